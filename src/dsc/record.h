@@ -1,0 +1,55 @@
+// The DSC call record: fourteen fixed-width text fields that travel as one line of text
+// in one UDP datagram ("TXMMSI=...,RXMMSI=...,...,COMPLY=Y"), one byte per character.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace dsc {
+
+// CALL values, always eight characters.
+inline const QByteArray CALL_INDIVID = "INDIVID ";
+inline const QByteArray CALL_GROUP = "GROUP   ";
+inline const QByteArray CALL_ALLSHIPS = "ALLSHIPS";
+inline const QByteArray CALL_DISTRESS = "DISTRESS";
+
+// CATEGORY values, always eight characters.
+inline const QByteArray CAT_ROUTINE = "ROUTINE ";
+inline const QByteArray CAT_SAFETY = "SAFETY  ";
+inline const QByteArray CAT_URGENCY = "URGENCY ";
+inline const QByteArray CAT_DISTRESS = "DISTRESS";
+inline const QByteArray CAT_DIST_ACK = "DIST_ACK";
+inline const QByteArray CAT_ROUT_ACK = "ROUT_ACK";
+inline const QByteArray CAT_POS_REQ = "POS_REQ ";
+inline const QByteArray CAT_POS_ACK = "POS_ACK ";
+
+inline const QByteArray ALL_SHIPS_MMSI = "999999999";
+
+// The fourteen fields in wire order. Values are held exactly as on the wire.
+struct DscRecord {
+    QByteArray TXMMSI, RXMMSI, CALL, CATEGORY, DANGER, LATD, LATM, NS, LOND, LONM, EW, TIME, CH, COMPLY;
+};
+
+// The station's one received call record: the wire fields plus the received text.
+struct ReceivedRecord : DscRecord {
+    QByteArray rx_text;
+};
+
+// Writes the fourteen pairs in wire order, each value exactly as given (no filling).
+QByteArray compose(const DscRecord& r);
+
+// Fills `r` from a received text. Never fails, whatever the bytes.
+void Decodifica_stringa(const QByteArray& text, DscRecord& r);
+
+// Name of a nature-of-distress code; leaves `name` as it was for codes without one.
+void nature_name(int code, QString& name);
+QString nature_name(int code);
+
+// The leading decimal number of a text, as the station reads DANGER and CH:
+// leading spaces skipped, an optional sign, the digits up to the first other character; 0 if none.
+int leading_number(const QByteArray& text);
+
+// Received bytes shown on the LCD: one byte one character, bytes above 127 as Windows-1252.
+QString cp1252(const QByteArray& bytes);
+
+} // namespace dsc

@@ -1,0 +1,80 @@
+// Mouse events of the panel keys, dispatched to the handler each key has. A disabled key does not
+// react to the mouse; the release always goes to the key that took the press.
+#include "station/station.h"
+
+namespace {
+bool isCallKey(Key k)
+{
+    return k == Key::btnRoutine || k == Key::btnSafety || k == Key::btnUrgency || k == Key::btnDistress
+        || k == Key::btnPosReq || k == Key::btnGroup;
+}
+bool isKeypad(Key k) { return k >= Key::num0 && k <= Key::num11; }
+bool isChannelKey(Key k) { return k >= Key::imgCH16 && k <= Key::imgCH84; }
+int keypadTag(Key k) { return static_cast<int>(k) - static_cast<int>(Key::num0); }
+bool hasAllShipsHint(Key k)
+{
+    return k == Key::btnRoutine || k == Key::btnSafety || k == Key::btnUrgency || k == Key::btnDistress;
+}
+} // namespace
+
+void Station::mouseDown(Key k, Mods mods)
+{
+    if (!panel.key(k).enabled)
+        return;
+    if (isCallKey(k))
+        callKeyMouseDown(k);
+    else if (isKeypad(k))
+        num1MouseDown(keypadTag(k));
+    else if (isChannelKey(k))
+        imgCH16MouseDown(k);
+    else
+        switch (k) {
+        case Key::btnDistress2: btnDistress2MouseDown(); break;
+        case Key::btnTX: btnTXMouseDown(); break;
+        case Key::btnAudio: btnAudioMouseDown(mods); break;
+        case Key::imgESC: imgESCMouseDown(); break;
+        case Key::imgENT: imgENTMouseDown(); break;
+        case Key::imgUP: imgUPMouseDown(); break;
+        case Key::imgDW: imgDWMouseDown(); break;
+        default: break;
+        }
+}
+
+void Station::mouseUp(Key k, Mods mods)
+{
+    if (k == Key::btnGroup)
+        btnGroupMouseUp();
+    else if (k == Key::btnPosReq)
+        btnPosReqMouseUp();
+    else if (isCallKey(k))
+        callKeyMouseUp(k, mods);
+    else if (isKeypad(k))
+        num1MouseUp(keypadTag(k));
+    else
+        switch (k) {
+        case Key::btnDistress2: btnDistress2MouseUp(); break;
+        case Key::btnTX: btnTXMouseUp(); break;
+        case Key::btnAudio: btnAudioMouseUp(); break;
+        case Key::imgESC:
+        case Key::imgENT:
+        case Key::imgUP:
+        case Key::imgDW: navKeyMouseUp(k); break;
+        default: break;
+        }
+}
+
+void Station::mouseEnter(Key k)
+{
+    if (!panel.key(k).enabled)
+        return;
+    if (hasAllShipsHint(k))
+        show_key_hint(1);
+    else if (k == Key::btnAudio)
+        show_key_hint(2);
+}
+
+void Station::mouseLeave(Key k)
+{
+    if (hasAllShipsHint(k) || k == Key::btnAudio)
+        clear_key_hint();
+}

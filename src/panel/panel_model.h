@@ -1,0 +1,50 @@
+// The panel model: everything the station window paints. Handlers write it; Form1 paints it.
+#pragma once
+
+#include <QString>
+#include <array>
+
+// Every element of the panel that shows a picture.
+enum class Key {
+    btnRoutine, btnSafety, btnUrgency, btnDistress, btnPosReq, btnGroup, btnDistress2,
+    btnTX, btnAudio,
+    imgESC, imgENT, imgUP, imgDW,
+    num0, num1, num2, num3, num4, num5, num6, num7, num8, num9, num10, num11,
+    imgCH16, imgCH9, imgCH23, imgCH77, imgCH84,
+    Count
+};
+constexpr int KeyCount = static_cast<int>(Key::Count);
+
+inline Key keypadKey(int tag) { return static_cast<Key>(static_cast<int>(Key::num0) + tag); }
+
+// Status lamp pictures (imgList_status).
+enum Led { LED_NONE = -1, LED_DSC_TX = 0, LED_DSC_RX = 1, LED_VOICE_TX = 2, LED_VOICE_RX = 3 };
+
+struct LcdLine {
+    QString text;
+    bool bold = false;
+    bool opaque = false;
+    bool operator==(const LcdLine&) const = default;
+};
+
+struct KeyView {
+    int picture = -1;   // index in the key's image list; -1: no picture (the artwork shows through)
+    bool enabled = true;
+};
+
+struct PanelModel {
+    std::array<LcdLine, 9> lines;               // Label1 .. Label9
+    std::array<KeyView, KeyCount> keys{};
+    int led = LED_NONE;                         // imgLED
+    QString lbl_info;
+    QString lbl_mmsi = QStringLiteral("?????????");
+    QString lbl_group = QStringLiteral("?????????");
+    QString lbl_debug1, lbl_debug2;
+    QString title = QStringLiteral("Form1");
+
+    PanelModel();
+    LcdLine& label(int n) { return lines[n - 1]; }              // 1-based, as Label1..Label9
+    const LcdLine& label(int n) const { return lines[n - 1]; }
+    KeyView& key(Key k) { return keys[static_cast<int>(k)]; }
+    const KeyView& key(Key k) const { return keys[static_cast<int>(k)]; }
+};

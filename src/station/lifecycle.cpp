@@ -1,0 +1,46 @@
+// Creation, first showing and close of the station window.
+#include "station/station.h"
+
+void Station::FormCreate()
+{
+    settings = load_settings(iniPath());
+    show_idle_screen();
+    if (settings.mode == 0)
+        panel.title = QStringLiteral("KELVO v. 12.9 ( LOCAL ) ");
+    else if (settings.mode == 1)
+        panel.title = QStringLiteral("KELVO v. 12.9 ( NETWORK ) ");
+    panel.lbl_mmsi = dsc::cp1252(settings.mmsi);
+    panel.lbl_group = dsc::cp1252(settings.group);
+    clear_pending_replies();
+    saved_distress_alert.mmsi.clear();
+    saved_distress_alert.DANGER.clear();
+    state.distress_no_info = 0;
+    set_key_enabled(Key::imgUP, false);
+    set_key_enabled(Key::imgDW, false);
+    abilita_tasti_chiamate();
+    set_key_picture(Key::imgCH16, 1);
+    m_ports.voice.closeReceiver(3000);
+}
+
+void Station::FormShow()
+{
+    m_ports.ui.moveWindow(load_window_position(iniPath()));
+    repaint();
+    clear_key_hint();
+    m_ports.voice.setReceiverPort(QString::number(settings.base_port + 16));
+    sleep(200);
+    panel.lbl_debug1 = m_ports.voice.openReceiver(3000) ? QStringLiteral("RX aperta start")
+                                                        : QStringLiteral("errore apertura RX start");
+}
+
+bool Station::FormClose()
+{
+    destroying = true;
+    m_ports.voice.closeReceiver(3000);
+    if (!save_window_position(iniPath(), m_ports.ui.windowPosition())) {
+        // A trainee must always be able to quit: tell, then close all the same.
+        m_ports.ui.errorBox(QStringLiteral("Unable to write to %1").arg(iniPath()));
+        return false;
+    }
+    return true;
+}

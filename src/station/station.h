@@ -1,0 +1,158 @@
+// The station: all of its state and every handler of the panel, the DSC traffic and the voice
+// channel. It never touches a widget; it writes the panel model and asks its ports for the rest.
+#pragma once
+
+#include "dsc/record.h"
+#include "panel/panel_model.h"
+#include "panel/panel_state.h"
+#include "station/FileIni.h"
+#include "station/ports.h"
+
+#include <QString>
+
+// Modifier keys of a mouse event.
+struct Mods {
+    bool alt = false;
+    bool ctrl = false;
+};
+
+// Sound cue indices.
+enum Cue : unsigned {
+    cue_click = 1,
+    cue_refuse = 2,
+    cue_call_alarm = 15,
+    cue_entry_error = 16,
+    cue_tx = 20,
+};
+
+struct StationPorts {
+    UiPort& ui;
+    CuePort& cues;
+    DatagramPort& dsc;
+    ClockPort& clock;
+    VoicePort& voice;
+    TimerPort& rxTimer;
+};
+
+class Station {
+public:
+    // `programFolder` is the folder of the executable: settings file, cues and "example" live there.
+    Station(StationPorts ports, QString programFolder);
+
+    // ---- life cycle (station/lifecycle.cpp)
+    void FormCreate();
+    void FormShow();
+    bool FormClose();   // false when the window position could not be written (the window closes all the same)
+
+    // ---- panel routines (panel/lcd.cpp)
+    void Inizializza_label();
+    void show_idle_screen();
+    void write_idle_picture();   // lines 3 to 5 of the idle picture, without clearing first
+    void blocca_tasti_chiamate();
+    void abilita_tasti_chiamate();
+    void enable_tx_key();
+    void disable_tx_key();
+    void reset_channel_key_images();
+    void clear_pending_replies();
+    void show_key_hint(int kind);
+    void clear_key_hint();
+    void set_key_picture(Key k, int picture);
+    void set_key_enabled(Key k, bool enabled);
+    void set_line(int n, const QString& text, bool bold = false);
+    void repaint();
+    void sleep(int ms);
+    void play_cue(unsigned index);
+
+    // ---- mouse on keys (dispatch, panel/keys.cpp)
+    void mouseDown(Key k, Mods mods);
+    void mouseUp(Key k, Mods mods);
+    void mouseEnter(Key k);
+    void mouseLeave(Key k);
+
+    // ---- composition menus and navigation keys (panel/menu.cpp)
+    void callKeyMouseDown(Key k);
+    void callKeyMouseUp(Key k, Mods mods);
+    void btnGroupMouseUp();
+    void btnPosReqMouseUp();
+    void show_individual_call(int category);
+    void show_all_ships_call(int category);
+    void show_group_call();
+    void show_position_request();
+    void imgESCMouseDown();
+    void imgENTMouseDown();
+    void imgUPMouseDown();
+    void imgDWMouseDown();
+    void navKeyMouseUp(Key k);
+
+    // ---- keypad (panel/controlli.cpp)
+    void num1MouseDown(int tag);   // shared handler of num0..num11
+    void num1MouseUp(int tag);
+    void scrivi_label(int tag);
+    bool channel_valid() const;
+    bool group_id_valid() const;
+    void show_individual_ready();
+    void show_group_ready();
+    void show_position_request_ready();
+
+    // ---- distress alert (panel/distress.cpp)
+    void btnDistress2MouseDown();
+    void btnDistress2MouseUp();
+    void start_distress_alert();
+    void show_nature_menu(int index);
+    void show_distress_data();
+    void show_distress_send();
+
+    // ---- transmission (dsc/chiamate.cpp)
+    void btnTXMouseDown();
+    void btnTXMouseUp();
+    void tx_action();
+    bool send_record(const QByteArray& text);
+    QByteArray build_individual_call() const;
+    QByteArray build_group_call() const;
+    QByteArray build_all_ships_call(int category) const;
+    QByteArray build_distress_alert() const;
+    QByteArray build_distress_ack() const;
+    QByteArray build_individual_ack(bool able) const;
+    QByteArray build_position_request() const;
+    QByteArray build_position_reply() const;
+    QByteArray utc_time_text() const;   // "hh:mm"
+
+    // ---- reception (dsc/ricezione.cpp)
+    void IdUDPServer1UDPRead(const QByteArray& datagram);
+    void Mostra_Dati_ricevuti();
+
+    // ---- acknowledgements and replies (dsc/risposte.cpp)
+    void reply_to_received_call();
+    void mostra_tipo_ack(int choice);
+    void show_individual_ack();
+
+    // ---- voice channel (audio/voice_keys.cpp)
+    void btnAudioMouseDown(Mods mods);
+    void btnAudioMouseUp();
+    void imgCH16MouseDown(Key channelKey);
+    void select_voice_channel(Key channelKey);
+    void BroadcastRXDataAvailable();
+    void RXTimerTimer();
+    int current_voice_channel() const;   // receiver port minus base_port
+    static Key channel_key(int channel);  // 9, 16, 23, 77, 84 to their key, anything else imgCH16
+    static int key_channel(Key channelKey);
+
+    // ---- state, public so that the window and the tests can read it
+    PanelModel panel;
+    PanelState state;
+    StationSettings settings;
+    dsc::ReceivedRecord rx;
+    QByteArray ack_mmsi;
+    QByteArray pos_request_mmsi;
+    SavedDistressAlert saved_distress_alert;
+    long rx_last_count = 0;
+    bool destroying = false;
+
+    QString programFolder() const { return m_folder; }
+    QString iniPath() const;
+    StationPorts& ports() { return m_ports; }
+
+private:
+    StationPorts m_ports;
+    QString m_folder;
+};

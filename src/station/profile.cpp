@@ -1,0 +1,223 @@
+// Windows profile files, read and written byte for byte.
+#include "station/profile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace profile {
+
+namespace {
+
+bool sameName(const QByteArray& a, const QByteArray& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// The name inside a "[name]" line: up to the last ']' (or the end of the line), trimmed.
+QByteArray sectionName(const QByteArray& trimmedLine)
+{
+    const qsizetype close = trimmedLine.lastIndexOf(']');
+    const qsizetype stop = close > 0 ? close : trimmedLine.size();
+    return trimmedLine.mid(1, stop - 1).trimmed();
+}
+
+bool isSection(const QByteArray& trimmedLine) { return trimmedLine.startsWith('['); }
+
+// A setting line: not a comment, with an '=' after a non-empty name.
+bool settingName(const QByteArray& trimmedLine, QByteArray* name)
+{
+    if (trimmedLine.isEmpty() || trimmedLine.startsWith(';') || isSection(trimmedLine))
+        return false;
+    const qsizetype eq = trimmedLine.indexOf('=');
+    if (eq < 0)
+        return false;
+    *name = trimmedLine.left(eq).trimmed();
+    return !name->isEmpty();
+}
+
+QByteArray unquoted(QByteArray v)
+{
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        v = v.mid(1, v.size() - 2);
+    return v;
+}
+
+} // namespace
+
+Profile::Profile(QByteArray bytes) : m_bytes(std::move(bytes))
+{
+    qsizetype begin = 0;
+    const qsizetype n = m_bytes.size();
+    while (begin < n) {
+        qsizetype i = begin;
+        while (i < n && m_bytes[i] != '\n' && m_bytes[i] != '\r')
+            ++i;
+        qsizetype next = i;
+        if (next < n && m_bytes[next] == '\r')
+            ++next;
+        if (next < n && m_bytes[next] == '\n' && (next == i || m_bytes[i] == '\r'))
+            ++next;
+        m_lines.push_back({begin, i, next});
+        begin = next;
+    }
+}
+
+Profile::Found Profile::find(const QByteArray& section, const QByteArray& key) const
+{
+    Found found;
+    bool inSection = false;
+    bool inFirst = false;
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        const QByteArray t = lineText(m_lines[i]).trimmed();
+        if (isSection(t)) {
+            inSection = sameName(sectionName(t), section);
+            inFirst = inSection && found.sectionEnd < 0;
+            if (inFirst)
+                found.sectionEnd = i + 1;
+            continue;
+        }
+        QByteArray name;
+        if (!inSection || !settingName(t, &name))
+            continue;
+        if (inFirst)
+            found.sectionEnd = i + 1;
+        if (sameName(name, key)) {
+            found.line = i;
+            return found;
+        }
+    }
+    return found;
+}
+
+std::optional<QByteArray> Profile::value(const QByteArray& section, const QByteArray& key) const
+{
+    const Found f = find(section, key);
+    if (f.line < 0)
+        return std::nullopt;
+    const QByteArray t = lineText(m_lines[f.line]);
+    const QByteArray v = unquoted(t.mid(t.indexOf('=') + 1).trimmed());
+    return v.left(max_text);
+}
+
+QByteArray Profile::lineEnding() const
+{
+    for (const Line& l : m_lines)
+        if (l.next > l.end)
+            return m_bytes.mid(l.end, l.next - l.end);
+    return "\r\n";
+}
+
+QByteArray Profile::with_value(const QByteArray& section, const QByteArray& key, const QByteArray& value) const
+{
+    const Found f = find(section, key);
+    const QByteArray eol = lineEnding();
+    QByteArray out = m_bytes;
+    if (f.line >= 0) {
+        const Line& l = m_lines[f.line];
+        const qsizetype valueStart = l.begin + lineText(l).indexOf('=') + 1;
+        out.replace(valueStart, l.end - valueStart, value);
+        return out;
+    }
+    const QByteArray setting = key + '=' + value + eol;
+    if (f.sectionEnd >= 0) {
+        const Line& after = m_lines[f.sectionEnd - 1];
+        out.insert(after.next, after.next == after.end ? eol + setting : setting);
+        return out;
+    }
+    if (!m_lines.isEmpty() && m_lines.back().next == m_lines.back().end)
+        out += eol;
+    out += '[' + section + ']' + eol + setting;
+    return out;
+}
+
+Profile read_file(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return Profile();
+    return Profile(f.readAll());
+}
+
+QByteArray read_text(const Profile& p, const QByteArray& section, const QByteArray& key, const QByteArray& def)
+{
+    return p.value(section, key).value_or(def.left(max_text));
+}
+
+std::optional<int> parse_int(const QByteArray& text)
+{
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    const QByteArray rest = text.mid(i);
+    bool hex = false;
+    qsizetype digits = 0;
+    if (rest.startsWith('$'))
+        hex = true, digits = 1;
+    else if (rest.startsWith("0x") || rest.startsWith("0X"))
+        hex = true, digits = 2;
+    if (digits >= rest.size())
+        return std::nullopt;
+
+    const quint64 limit = hex ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+    quint64 v = 0;
+    for (qsizetype k = digits; k < rest.size(); ++k) {
+        const char c = rest[k];
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return std::nullopt;
+        v = v * (hex ? 16 : 10) + d;
+        if (v > limit)
+            return std::nullopt;
+    }
+    // Hexadecimal values cover all 32 bits and wrap as a signed value; the sign then applies.
+    const quint32 bits = negative ? quint32(0u - quint32(v)) : quint32(v);
+    return qint32(bits);
+}
+
+int read_int(const Profile& p, const QByteArray& section, const QByteArray& key, int def)
+{
+    const std::optional<QByteArray> v = p.value(section, key);
+    if (!v)
+        return def;
+    return parse_int(*v).value_or(def);
+}
+
+bool write_text(const QString& path, const QByteArray& section, const QByteArray& key, const QByteArray& value)
+{
+    auto breaksLine = [](const QByteArray& s) { return s.contains('\n') || s.contains('\r'); };
+    if (breaksLine(section) || breaksLine(key) || breaksLine(value) || section.contains(']')
+        || key.contains('=') || key.trimmed().isEmpty() || key.trimmed().startsWith(';')
+        || key.trimmed().startsWith('['))
+        return false;
+
+    QByteArray old;
+    const QFileInfo info(path);
+    if (info.exists()) {
+        QFile in(path);
+        if (!info.isFile() || !in.open(QIODevice::ReadOnly))
+            return false;
+        old = in.readAll();
+    }
+    const QByteArray bytes = Profile(old).with_value(section, key, value);
+
+    // Written beside the old file and then put in its place, so a failed write leaves the old one.
+    QSaveFile out(path);
+    out.setDirectWriteFallback(true);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    if (out.write(bytes) != bytes.size()) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
+}
+
+} // namespace profile

@@ -1,0 +1,67 @@
+// A small reader and writer of Windows profile files ("[section]" lines and "key=value" lines),
+// reading bytes as they are (Windows ANSI) and behaving like the platform's profile functions:
+// section and key names compare without regard to case, the first occurrence of a key wins,
+// whitespace around names and values is dropped, a value in matching quotes loses the quotes and
+// a text value is at most `max_text` characters long.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace profile {
+
+// The longest text value a read returns (the platform reads into a 2048-byte buffer).
+constexpr qsizetype max_text = 2047;
+
+// The parsed contents of one profile file.
+class Profile {
+public:
+    explicit Profile(QByteArray bytes = {});
+
+    // The value of the first `key` of the first `section` that has it, trimmed, unquoted and cut
+    // to `max_text` characters; nothing when the key is not there.
+    std::optional<QByteArray> value(const QByteArray& section, const QByteArray& key) const;
+
+    // The bytes of the file after setting `key` of `section` to `value`: the first occurrence is
+    // replaced, or the key is added at the end of the first matching section, or the section is
+    // added at the end. Every other line stays as it was, line ending included.
+    QByteArray with_value(const QByteArray& section, const QByteArray& key, const QByteArray& value) const;
+
+private:
+    struct Line {
+        qsizetype begin = 0;   // first byte of the line
+        qsizetype end = 0;     // one past the last byte before the line ending
+        qsizetype next = 0;    // first byte of the following line
+    };
+    struct Found {
+        qsizetype line = -1;          // the line holding the key
+        qsizetype sectionEnd = -1;    // line after the last setting of the first matching section
+    };
+    QByteArray lineText(const Line& l) const { return m_bytes.mid(l.begin, l.end - l.begin); }
+    Found find(const QByteArray& section, const QByteArray& key) const;
+    QByteArray lineEnding() const;
+
+    QByteArray m_bytes;
+    QList<Line> m_lines;
+};
+
+// Reads the whole file; an empty profile when it is missing or cannot be read.
+Profile read_file(const QString& path);
+
+// GetPrivateProfileString: the text value, or `def` when the file, the section or the key is missing.
+QByteArray read_text(const Profile& p, const QByteArray& section, const QByteArray& key, const QByteArray& def);
+
+// An integer value: decimal with an optional sign, or hexadecimal after "0x" or "$" (up to 32 bits,
+// taken as a signed 32-bit value). `def` when the key is missing or its value is not such an integer.
+int read_int(const Profile& p, const QByteArray& section, const QByteArray& key, int def);
+
+// The integer rule alone, on a text already trimmed.
+std::optional<int> parse_int(const QByteArray& text);
+
+// WritePrivateProfileString: sets one key, creating the file when missing. False when the file
+// cannot be read back or written, or when a name or value would break the line format.
+bool write_text(const QString& path, const QByteArray& section, const QByteArray& key, const QByteArray& value);
+
+} // namespace profile

@@ -1,1 +1,74 @@
-int main() { return 0; }
+// kelvo-exchange: the classroom DSC exchange.
+#include "exchange/log_format.h"
+#include "exchange/options.h"
+#include "exchange/record_check.h"
+#include "exchange/relay.h"
+#include "exchange/signal_stop.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cstdio>
+
+using namespace exchange;
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments();
+    args.removeFirst();
+    const Options o = parseOptions(args);
+    if (o.command == Options::Command::Help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!o.error.isEmpty()) {
+        std::fprintf(stderr, "kelvo-exchange: %s\n%s", qPrintable(o.error), kUsage);
+        return 2;
+    }
+
+    QFile json;
+    if (!o.logFile.isEmpty()) {
+        json.setFileName(o.logFile);
+        if (!json.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            std::fprintf(stderr, "kelvo-exchange: cannot open log %s\n", qPrintable(o.logFile));
+            return 1;
+        }
+    }
+    Relay relay(o.destinations, o.listenPort, o.stationPort, o.relayAll);
+    QObject::connect(&relay, &Relay::traffic, [&](const Traffic& t) {
+        std::fputs(logLine(t).toUtf8().constData(), stdout);
+        std::fputc('\n', stdout);
+        if (json.isOpen())
+            json.write(jsonLine(t) + '\n');
+    });
+    QObject::connect(&relay, &Relay::batchDone, [&] {
+        std::fflush(stdout);
+        if (json.isOpen())
+            json.flush();
+    });
+
+    if (o.command == Options::Command::Send) {
+        const QString problem = recordProblem(o.sendText);
+        if (!problem.isEmpty() && !o.relayAll) {
+            std::fprintf(stderr, "kelvo-exchange: not a well-formed record (%s); --relay-all sends it anyway\n",
+                         qPrintable(problem));
+            return 1;
+        }
+        relay.deliver(o.sendText);
+        return 0;
+    }
+
+    if (!relay.start()) {
+        std::fprintf(stderr, "kelvo-exchange: %s\n", qPrintable(relay.errorString()));
+        return 1;
+    }
+    SignalStop stop;
+    QObject::connect(&stop, &SignalStop::stopRequested, &app, &QCoreApplication::quit);
+    std::fprintf(stdout, "kelvo-exchange: listening on UDP port %u, delivering to port %u\n", o.listenPort,
+                 o.stationPort);
+    std::fflush(stdout);
+    app.exec();
+    std::fprintf(stdout, "kelvo-exchange stopped: %lld records relayed, %lld rejected\n",
+                 static_cast<long long>(relay.relayed()), static_cast<long long>(relay.rejected()));
+    return 0;
+}

@@ -1,0 +1,128 @@
+// Relay latency and loss at a paced rate, and windowed throughput, over loopback:
+// kelvo-exchange (log on) against a plain socat UDP relay.
+// Usage: bench_exchange [path/to/kelvo-exchange]
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+int udp(int port) {
+    int s = socket(AF_INET, SOCK_DGRAM, 0);
+    if (port) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        timeval tv{0, 200000};
+        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    }
+    return s;
+}
+
+std::string record(int seq) {
+    char b[200];
+    std::snprintf(b, sizeof b,
+                  "TXMMSI=%09d,RXMMSI=999999999,CALL=ALLSHIPS,CATEGORY=ROUTINE ,DANGER=00,LATD=00,LATM=00,"
+                  "NS=N,LOND=000,LONM=00,EW=E,TIME=00:00,CH=77,COMPLY=N", seq);
+    return b;
+}
+
+pid_t spawn(const std::vector<std::string>& argv) {
+    std::fflush(stdout);
+    pid_t p = fork();
+    if (p == 0) {
+        freopen("/dev/null", "w", stdout);
+        std::vector<char*> a;
+        for (auto& s : argv) a.push_back(const_cast<char*>(s.c_str()));
+        a.push_back(nullptr);
+        execvp(a[0], a.data());
+        _exit(127);
+    }
+    usleep(400000);
+    return p;
+}
+
+void run(const char* name, int in, int out) {
+    int rx = udp(out), tx = udp(0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(in);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    char buf[512];
+    // Paced 2000 records/s for 3 s: one send, then receive until caught up (receiver on the same thread).
+    const int n = 6000;
+    std::vector<double> lat;
+    int received = 0;
+    auto t0 = Clock::now();
+    for (int i = 0; i < n; ++i) {
+        auto due = t0 + std::chrono::microseconds(500 * i);
+        while (Clock::now() < due) {}
+        std::string r = record(i);
+        auto sent = Clock::now();
+        sendto(tx, r.data(), r.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        ssize_t k = recv(rx, buf, sizeof buf, 0);
+        if (k == ssize_t(r.size()) && std::memcmp(buf, r.data(), k) == 0) {
+            ++received;
+            lat.push_back(std::chrono::duration<double, std::micro>(Clock::now() - sent).count());
+        }
+    }
+    std::sort(lat.begin(), lat.end());
+    // Throughput with up to 32 records in flight.
+    const int m = 50000;
+    int got = 0, sentc = 0;
+    auto t1 = Clock::now();
+    timeval tv{0, 100000};
+    setsockopt(rx, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    while (got < m) {
+        while (sentc < m && sentc - got < 32) {
+            std::string r = record(sentc++);
+            sendto(tx, r.data(), r.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        }
+        if (recv(rx, buf, sizeof buf, 0) <= 0) { if (sentc == m) break; got = sentc - 32 + 1; continue; }
+        ++got;
+    }
+    double secs = std::chrono::duration<double>(Clock::now() - t1).count();
+    std::printf("%-28s paced 2000/s: %d/%d delivered, median %.0f us, p99 %.0f us; throughput %.0f records/s\n",
+                name, received, n, lat.empty() ? 0 : lat[lat.size() / 2],
+                lat.empty() ? 0 : lat[size_t(lat.size() * 0.99)], got / secs);
+    close(rx);
+    close(tx);
+}
+
+void stop(pid_t p) {
+    kill(p, SIGTERM);
+    waitpid(p, nullptr, 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string exe = argc > 1 ? argv[1] : std::string("kelvo-exchange");
+    pid_t p = spawn({exe, "--to", "127.0.0.1", "--listen-port", "28090", "--station-port", "28091", "--log",
+                     "/tmp/bench_exchange.jsonl"});
+    run("kelvo-exchange (log on)", 28090, 28091);
+    stop(p);
+    unlink("/tmp/bench_exchange.jsonl");
+    if (system("command -v socat >/dev/null 2>&1") != 0) {
+        std::printf("socat not installed: no baseline\n");
+        return 0;
+    }
+    p = spawn({"socat", "-u", "UDP4-RECV:28092", "UDP4-SENDTO:127.0.0.1:28093"});
+    run("socat UDP relay", 28092, 28093);
+    stop(p);
+    return 0;
+}

@@ -1,0 +1,82 @@
+#include "exchange/options.h"
+
+#include <QHostInfo>
+
+namespace exchange {
+
+const char* const kUsage =
+    "Usage: kelvo-exchange [send TEXT] [options]\n"
+    "Relays DSC call records from UDP port 8090 to the stations' port 8091 and logs the traffic.\n"
+    "  send TEXT          deliver one record to the stations and exit\n"
+    "  --local            deliver to 127.0.0.1 (stations in LOCAL mode on this machine)\n"
+    "  --network          deliver to 255.255.255.255 (default; stations in NETWORK mode)\n"
+    "  --to HOST          deliver to HOST (repeatable)\n"
+    "  --listen-port N    port the stations send to (default 8090)\n"
+    "  --station-port N   port the stations listen on (default 8091)\n"
+    "  --log FILE         also append every record as one JSON line to FILE\n"
+    "  --relay-all        relay datagrams that are not well-formed records too\n"
+    "  --help             this text\n";
+
+namespace {
+bool port(const QString& s, quint16& out) {
+    bool ok = false;
+    const uint v = s.toUInt(&ok);
+    if (!ok || v == 0 || v > 65535)
+        return false;
+    out = quint16(v);
+    return true;
+}
+} // namespace
+
+Options parseOptions(const QStringList& args) {
+    Options o;
+    bool local = false, network = false;
+    QList<QHostAddress> listed;
+    for (qsizetype i = 0; i < args.size() && o.error.isEmpty(); ++i) {
+        const QString& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--help" || a == "-h") {
+            o.command = Options::Command::Help;
+        } else if (a == "send" && i == 0) {
+            if (!hasValue) { o.error = "send needs the record text"; break; }
+            o.command = Options::Command::Send;
+            o.sendText = args[++i].toLatin1();
+        } else if (a == "--local") {
+            local = true;
+        } else if (a == "--network") {
+            network = true;
+        } else if (a == "--relay-all") {
+            o.relayAll = true;
+        } else if (a == "--to" || a == "--log" || a == "--listen-port" || a == "--station-port") {
+            if (!hasValue) { o.error = a + " needs a value"; break; }
+            const QString v = args[++i];
+            if (a == "--log") {
+                o.logFile = v;
+            } else if (a == "--to") {
+                QHostAddress h(v);
+                if (h.isNull()) {
+                    const QHostInfo info = QHostInfo::fromName(v);
+                    for (const QHostAddress& x : info.addresses())
+                        if (x.protocol() == QAbstractSocket::IPv4Protocol) { h = x; break; }
+                }
+                if (h.isNull() || h.protocol() != QAbstractSocket::IPv4Protocol)
+                    o.error = "unknown host " + v;
+                listed.append(h);
+            } else if (!port(v, a == "--listen-port" ? o.listenPort : o.stationPort)) {
+                o.error = "bad port " + v;
+            }
+        } else {
+            o.error = "unknown argument " + a;
+        }
+    }
+    if (local)
+        o.destinations.append(QHostAddress(QHostAddress::LocalHost));
+    if (network || (!local && listed.isEmpty()))
+        o.destinations.append(QHostAddress(QHostAddress::Broadcast));
+    o.destinations.append(listed);
+    if (o.error.isEmpty() && o.command == Options::Command::Run && o.listenPort == o.stationPort)
+        o.error = "the listen port and the station port must differ (records would loop)";
+    return o;
+}
+
+} // namespace exchange

@@ -1,0 +1,27 @@
+// Command line of kelvo-exchange.
+#pragma once
+
+#include <QHostAddress>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace exchange {
+
+struct Options {
+    enum class Command { Run, Send, Help } command = Command::Run;
+    QList<QHostAddress> destinations; // empty until parsed: the broadcast address by default
+    quint16 listenPort = 8090;
+    quint16 stationPort = 8091;
+    QString logFile;
+    bool relayAll = false;
+    QByteArray sendText;
+    QString error; // non-empty when the command line is wrong
+};
+
+// Parses the arguments after the program name.
+Options parseOptions(const QStringList& args);
+
+extern const char* const kUsage;
+
+} // namespace exchange

@@ -1,0 +1,46 @@
+// The relay: takes records on the exchange port and delivers them to the stations' port.
+#pragma once
+
+#include "exchange/log_format.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QUdpSocket>
+
+namespace exchange {
+
+class Relay : public QObject {
+    Q_OBJECT
+public:
+    Relay(QList<QHostAddress> destinations, quint16 listenPort = 8090, quint16 stationPort = 8091,
+          bool relayAll = false, QObject* parent = nullptr);
+
+    // Binds the listening port; false with errorString() when it cannot.
+    bool start();
+    QString errorString() const { return error_; }
+
+    // Sends one record to every destination, as a relayed record is sent, and reports it.
+    void deliver(const QByteArray& bytes, const QString& origin = QStringLiteral("instructor"));
+
+    qint64 relayed() const { return relayed_; }
+    qint64 rejected() const { return rejected_; }
+
+signals:
+    void traffic(const exchange::Traffic& t); // every datagram taken in or delivered
+    void recordAccepted(const QByteArray& bytes, const QString& sender); // each relayed record
+    void batchDone(); // the pending datagrams were handled: a good moment to flush logs
+
+private:
+    void readPending();
+    void send(const QByteArray& bytes);
+
+    QList<QHostAddress> destinations_;
+    quint16 listenPort_, stationPort_;
+    bool relayAll_;
+    QUdpSocket in_, out_;
+    QString error_;
+    qint64 relayed_ = 0, rejected_ = 0;
+};
+
+} // namespace exchange

@@ -1,0 +1,115 @@
+// The relay over loopback with test ports, the record checks and the log texts.
+#include "exchange/log_format.h"
+#include "exchange/options.h"
+#include "exchange/record_check.h"
+#include "exchange/relay.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+#include <gtest/gtest.h>
+
+using namespace exchange;
+
+namespace {
+
+const QByteArray kRecord =
+    "TXMMSI=274111001,RXMMSI=999999999,CALL=ALLSHIPS,CATEGORY=ROUTINE ,DANGER=00,LATD=00,LATM=00,"
+    "NS=N,LOND=000,LONM=00,EW=E,TIME=00:00,CH=77,COMPLY=N";
+
+QCoreApplication& app() {
+    static int argc = 1;
+    static char name[] = "test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication a(argc, argv);
+    return a;
+}
+
+} // namespace
+
+TEST(Relay, DeliversRecordsByteForByteAndRejectsBadOnes) {
+    app();
+    QUdpSocket station;
+    ASSERT_TRUE(station.bind(QHostAddress::LocalHost, 0));
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0);
+    const quint16 in = probe.localPort();
+    probe.close();
+    Relay relay({QHostAddress(QHostAddress::LocalHost)}, in, station.localPort());
+    ASSERT_TRUE(relay.start());
+    QList<Traffic> log;
+    QObject::connect(&relay, &Relay::traffic, [&](const Traffic& t) { log.append(t); });
+
+    QUdpSocket sender;
+    sender.writeDatagram(kRecord, QHostAddress::LocalHost, in);
+    sender.writeDatagram(QByteArray(70000 > 65507 ? 65507 : 70000, 'x'), QHostAddress::LocalHost, in);
+    sender.writeDatagram(QByteArray("TXMMSI=\0", 8), QHostAddress::LocalHost, in);
+    sender.writeDatagram(QByteArray(), QHostAddress::LocalHost, in);
+
+    QList<QByteArray> got;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 300) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        while (station.hasPendingDatagrams())
+            got.append(station.receiveDatagram().data());
+    }
+    ASSERT_EQ(got.size(), 1);
+    EXPECT_EQ(got[0], kRecord);
+    EXPECT_EQ(relay.relayed(), 1);
+    EXPECT_EQ(relay.rejected(), 3);
+    ASSERT_EQ(log.size(), 4);
+    EXPECT_TRUE(logLine(log[0]).endsWith("274111001 -> ALL SHIPS  ALLSHIPS ROUTINE  ch 77  [" + log[0].sender + "]"));
+    EXPECT_NE(logLine(log[1]).indexOf("REJECTED 65507 bytes, longer than 255 bytes"), -1);
+    EXPECT_NE(logLine(log[2]).indexOf("\"TXMMSI=\\x00\""), -1);
+
+    relay.deliver(kRecord);
+    t.restart();
+    got.clear();
+    while (t.elapsed() < 200) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        while (station.hasPendingDatagrams())
+            got.append(station.receiveDatagram().data());
+    }
+    EXPECT_EQ(got, QList<QByteArray>{kRecord});
+
+    Relay second({}, in, station.localPort());
+    EXPECT_FALSE(second.start());
+    EXPECT_NE(second.errorString().indexOf(QString::number(in)), -1);
+}
+
+TEST(RecordCheck, WellFormedRecordsOnly) {
+    EXPECT_EQ(recordProblem(kRecord), "");
+    EXPECT_EQ(recordProblem(QByteArray(kRecord).replace("COMPLY=", "COMPLY:")), "1 of the 14 keys missing");
+    EXPECT_EQ(recordProblem(kRecord + QByteArray(120, ' ')), "longer than 255 bytes");
+    EXPECT_EQ(recordProblem(QByteArray(kRecord).replace('N', char(0xD1))), "not printable ASCII");
+    EXPECT_EQ(excerpt("a\\b\xff", 3), "a\\x5cb...");
+}
+
+TEST(LogFormat, DistressAndJson) {
+    Traffic t{QDateTime(QDate(2026, 1, 2), QTime(10, 42, 7)), "10.0.0.5:4000",
+              QByteArray(kRecord).replace("CALL=ALLSHIPS", "CALL=DISTRESS").replace("ROUTINE ", "DISTRESS")
+                  .replace("DANGER=00", "DANGER=3").replace("LATD=00", "LATD=44").replace("TIME=00:00", "TIME=10:41"),
+              {}, true};
+    EXPECT_EQ(logLine(t), QString::fromUtf8("10:42:07 274111001 -> ALL SHIPS  DISTRESS DISTRESS  nature Flooding"
+                                            "  pos 44°00'N 000°00'E  at 10:41  ch 77  [10.0.0.5:4000]"));
+    const QByteArray json = jsonLine(t);
+    EXPECT_NE(json.indexOf("\"DANGER\":\"3,\""), -1);
+    EXPECT_NE(json.indexOf("\"sender\":\"10.0.0.5:4000\""), -1);
+    EXPECT_EQ(json.indexOf('\n'), -1);
+}
+
+TEST(Options, DeliveryAndPorts) {
+    EXPECT_EQ(parseOptions({}).destinations, QList<QHostAddress>{QHostAddress(QHostAddress::Broadcast)});
+    const Options l = parseOptions({"--local", "--listen-port", "1000", "--station-port", "1001"});
+    EXPECT_EQ(l.destinations, QList<QHostAddress>{QHostAddress(QHostAddress::LocalHost)});
+    EXPECT_EQ(l.listenPort, 1000);
+    EXPECT_EQ(parseOptions({"--to", "10.0.0.1", "--to", "10.0.0.2"}).destinations.size(), 2);
+    EXPECT_FALSE(parseOptions({"--listen-port", "8091"}).error.isEmpty());
+    EXPECT_FALSE(parseOptions({"--bogus"}).error.isEmpty());
+    const Options s = parseOptions({"send", "TEXT", "--local"});
+    EXPECT_EQ(s.command, Options::Command::Send);
+    EXPECT_EQ(s.sendText, "TEXT");
+}

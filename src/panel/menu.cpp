@@ -1,16 +1,261 @@
 // Call composition menus and the navigation keys.
-#include "station/station.h"
+#include "panel/screen.h"
 
-void Station::callKeyMouseDown(Key) {}
-void Station::callKeyMouseUp(Key, Mods) {}
-void Station::btnGroupMouseUp() {}
-void Station::btnPosReqMouseUp() {}
-void Station::show_individual_call(int) {}
-void Station::show_all_ships_call(int) {}
-void Station::show_group_call() {}
-void Station::show_position_request() {}
-void Station::imgESCMouseDown() {}
-void Station::imgENTMouseDown() {}
-void Station::imgUPMouseDown() {}
-void Station::imgDWMouseDown() {}
-void Station::navKeyMouseUp(Key) {}
+namespace {
+
+struct CallKey {
+    Key key;
+    int tag;        // the category the key opens; 0 for group and position request
+    int pressed;    // pressed picture in ImageList3
+    int pauseMs;    // pause after the release
+};
+
+const CallKey kCallKeys[] = {
+    {Key::btnRoutine, 1, 2, 100},
+    {Key::btnSafety, 2, 5, 200},
+    {Key::btnUrgency, 3, 8, 200},
+    {Key::btnDistress, 4, 11, 200},
+    {Key::btnPosReq, 0, 14, 100},
+    {Key::btnGroup, 0, 17, 100},
+};
+
+const CallKey* callKey(Key k)
+{
+    for (const CallKey& c : kCallKeys)
+        if (c.key == k)
+            return &c;
+    return nullptr;
+}
+
+// Line 1 of the individual call screen, by category.
+const char* const kIndividualTitle[] = {
+    nullptr,
+    " - INDIVIDUAL ROUTINE CALL -",
+    " - INDIVIDUAL SAFETY CALL  -",
+    " - INDIVIDUAL URGENCY CALL -",
+    " - INDIVIDUAL DISTRESS CALL -",
+};
+
+// The all-ships ready screen, by category: title, call type, channel.
+struct AllShipsScreen {
+    const char* title;
+    const char* type;
+    const char* channel;
+};
+const AllShipsScreen kAllShips[] = {
+    {nullptr, nullptr, nullptr},
+    {" - ALL SHIPS ROUTINE CALL -", "   DSC ROUTINE CALL", "Channel = 77"},
+    {" - ALL SHIPS SAFETY CALL  -", "   DSC SAFETY CALL", "Channel = 16"},
+    {" - ALL SHIPS URGENCY CALL -", "   DSC URGENCY CALL", "Channel = 16"},
+    {" - ALL SHIPS DISTRESS CALL -", "   DSC DISTRESS CALL", "Channel = 16"},
+};
+
+bool validCategory(int category) { return category >= 1 && category <= 4; }
+
+// Pressed pictures of the navigation keys in ImageList2.
+int navPicture(Key k)
+{
+    switch (k) {
+    case Key::imgESC: return 0;
+    case Key::imgENT: return 1;
+    case Key::imgUP: return 2;
+    case Key::imgDW: return 3;
+    default: return -1;
+    }
+}
+
+} // namespace
+
+// ---- call keys
+
+void Station::callKeyMouseDown(Key k)
+{
+    if (const CallKey* c = callKey(k)) {
+        set_key_picture(k, c->pressed);
+        repaint();
+    }
+}
+
+void Station::callKeyMouseUp(Key k, Mods mods)
+{
+    const CallKey* c = callKey(k);
+    // A locked key took no press, so its release means nothing either.
+    if (!c || !validCategory(c->tag) || !panel.key(k).enabled)
+        return;
+    sleep(c->pauseMs);
+    // The Alt key held at the release, not at the press, turns the call into an all-ships call.
+    if (mods.alt)
+        show_all_ships_call(c->tag);
+    else
+        show_individual_call(c->tag);
+}
+
+void Station::btnGroupMouseUp()
+{
+    if (!panel.key(Key::btnGroup).enabled)
+        return;
+    sleep(100);
+    show_group_call();
+}
+
+void Station::btnPosReqMouseUp()
+{
+    if (!panel.key(Key::btnPosReq).enabled)
+        return;
+    sleep(100);
+    show_position_request();
+}
+
+// ---- composition screens
+
+void Station::show_individual_call(int category)
+{
+    if (!validCategory(category))
+        return;
+    blocca_tasti_chiamate();
+    state.panel_mode = 1;
+    state.entry_mmsi.clear();
+    state.entry_channel.clear();
+    Inizializza_label();
+    set_line(1, QString::fromLatin1(kIndividualTitle[category]));
+    state.selected_category = category;
+    write_lines(*this, {
+        {3, QStringLiteral("TO MMSI    =  ")},
+        {5, QStringLiteral("Channel    =  ")},
+    });
+    set_opaque(*this, 3, true);
+    repaint();
+}
+
+void Station::show_all_ships_call(int category)
+{
+    if (!validCategory(category))
+        return;
+    blocca_tasti_chiamate();
+    state.panel_mode = 1;
+    state.entry_mmsi.clear();
+    state.entry_channel.clear();
+    Inizializza_label();
+    const AllShipsScreen& s = kAllShips[category];
+    write_lines(*this, {
+        {1, QString::fromLatin1(s.title)},
+        {3, QStringLiteral("Press <DSC TX> to send")},
+        {5, QString::fromLatin1(s.type), true},
+        {7, QStringLiteral("to all stations")},
+        {8, QString::fromLatin1(s.channel)},
+    });
+    ports().ui.processEvents();
+    enable_tx_key();
+    state.panel_mode = 13 + category;
+}
+
+void Station::show_group_call()
+{
+    blocca_tasti_chiamate();
+    state.panel_mode = 10;
+    state.entry_mmsi.clear();
+    state.entry_channel.clear();
+    Inizializza_label();
+    write_lines(*this, {
+        {1, QStringLiteral(" - GROUP CALL TO STATIONS -")},
+        {3, QStringLiteral("TO MMSI   =  ")},
+        {5, QStringLiteral("Channel   =  ")},
+    });
+    set_opaque(*this, 3, true);
+    repaint();
+}
+
+void Station::show_position_request()
+{
+    blocca_tasti_chiamate();
+    state.panel_mode = 30;
+    state.entry_mmsi.clear();   // the channel field keeps its value
+    Inizializza_label();
+    write_lines(*this, {
+        {1, QStringLiteral("   - POSITION REQUEST -")},
+        {3, QStringLiteral("TO MMSI    =  ")},
+    });
+    set_opaque(*this, 3, true);
+    repaint();
+}
+
+// ---- navigation keys
+
+void Station::imgESCMouseDown()
+{
+    set_key_picture(Key::imgESC, navPicture(Key::imgESC));
+    play_cue(cue_click);
+    show_idle_screen();
+    abilita_tasti_chiamate();
+    disable_tx_key();   // its picture stays as it is
+    state.entry_mmsi.clear();
+    state.entry_channel.clear();
+    state.pending_distress_ack = 0;
+    state.distress_no_info = 0;
+    set_key_enabled(Key::imgUP, false);
+    set_key_enabled(Key::imgDW, false);
+    state.panel_mode = 0;
+    state.menu_index = 0;
+}
+
+void Station::imgENTMouseDown()
+{
+    set_key_picture(Key::imgENT, navPicture(Key::imgENT));
+    repaint();
+    play_cue(cue_click);
+    switch (state.panel_mode) {
+    case 20: show_distress_data(); break;
+    case 21: show_distress_send(); break;
+    case 23: show_individual_ack(); break;
+    case 100: reply_to_received_call(); break;
+    default: break;
+    }
+}
+
+namespace {
+// Moves the cursor of the selection list of modes 20 and 23 by `step`, within its bounds.
+void moveCursor(Station& s, int step)
+{
+    int upper;
+    switch (s.state.panel_mode) {
+    case 20: upper = 13; break;
+    case 23: upper = 2; break;
+    default: return;
+    }
+    int& index = s.state.menu_index;
+    index += step;
+    if (index < 1 || index > upper) {
+        index = index < 1 ? 1 : upper;
+        s.play_cue(cue_refuse);
+        return;
+    }
+    s.play_cue(cue_click);
+    if (s.state.panel_mode == 20)
+        s.show_nature_menu(index);
+    else
+        s.mostra_tipo_ack(index);
+}
+} // namespace
+
+void Station::imgUPMouseDown()
+{
+    set_key_picture(Key::imgUP, navPicture(Key::imgUP));
+    play_cue(cue_click);
+    moveCursor(*this, -1);
+}
+
+void Station::imgDWMouseDown()
+{
+    set_key_picture(Key::imgDW, navPicture(Key::imgDW));
+    play_cue(cue_click);
+    moveCursor(*this, +1);
+}
+
+void Station::navKeyMouseUp(Key k)
+{
+    if (navPicture(k) < 0 || !panel.key(k).enabled)
+        return;
+    sleep(200);
+    set_key_picture(k, -1);
+    repaint();
+}

@@ -88,8 +88,9 @@ TEST(Form1Window, EveryKeySitsWhereThePanelHasItAndNoTwoOverlap)
         // The channel keys overlap their neighbour by one pixel column; their pictures are
         // narrower than their places, so nothing shows of it.
         for (int j = i + 1; j < KeyCount; ++j)
-            if (!(i >= static_cast<int>(Key::imgCH16) && j <= static_cast<int>(Key::imgCH84)))
+            if (!(i >= static_cast<int>(Key::imgCH16) && j <= static_cast<int>(Key::imgCH84))) {
                 EXPECT_FALSE(r.intersects(Form1::keyRect(static_cast<Key>(j)))) << i << " " << j;
+            }
     }
     EXPECT_FALSE(Form1::keyAt(QPoint(100, 100)).has_value());   // the LCD is no key
 }

@@ -1,0 +1,309 @@
+#include "station/gui/form1.h"
+
+#include "station/gui/artwork.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QThread>
+
+// ---- the window as the handlers see it
+
+void WidgetUi::repaint() { m_form.repaint(); }
+void WidgetUi::processEvents() { QCoreApplication::processEvents(); }
+void WidgetUi::sleep(int ms)
+{
+    if (ms > 0)
+        QThread::msleep(static_cast<unsigned long>(ms));
+}
+void WidgetUi::beep() { QApplication::beep(); }
+void WidgetUi::errorBox(const QString& text)
+{
+    if (m_form.m_options.errorBox)
+        m_form.m_options.errorBox(text);
+    else
+        QMessageBox::critical(&m_form, QApplication::applicationDisplayName(), text);
+}
+QPoint WidgetUi::windowPosition() const { return m_form.pos(); }
+void WidgetUi::moveWindow(QPoint leftTop) { m_form.move(leftTop); }
+void WidgetUi::openPlayer()
+{
+    if (m_form.m_options.openPlayer)
+        m_form.m_options.openPlayer();
+}
+
+// ---- geometry
+
+namespace {
+using artwork::List;
+
+struct KeyPlace {
+    Key key;
+    QRect rect;
+};
+
+// The keypad: tags row by row, four rows of three.
+constexpr int kKeypadRows[] = {21, 48, 75, 103};
+constexpr int kKeypadColumns[] = {510, 556, 602};
+constexpr int kKeypadTags[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0, 11};
+
+const std::array<QRect, KeyCount>& keyRects()
+{
+    static const std::array<QRect, KeyCount> rects = [] {
+        std::array<QRect, KeyCount> r{};
+        auto set = [&r](Key k, int x, int y, int w, int h) { r[static_cast<int>(k)] = QRect(x, y, w, h); };
+        set(Key::btnRoutine, 318, 17, 85, 35);
+        set(Key::btnSafety, 404, 17, 85, 35);
+        set(Key::btnUrgency, 318, 58, 85, 35);
+        set(Key::btnDistress, 404, 58, 85, 35);
+        set(Key::btnPosReq, 318, 99, 85, 35);
+        set(Key::btnGroup, 409, 99, 85, 35);
+        set(Key::btnDistress2, 335, 153, 140, 50);
+        set(Key::btnTX, 512, 136, 140, 40);
+        set(Key::btnAudio, 512, 178, 140, 40);
+        const Key nav[] = {Key::imgESC, Key::imgENT, Key::imgUP, Key::imgDW};
+        const int navX[] = {15, 84, 164, 233};
+        for (int i = 0; i < 4; ++i)
+            set(nav[i], navX[i], 254, 65, 26);
+        const Key ch[] = {Key::imgCH16, Key::imgCH9, Key::imgCH23, Key::imgCH77, Key::imgCH84};
+        const int chX[] = {335, 399, 463, 527, 592};
+        for (int i = 0; i < 5; ++i)
+            set(ch[i], chX[i], 253, 65, 26);
+        for (int i = 0; i < 12; ++i)
+            set(keypadKey(kKeypadTags[i]), kKeypadColumns[i % 3], kKeypadRows[i / 3], 42, 23);
+        return r;
+    }();
+    return rects;
+}
+
+List listOf(Key k)
+{
+    if (k >= Key::btnRoutine && k <= Key::btnGroup)
+        return List::ImageList3;
+    if (k == Key::btnDistress2)
+        return List::ImageList4;
+    if (k == Key::btnTX || k == Key::btnAudio)
+        return List::ImageList1;
+    if (k >= Key::imgESC && k <= Key::imgDW)
+        return List::ImageList2;
+    if (k >= Key::num0 && k <= Key::num11)
+        return List::ImgL_numeri;
+    return List::ImageList5;
+}
+
+const QRect kLed(628, 296, 30, 30);
+
+// The LCD lines: tops, and the two fixed entry boxes.
+constexpr int kLineTops[9] = {35, 52, 69, 87, 104, 121, 139, 156, 182};
+constexpr int kLcdLeft = 37;
+const QColor kLcdInk(0, 0, 128);   // navy
+
+QFont lcdFont(bool bold)
+{
+    QFont f;
+    f.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"),
+                   QStringLiteral("DejaVu Sans Mono")});
+    f.setStyleHint(QFont::Monospace);
+    f.setFixedPitch(true);
+    f.setPixelSize(13);
+    f.setBold(bold);
+    return f;
+}
+
+QFont labelFont(int px, bool bold = false)
+{
+    QFont f;
+    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(px);
+    f.setBold(bold);
+    return f;
+}
+
+Mods modsOf(const QMouseEvent* e)
+{
+    return Mods{e->modifiers().testFlag(Qt::AltModifier), e->modifiers().testFlag(Qt::ControlModifier)};
+}
+} // namespace
+
+QRect Form1::keyRect(Key k)
+{
+    return keyRects()[static_cast<int>(k)];
+}
+
+std::optional<Key> Form1::keyAt(QPoint pos)
+{
+    for (int i = 0; i < KeyCount; ++i)
+        if (keyRects()[i].contains(pos))
+            return static_cast<Key>(i);
+    return std::nullopt;
+}
+
+// ---- the window
+
+Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voice, const QString& programFolder,
+             Form1Options options, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_options(std::move(options)),
+      m_rxTimer([this] { m_station.RXTimerTimer(); }),
+      m_station(StationPorts{m_ui, cues, dsc, clock, voice, m_rxTimer}, programFolder),
+      m_listener([this](const QByteArray& datagram) { m_station.IdUDPServer1UDPRead(datagram); })
+{
+    setFixedSize(kClientWidth, kClientHeight);
+    setMouseTracking(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+
+    // DSC reception is on from the moment the window is built. Without it the station still
+    // works as a trainer for composing and sending; the trainee is told why nothing arrives.
+    if (!m_listener.bind(m_options.dscPort))
+        m_ui.errorBox(QStringLiteral("DSC reception is unavailable: UDP port %1 is already in use "
+                                     "(is another station running on this PC?)\n\n%2")
+                          .arg(m_options.dscPort)
+                          .arg(m_listener.errorText()));
+
+    m_station.FormCreate();
+    setWindowTitle(m_station.panel.title);
+}
+
+Form1::~Form1() = default;
+
+void Form1::showEvent(QShowEvent*)
+{
+    if (m_shown)
+        return;
+    m_shown = true;
+    m_station.FormShow();
+    update();
+}
+
+void Form1::closeEvent(QCloseEvent* e)
+{
+    // FormClose reports a position it could not save itself; the window closes in any case.
+    m_station.FormClose();
+    e->accept();
+}
+
+void Form1::mousePressEvent(QMouseEvent* e)
+{
+    const std::optional<Key> k = keyAt(e->position().toPoint());
+    // A disabled key takes no mouse events at all, so it does not capture the release either.
+    if (!k || !m_station.panel.key(*k).enabled)
+        return;
+    m_pressed = k;
+    m_station.mouseDown(*k, modsOf(e));
+    update();
+}
+
+void Form1::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (!m_pressed)
+        return;
+    const Key k = *m_pressed;
+    m_pressed.reset();
+    m_station.mouseUp(k, modsOf(e));
+    update();
+}
+
+void Form1::mouseMoveEvent(QMouseEvent* e)
+{
+    hoverTo(keyAt(e->position().toPoint()));
+}
+
+void Form1::leaveEvent(QEvent*)
+{
+    hoverTo(std::nullopt);
+}
+
+void Form1::hoverTo(std::optional<Key> k)
+{
+    if (k == m_hovered)
+        return;
+    if (m_hovered)
+        m_station.mouseLeave(*m_hovered);
+    m_hovered = k;
+    if (k)
+        m_station.mouseEnter(*k);
+    update();
+}
+
+void Form1::paintEvent(QPaintEvent*)
+{
+    const PanelModel& panel = m_station.panel;
+    if (windowTitle() != panel.title)
+        setWindowTitle(panel.title);
+
+    QPainter p(this);
+    p.fillRect(rect(), Qt::black);
+    artwork::paintPanel(p);
+
+    for (int i = 0; i < KeyCount; ++i) {
+        const KeyView& view = panel.keys[i];
+        if (view.picture < 0)
+            continue;   // the artwork underneath shows the key released
+        const List list = listOf(static_cast<Key>(i));
+        const QRect place = keyRects()[i];
+        p.save();
+        p.setClipRect(place);
+        artwork::paintCell(p, list, view.picture, QRectF(place.topLeft(), artwork::cellSize(list)));
+        p.restore();
+    }
+    if (panel.led >= 0) {
+        p.save();
+        p.setClipRect(kLed);
+        artwork::paintCell(p, List::imgList_status, panel.led,
+                           QRectF(kLed.topLeft(), artwork::cellSize(List::imgList_status)));
+        p.restore();
+    }
+    paintLcd(p);
+    paintLabels(p);
+}
+
+void Form1::paintLcd(QPainter& p)
+{
+    const PanelModel& panel = m_station.panel;
+    p.save();
+    p.setRenderHint(QPainter::TextAntialiasing);
+    for (int n = 1; n <= 9; ++n) {
+        const LcdLine& line = panel.label(n);
+        const bool entryBox = n == 3 || n == 5;
+        p.setFont(lcdFont(line.bold));
+        const QFontMetrics fm(p.font());
+        const int top = kLineTops[n - 1];
+        const QRect box = entryBox ? QRect(kLcdLeft, top, 251, 19)
+                                   : QRect(kLcdLeft, top, fm.horizontalAdvance(line.text) + 1, fm.height());
+        if (line.opaque)
+            p.fillRect(box, Qt::white);
+        if (line.text.isEmpty())
+            continue;
+        p.setPen(kLcdInk);
+        p.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, line.text);
+    }
+    p.restore();
+}
+
+void Form1::paintLabels(QPainter& p)
+{
+    const PanelModel& panel = m_station.panel;
+    p.save();
+    p.setRenderHint(QPainter::TextAntialiasing);
+    auto text = [&p](int x, int y, const QString& s, const QFont& f, QColor c) {
+        p.setFont(f);
+        p.setPen(c);
+        p.drawText(QRect(x, y, 400, 20), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, s);
+    };
+    const QColor captionInk(170, 174, 180);
+    const QColor valueInk(235, 238, 240);
+    text(8, 304, QStringLiteral("MMSI :"), labelFont(11, true), captionInk);
+    text(58, 302, panel.lbl_mmsi, labelFont(13, true), valueInk);
+    text(160, 304, QStringLiteral("GROUP :"), labelFont(11, true), captionInk);
+    text(220, 302, panel.lbl_group, labelFont(13, true), valueInk);
+    text(342, 304, panel.lbl_info, labelFont(11), QColor(141, 138, 22));
+    // lbl_debug1 and lbl_debug2 stand at x = 688, beyond the client area: never painted.
+    p.restore();
+}

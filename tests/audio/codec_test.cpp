@@ -72,7 +72,7 @@ TEST(VoiceGsm, ToneSurvivesRoundTrip)
     x.erase(x.begin(), x.begin() + 2000);   // codec settling
     EXPECT_NEAR(tone::dominant(x, 22050), 1000, 10);
     const double snr = tone::snr_db(x, 1000, 22050);
-    EXPECT_GT(snr, 10.0) << "SNR " << snr << " dB";
+    EXPECT_GT(snr, 20.0) << "SNR " << snr << " dB";
     RecordProperty("snr_db", std::to_string(snr));
 }
 

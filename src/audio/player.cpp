@@ -99,6 +99,7 @@ void PlayerLogic::FormClose()
     m_chains.openReceiver();
     m_chains.close(S::waveRead1);
     m_chains.close(S::waveOUT2);
+    m_chains.close(S::codecTX); // a broadcast in progress ends with the window
     m_window.setButtonEnabled(PlayerButton::btn_play, true);
     m_window.processEvents();
 }
@@ -227,6 +228,7 @@ void PlayerLogic::btn_quitClick()
     restoreLinks();
     m_chains.close(S::waveRead1);
     m_chains.close(S::waveOUT2);
+    m_chains.close(S::codecTX);
     set_buttons_busy();
     m_window.stopTimer();
     m_window.processEvents();

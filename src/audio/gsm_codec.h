@@ -1,0 +1,72 @@
+// GSM 6.10 in the WAV packing (format tag 49): blocks of 65 bytes, each two frames of 160 samples
+// (the first 32 bytes and a half, the second the rest), 320 samples per block.
+//
+// GsmEncoder is the stage `codecTX`: it takes PCM of any rate and channel count, brings it to
+// 22050 Hz mono and hands on whole blocks. GsmDecoder is `CodecRX`: it takes blocks in the format
+// the voice receiver announced and hands on 16-bit mono PCM at the announced rate.
+#pragma once
+
+#include "audio/resampler.h"
+#include "audio/stage.h"
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+struct gsm_state;
+
+constexpr int gsm_block_bytes = 65;
+constexpr int gsm_block_samples = 320;
+constexpr int gsm_rate = 22050;
+
+class GsmEncoder : public Stage {
+public:
+    static constexpr AudioFormat output_format{WAVE_FORMAT_GSM610, gsm_rate, 0, 1};
+    // Whole blocks handed on at most per write: 21 blocks fit one voice packet of 1400 bytes, so
+    // every packet begins a block.
+    static constexpr int max_blocks_per_write = 21;
+
+    GsmEncoder();
+    ~GsmEncoder() override;
+
+    bool active() const override;
+    void write(const AudioFormat& format, const char* data, qsizetype size) override;
+
+protected:
+    bool doOpen() override;
+    void doClose() override;
+
+private:
+    void release();
+
+    mutable std::mutex m_mutex;
+    gsm_state* m_gsm = nullptr;
+    AudioFormat m_in{0, 0, 0, 0};
+    RateConverter m_conv;
+    std::vector<int16_t> m_mono;
+    std::vector<int16_t> m_pending;   // 22050 Hz samples not yet making a whole block
+    std::vector<unsigned char> m_blocks;
+};
+
+class GsmDecoder : public Stage {
+public:
+    GsmDecoder();
+    ~GsmDecoder() override;
+
+    bool active() const override;
+    void write(const AudioFormat& format, const char* data, qsizetype size) override;
+
+protected:
+    bool doOpen() override;
+    void doClose() override;
+
+private:
+    void release();
+
+    mutable std::mutex m_mutex;
+    bool m_active = false;
+    gsm_state* m_gsm = nullptr;
+    AudioFormat m_in{0, 0, 0, 0};
+    std::vector<unsigned char> m_partial;   // bytes of a block not yet complete
+    std::vector<int16_t> m_pcm;
+};

@@ -1,0 +1,69 @@
+// The station's voice chains: transmit waveIN1 -> codecTX -> broadcastTX and receive
+// BroadcastRX -> CodecRX -> resamplerRX -> WaveOut1, plus resampler2 -> waveOUT2 for the message
+// player (which links its file reader `waveRead1` in front of codecTX or resampler2).
+//
+// The network stages are given from outside (VoiceNet) so that this file knows them only as
+// stages with a few controls; the payload notification of the receive thread is queued to the
+// thread of `uiContext` and calls the handler there.
+#pragma once
+
+#include "audio/gsm_codec.h"
+#include "audio/resampler.h"
+#include "audio/wave_in.h"
+#include "audio/wave_out.h"
+#include "station/ports.h"
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+
+struct VoiceNet {
+    Stage* sender = nullptr;     // broadcastTX
+    Stage* receiver = nullptr;   // BroadcastRX
+    std::function<void(const QString&)> setSenderPort;
+    std::function<void(const QString&)> setReceiverPort;
+    std::function<int()> receiverPort;
+    std::function<long()> receiverCount;
+    // Installs the callback the receiver raises on its thread for every payload it delivered.
+    std::function<void(std::function<void()>)> setPayloadCallback;
+};
+
+class VoiceChains : public VoicePort {
+public:
+    VoiceChains(VoiceNet net, QObject* uiContext);
+    ~VoiceChains() override;
+
+    bool openReceiver(int waitMs) override;
+    void closeReceiver(int waitMs) override;
+    bool receiverActive() const override;
+    void setReceiverPort(const QString& port) override;
+    int receiverPort() const override;
+    long receiverCount() const override;
+    void setSenderPort(const QString& port) override;
+    void closeSender() override;
+    bool openCapture() override;
+    void closeCapture() override;
+    void setDataAvailableHandler(std::function<void()> handler) override;
+
+    WaveIn& waveIN1() { return m_waveIn; }
+    GsmEncoder& codecTX() { return m_codecTX; }
+    Stage* broadcastTX() { return m_net.sender; }
+    Stage* BroadcastRX() { return m_net.receiver; }
+    GsmDecoder& CodecRX() { return m_codecRX; }
+    Resampler& resamplerRX() { return m_resamplerRX; }
+    WaveOut& WaveOut1() { return m_waveOut1; }
+    Resampler& resampler2() { return m_resampler2; }
+    WaveOut& waveOUT2() { return m_waveOut2; }
+
+private:
+    VoiceNet m_net;
+    QPointer<QObject> m_ui;
+    std::function<void()> m_handler;   // used on the UI thread only
+    WaveIn m_waveIn;
+    GsmEncoder m_codecTX;
+    GsmDecoder m_codecRX;
+    Resampler m_resamplerRX;
+    WaveOut m_waveOut1;
+    Resampler m_resampler2;
+    WaveOut m_waveOut2;
+};

@@ -1,0 +1,120 @@
+#include "audio/wave_out.h"
+
+#include <QAudioSink>
+#include <QMediaDevices>
+#include <QTimer>
+
+class WaveOut::Worker : public QObject {
+public:
+    explicit Worker(WaveOut& owner) : m_owner(owner) {}
+
+    bool start()
+    {
+        stop();
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        if (device.isNull())
+            return false;
+        QAudioFormat format;
+        format.setSampleRate(playback_format.rate);
+        format.setChannelCount(playback_format.channels);
+        format.setSampleFormat(QAudioFormat::Int16);
+        m_sink = new QAudioSink(device, format, this);
+        m_sink->setBufferSize(format.bytesForDuration(60000));   // 60 ms in the device
+        m_io = m_sink->start();
+        if (!m_io || m_sink->error() != QAudio::NoError) {
+            stop();
+            return false;
+        }
+        // The device drains at its own pace: top it up regularly as well as on every write.
+        m_timer = new QTimer(this);
+        m_timer->setTimerType(Qt::PreciseTimer);
+        connect(m_timer, &QTimer::timeout, this, [this] { pump(); });
+        m_timer->start(10);
+        return true;
+    }
+
+    void stop()
+    {
+        delete m_timer;
+        m_timer = nullptr;
+        if (m_sink) {
+            m_sink->stop();
+            delete m_sink;
+        }
+        m_sink = nullptr;
+        m_io = nullptr;
+    }
+
+    void pump()
+    {
+        m_owner.m_pumpQueued = false;
+        if (!m_sink || !m_io)
+            return;
+        QByteArray chunk;
+        {
+            std::lock_guard lock(m_owner.m_mutex);
+            const qsizetype room = m_sink->bytesFree() & ~qsizetype(3);
+            const qsizetype n = std::min(room, m_owner.m_buffer.size());
+            if (n <= 0)
+                return;
+            chunk = m_owner.m_buffer.left(n);
+            m_owner.m_buffer.remove(0, n);
+        }
+        m_io->write(chunk);
+    }
+
+private:
+    WaveOut& m_owner;
+    QAudioSink* m_sink = nullptr;
+    QIODevice* m_io = nullptr;
+    QTimer* m_timer = nullptr;
+};
+
+WaveOut::WaveOut() : m_worker(new Worker(*this))
+{
+    m_thread.setObjectName(QStringLiteral("WaveOut"));
+    m_worker->moveToThread(&m_thread);
+    m_thread.start();
+}
+
+WaveOut::~WaveOut()
+{
+    doClose();
+    m_thread.quit();
+    m_thread.wait();
+    delete m_worker;
+}
+
+bool WaveOut::doOpen()
+{
+    bool ok = false;
+    QMetaObject::invokeMethod(m_worker, [&] { ok = m_worker->start(); }, Qt::BlockingQueuedConnection);
+    m_active = ok;
+    return ok;
+}
+
+void WaveOut::doClose()
+{
+    m_active = false;
+    QMetaObject::invokeMethod(m_worker, [this] { m_worker->stop(); }, Qt::BlockingQueuedConnection);
+    std::lock_guard lock(m_mutex);
+    m_buffer.clear();
+}
+
+void WaveOut::write(const AudioFormat& format, const char* data, qsizetype size)
+{
+    if (!m_active || !(format == playback_format) || size <= 0)
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_buffer.append(data, size & ~qsizetype(3));
+        const qsizetype over = m_buffer.size() - max_buffered;
+        if (over > 0) {
+            const qsizetype drop = (over + 3) & ~qsizetype(3);
+            m_buffer.remove(0, drop);
+            m_dropped += drop;
+        }
+    }
+    if (!m_pumpQueued.exchange(true))
+        QMetaObject::invokeMethod(m_worker, [this] { m_worker->pump(); }, Qt::QueuedConnection);
+}

@@ -1,0 +1,13 @@
+// The Qt application object the audio tests need (Qt Multimedia looks for it).
+#pragma once
+
+#include <QCoreApplication>
+
+inline void ensure_qt_app()
+{
+    static int argc = 1;
+    static char name[] = "test_audio";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);   // lives as long as the process
+}

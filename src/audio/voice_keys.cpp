@@ -4,7 +4,17 @@
 void Station::btnAudioMouseDown(Mods) {}
 void Station::btnAudioMouseUp() {}
 void Station::imgCH16MouseDown(Key k) { select_voice_channel(k); }
-void Station::select_voice_channel(Key) {}
+// Provisional channel selection so that the DSC flows can be exercised; the voice channel unit
+// replaces it.
+void Station::select_voice_channel(Key k)
+{
+    reset_channel_key_images();
+    m_ports.voice.closeReceiver(3000);
+    m_ports.voice.closeSender();
+    m_ports.voice.setReceiverPort(QString::number(settings.base_port + key_channel(k)));
+    sleep(200);
+    m_ports.voice.openReceiver(3000);
+}
 void Station::BroadcastRXDataAvailable() {}
 void Station::RXTimerTimer() {}
 int Station::current_voice_channel() const { return m_ports.voice.receiverPort() - settings.base_port; }

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# A classroom on one PC: one network namespace per station plus one for the exchange, all on one
+# private bridged network (10.77.0.0/24) that exists only inside the namespaces.
+#   classroom-netns.sh up BIN_DIR WORK_DIR MMSI...   start the exchange and one station per MMSI
+#   classroom-netns.sh down WORK_DIR                 stop everything and remove the namespaces
+# Each station gets its own program folder WORK_DIR/<mmsi> (binary, cues, radiosim.ini with mode=1)
+# and, when KELVO_TEST_CONTROL_DIR is set, a control socket KELVO_TEST_CONTROL_DIR/<mmsi>.sock.
+set -euo pipefail
+
+PREFIX=${KELVO_NS_PREFIX:-kelvo}
+BR=${PREFIX}br0
+
+ns_of() { echo "${PREFIX}-$1"; }
+
+up() {
+    local bin=$1 work=$2; shift 2
+    mkdir -p "$work"
+    # The bridge lives in a namespace of its own, so nothing touches the host's network.
+    ip netns add "$(ns_of hub)"
+    ip -n "$(ns_of hub)" link add "$BR" type bridge
+    ip -n "$(ns_of hub)" link set "$BR" up
+    local i=0
+    for ns in exchange "$@"; do
+        i=$((i + 1))
+        local n; n=$(ns_of "$ns")
+        ip netns add "$n"
+        ip -n "$(ns_of hub)" link add "v${PREFIX}${i}" type veth peer name eth0 netns "$n"
+        ip -n "$(ns_of hub)" link set "v${PREFIX}${i}" master "$BR" up
+        ip -n "$n" addr add "10.77.0.$((i + 10))/24" broadcast 10.77.0.255 dev eth0
+        ip -n "$n" link set lo up
+        ip -n "$n" link set eth0 up
+        ip -n "$n" route add default dev eth0
+    done
+    ip netns exec "$(ns_of exchange)" "$bin/kelvo-exchange" --network >"$work/exchange.log" 2>&1 &
+    echo $! >"$work/exchange.pid"
+    for mmsi in "$@"; do
+        local dir="$work/$mmsi"
+        mkdir -p "$dir"
+        cp "$bin/kelvo-station" "$dir/"
+        cp "$bin"/*.wav "$dir/" 2>/dev/null || true
+        printf '[kelvo]\nmode=1\n[radio]\nmmsi=%s\n' "$mmsi" >"$dir/radiosim.ini"
+        local ctl=""
+        [ -n "${KELVO_TEST_CONTROL_DIR:-}" ] && ctl="KELVO_TEST_CONTROL=$KELVO_TEST_CONTROL_DIR/$mmsi.sock"
+        ip netns exec "$(ns_of "$mmsi")" env QT_QPA_PLATFORM=offscreen $ctl "$dir/kelvo-station" \
+            >"$dir/station.log" 2>&1 &
+        echo $! >"$dir/station.pid"
+    done
+}
+
+down() {
+    local work=$1
+    for pidfile in "$work"/exchange.pid "$work"/*/station.pid; do
+        [ -f "$pidfile" ] || continue
+        kill "$(cat "$pidfile")" 2>/dev/null || true
+        rm -f "$pidfile"
+    done
+    for ns in $(ip netns list | awk '{print $1}' | grep "^${PREFIX}-" || true); do
+        ip netns delete "$ns" || true
+    done
+}
+
+case "${1:-}" in
+    up) shift; up "$@" ;;
+    down) shift; down "$@" ;;
+    *) echo "usage: $0 up BIN_DIR WORK_DIR MMSI... | down WORK_DIR" >&2; exit 2 ;;
+esac

@@ -1,0 +1,69 @@
+#include "station/gui/test_control.h"
+
+#include "station/station.h"
+
+#include <QCoreApplication>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMouseEvent>
+#include <QWidget>
+
+TestControl::TestControl(QWidget* window, Station& station, QObject* parent)
+    : QObject(parent), m_window(window), m_station(station)
+{
+}
+
+bool TestControl::startFromEnvironment()
+{
+    const QString path = qEnvironmentVariable("KELVO_TEST_CONTROL");
+    if (path.isEmpty())
+        return false;
+    m_server = new QLocalServer(this);
+    QLocalServer::removeServer(path);
+    if (!m_server->listen(path))
+        return false;
+    connect(m_server, &QLocalServer::newConnection, this, &TestControl::onConnection);
+    return true;
+}
+
+void TestControl::onConnection()
+{
+    while (QLocalSocket* s = m_server->nextPendingConnection()) {
+        connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+        connect(s, &QLocalSocket::readyRead, this, [this, s] {
+            while (s->canReadLine()) {
+                const QByteArray reply = handle(s->readLine().trimmed());
+                s->write(reply);
+                s->flush();
+            }
+        });
+    }
+}
+
+QByteArray TestControl::handle(const QByteArray& line)
+{
+    const QList<QByteArray> parts = line.split(' ');
+    if (parts.size() == 3 && (parts[0] == "click" || parts[0] == "alt-click")) {
+        click(QPoint(parts[1].toInt(), parts[2].toInt()),
+              parts[0] == "alt-click" ? Qt::AltModifier : Qt::NoModifier);
+        return "ok\n";
+    }
+    if (parts[0] == "dump") {
+        QByteArray out;
+        for (int n = 1; n <= 9; ++n)
+            out += m_station.panel.label(n).text.toUtf8() + '\n';
+        out += "mode " + QByteArray::number(m_station.state.panel_mode) + "\n\n";
+        return out;
+    }
+    return "unknown\n";
+}
+
+void TestControl::click(QPoint at, Qt::KeyboardModifiers mods)
+{
+    const QPointF local(at);
+    const QPointF global = m_window->mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, mods);
+    QCoreApplication::sendEvent(m_window, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, mods);
+    QCoreApplication::sendEvent(m_window, &release);
+}

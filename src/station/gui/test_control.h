@@ -1,0 +1,27 @@
+// A control line for automated classroom runs: off unless KELVO_TEST_CONTROL names a local
+// socket. Lines: "click X Y", "alt-click X Y" (client pixels of the station window) and "dump",
+// answered with the nine LCD lines and panel_mode, then an empty line.
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+
+class QLocalServer;
+class QWidget;
+class Station;
+
+class TestControl : public QObject {
+public:
+    TestControl(QWidget* window, Station& station, QObject* parent = nullptr);
+    // Starts listening when the environment asks for it; returns whether it listens.
+    bool startFromEnvironment();
+
+private:
+    void onConnection();
+    QByteArray handle(const QByteArray& line);
+    void click(QPoint at, Qt::KeyboardModifiers mods);
+
+    QWidget* m_window;
+    Station& m_station;
+    QLocalServer* m_server = nullptr;
+};

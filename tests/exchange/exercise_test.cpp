@@ -45,7 +45,7 @@ TEST(ExerciseFile, ReportsTheLineOfTheFirstError)
         {"coast C 002470001\nat 1:75 C allships SAFETY\n", 2, "offset"},
         {"coast C 002470001\nat 5 C distress 14\n", 2, "nature from 1 to 13"},
         {"coast C 002470001\nat 5 C call 274111001 ROUTINE chanel 72\n", 2, "channel N"},
-        {"coast C 002470001\nat 5 C group 274111001\n", 2, "starts with 0"},
+        {"coast C 002470001\nat 5 C group 274111001\n", 2, "starting with 0"},
         {"coast C 002470001 pos 95 00 N 009 15 E\n", 1, "position"},
         {"coast C 002470001\ncoast D 002470001\n", 2, "declared twice"},
         {"# ok\nsend everything\n", 2, "coast, ship or at"},

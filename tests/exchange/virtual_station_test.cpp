@@ -46,12 +46,14 @@ struct FakeScheduler : Scheduler {
     QTime utcTimeOfDay() const override { return kUtc.addMSecs(int(now)); }
     void advance(qint64 ms)
     {
-        now += ms;
-        while (!due.empty() && due.begin()->first <= now) {
+        const qint64 until = now + ms;
+        while (!due.empty() && due.begin()->first <= until) {
+            now = due.begin()->first;
             auto work = std::move(due.begin()->second);
             due.erase(due.begin());
             work();
         }
+        now = until;
     }
 };
 

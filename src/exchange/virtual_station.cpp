@@ -1,0 +1,171 @@
+#include "exchange/virtual_station.h"
+
+namespace exchange {
+namespace {
+
+dsc::DscRecord base(const VirtualStation& from)
+{
+    dsc::DscRecord r;
+    r.TXMMSI = from.mmsi;
+    r.DANGER = "00";
+    r.LATD = "00";
+    r.LATM = "00";
+    r.NS = "N";
+    r.LOND = "000";
+    r.LONM = "00";
+    r.EW = "E";
+    r.TIME = "00:00";
+    r.CH = "16";
+    r.COMPLY = "N";
+    return r;
+}
+
+void with_position(dsc::DscRecord& r, const VirtualStation& s)
+{
+    r.LATD = s.latDeg;
+    r.LATM = s.latMin;
+    r.NS = s.ns;
+    r.LOND = s.lonDeg;
+    r.LONM = s.lonMin;
+    r.EW = s.ew;
+}
+
+QByteArray two_digits(int channel)
+{
+    return QByteArray::number(channel).rightJustified(2, '0');
+}
+
+bool is_individual_category(const QByteArray& c)
+{
+    return c == dsc::CAT_ROUTINE || c == dsc::CAT_SAFETY || c == dsc::CAT_URGENCY || c == dsc::CAT_DISTRESS;
+}
+
+// A proposed channel as the stations type it: exactly two digits.
+std::optional<int> proposed_channel(const QByteArray& ch)
+{
+    if (ch.size() != 2 || !std::isdigit(static_cast<unsigned char>(ch[0]))
+        || !std::isdigit(static_cast<unsigned char>(ch[1])))
+        return std::nullopt;
+    return ch.toInt();
+}
+
+} // namespace
+
+bool allowed_working_channel(int channel)
+{
+    return ((channel >= 1 && channel <= 28) || (channel >= 60 && channel <= 88)) && channel != 70;
+}
+
+QByteArray hhmm(QTime t)
+{
+    return t.toString(QStringLiteral("hh:mm")).toLatin1();
+}
+
+std::optional<QByteArray> answer(const VirtualStation& self, const dsc::DscRecord& rx, QTime utc)
+{
+    if (rx.TXMMSI == self.mmsi)
+        return std::nullopt;   // our own record coming back
+
+    if (rx.CALL == dsc::CALL_INDIVID && rx.RXMMSI == self.mmsi && is_individual_category(rx.CATEGORY)) {
+        dsc::DscRecord r = base(self);
+        r.RXMMSI = rx.TXMMSI;
+        r.CALL = dsc::CALL_INDIVID;
+        r.CATEGORY = dsc::CAT_ROUT_ACK;
+        const auto ch = proposed_channel(rx.CH);
+        if (ch && allowed_working_channel(*ch)) {
+            r.CH = rx.CH;
+            r.COMPLY = "Y";
+        } else {
+            r.CH = two_digits(self.workingChannel);
+            r.COMPLY = "N";
+        }
+        return dsc::compose(r);
+    }
+    if (rx.CALL == dsc::CALL_INDIVID && rx.RXMMSI == self.mmsi && rx.CATEGORY == dsc::CAT_POS_REQ) {
+        dsc::DscRecord r = base(self);
+        r.RXMMSI = rx.TXMMSI;
+        r.CALL = dsc::CALL_INDIVID;
+        r.CATEGORY = dsc::CAT_POS_ACK;
+        with_position(r, self);
+        r.TIME = hhmm(utc);
+        return dsc::compose(r);
+    }
+    if (rx.CALL == dsc::CALL_DISTRESS && rx.CATEGORY == dsc::CAT_DISTRESS && self.kind == VirtualStation::Coast) {
+        // The acknowledgement repeats the alert's data exactly as received, a one-digit nature
+        // with the comma it came with.
+        dsc::DscRecord r = base(self);
+        r.RXMMSI = rx.TXMMSI;
+        r.CALL = dsc::CALL_DISTRESS;
+        r.CATEGORY = dsc::CAT_DIST_ACK;
+        r.DANGER = rx.DANGER;
+        r.LATD = rx.LATD;
+        r.LATM = rx.LATM;
+        r.NS = rx.NS;
+        r.LOND = rx.LOND;
+        r.LONM = rx.LONM;
+        r.EW = rx.EW;
+        r.TIME = rx.TIME;
+        return dsc::compose(r);
+    }
+    return std::nullopt;
+}
+
+QByteArray individual_call(const VirtualStation& from, const QByteArray& to, const QByteArray& category,
+                           int channel)
+{
+    dsc::DscRecord r = base(from);
+    r.RXMMSI = to;
+    r.CALL = dsc::CALL_INDIVID;
+    r.CATEGORY = category;
+    r.CH = two_digits(channel);
+    return dsc::compose(r);
+}
+
+QByteArray all_ships_call(const VirtualStation& from, const QByteArray& category, int channel)
+{
+    dsc::DscRecord r = base(from);
+    r.RXMMSI = dsc::ALL_SHIPS_MMSI;
+    r.CALL = dsc::CALL_ALLSHIPS;
+    r.CATEGORY = category;
+    r.CH = two_digits(channel);
+    if (category == dsc::CAT_DISTRESS)
+        r.TIME = "--:--";
+    return dsc::compose(r);
+}
+
+QByteArray group_call(const VirtualStation& from, const QByteArray& group, int channel)
+{
+    dsc::DscRecord r = base(from);
+    r.RXMMSI = group;
+    r.CALL = dsc::CALL_GROUP;
+    r.CATEGORY = dsc::CAT_ROUTINE;
+    r.CH = two_digits(channel);
+    return dsc::compose(r);
+}
+
+QByteArray position_request(const VirtualStation& from, const QByteArray& to)
+{
+    dsc::DscRecord r = base(from);
+    r.RXMMSI = to;
+    r.CALL = dsc::CALL_INDIVID;
+    r.CATEGORY = dsc::CAT_POS_REQ;
+    return dsc::compose(r);
+}
+
+QByteArray distress_alert(const VirtualStation& from, int nature, QTime utc)
+{
+    dsc::DscRecord r = base(from);
+    r.RXMMSI = dsc::ALL_SHIPS_MMSI;
+    r.CALL = dsc::CALL_DISTRESS;
+    r.CATEGORY = dsc::CAT_DISTRESS;
+    r.DANGER = QByteArray::number(nature);   // written as the stations write it: no leading zero
+    if (nature == 13) {
+        r.TIME = "--:--";
+    } else {
+        with_position(r, from);
+        r.TIME = hhmm(utc);
+    }
+    return dsc::compose(r);
+}
+
+} // namespace exchange

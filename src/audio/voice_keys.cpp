@@ -1,22 +1,84 @@
 // Push-to-talk, the channel keys and the receive indication.
 #include "station/station.h"
 
-void Station::btnAudioMouseDown(Mods) {}
-void Station::btnAudioMouseUp() {}
-void Station::imgCH16MouseDown(Key k) { select_voice_channel(k); }
-// Provisional channel selection so that the DSC flows can be exercised; the voice channel unit
-// replaces it.
-void Station::select_voice_channel(Key k)
+// With Alt held the key opens the message player (modal: it returns when the player has closed);
+// the release that follows then runs the ordinary release steps and reopens the receiver.
+void Station::btnAudioMouseDown(Mods mods)
 {
+    set_key_picture(Key::btnAudio, 5);
+    if (mods.alt) {
+        m_ports.ui.openPlayer();
+        repaint();
+        return;
+    }
+    panel.led = LED_VOICE_TX;
+    repaint();
+    m_ports.voice.closeReceiver(3000);
+    sleep(200);
+    panel.lbl_debug1 = m_ports.voice.openCapture() ? QStringLiteral("waveIn1 aperto")
+                                                   : QStringLiteral("Errore apertura waveIN1");
+}
+
+void Station::btnAudioMouseUp()
+{
+    set_key_picture(Key::btnAudio, 4);
+    panel.led = LED_NONE;
+    repaint();
+    m_ports.voice.closeCapture();
+    sleep(200);
+    panel.lbl_debug1 = m_ports.voice.openReceiver(3000) ? QStringLiteral("RX aperto")
+                                                        : QStringLiteral("Errore apertura RX");
+}
+
+void Station::imgCH16MouseDown(Key k) { select_voice_channel(k); }
+
+void Station::select_voice_channel(Key channelKey)
+{
+    const int c = key_channel(channelKey);
+    const Key k = channel_key(c);
     reset_channel_key_images();
+    set_key_picture(k, 2 * (static_cast<int>(k) - static_cast<int>(Key::imgCH16)) + 1);
     m_ports.voice.closeReceiver(3000);
     m_ports.voice.closeSender();
-    m_ports.voice.setReceiverPort(QString::number(settings.base_port + key_channel(k)));
+    const int duplex = (c == 23 || c == 84) ? 100 : 0;   // duplex channels send 100 ports higher
+    m_ports.voice.setReceiverPort(QString::number(settings.base_port + c));
+    m_ports.voice.setSenderPort(QString::number(settings.base_port + c + duplex));
     sleep(200);
-    m_ports.voice.openReceiver(3000);
+    panel.lbl_debug1 = m_ports.voice.openReceiver(3000) ? QStringLiteral("RX aperta ") + QString::number(c)
+                                                        : QStringLiteral("errore apertura RX");
 }
-void Station::BroadcastRXDataAvailable() {}
-void Station::RXTimerTimer() {}
+
+void Station::BroadcastRXDataAvailable()
+{
+    panel.lbl_debug2 = QString::number(m_ports.voice.receiverCount());
+    if (!m_ports.rxTimer.running()) {
+        m_ports.rxTimer.start(200);
+        set_key_picture(Key::btnAudio, 3);
+        set_key_enabled(Key::btnAudio, false);
+        panel.led = LED_VOICE_RX;
+    }
+    repaint();
+}
+
+void Station::RXTimerTimer()
+{
+    if (destroying)
+        return;
+    const long n = m_ports.voice.receiverCount();
+    panel.led = LED_VOICE_RX;
+    if (n > rx_last_count) {
+        rx_last_count = n;   // a voice is still arriving
+        return;
+    }
+    m_ports.voice.closeReceiver(3000);
+    panel.led = LED_NONE;
+    set_key_picture(Key::btnAudio, 4);
+    set_key_enabled(Key::btnAudio, true);
+    rx_last_count = 0;
+    m_ports.rxTimer.stop();
+    m_ports.voice.openReceiver(3000);
+    repaint();
+}
 int Station::current_voice_channel() const { return m_ports.voice.receiverPort() - settings.base_port; }
 Key Station::channel_key(int channel)
 {

@@ -20,6 +20,7 @@ void Station::FormCreate()
     abilita_tasti_chiamate();
     set_key_picture(Key::imgCH16, 1);
     m_ports.voice.closeReceiver(3000);
+    m_ports.voice.setDataAvailableHandler([this] { BroadcastRXDataAvailable(); });
 }
 
 void Station::FormShow()

@@ -45,7 +45,8 @@ public:
     virtual QTime utcTimeOfDay() const = 0;
 };
 
-// A repeating timer (RXTimer). The owner calls the station's tick handler on every tick.
+// A repeating timer (RXTimer). The owner calls the station's tick handler on every tick
+// (Station::RXTimerTimer for RXTimer).
 class TimerPort {
 public:
     virtual ~TimerPort() = default;

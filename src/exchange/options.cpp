@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "exchange/options.h"
 
 #include <QHostInfo>
@@ -15,6 +16,12 @@ const char* const kUsage =
     "  --station-port N   port the stations listen on (default 8091)\n"
     "  --log FILE         also append every record as one JSON line to FILE\n"
     "  --relay-all        relay datagrams that are not well-formed records too\n"
+    "  --coast-station MMSI  host a virtual coast station (repeatable): it acknowledges calls,\n"
+    "                        position requests and distress alerts\n"
+    "  --ship MMSI        host a virtual ship (repeatable): it acknowledges calls and position requests\n"
+    "  --stations FILE    virtual stations from a file (lines: coast|ship NAME MMSI [pos ..] [channel N])\n"
+    "  --exercise FILE    play a timed exercise script (see assets/exercises)\n"
+    "  --reply-delay S    seconds a virtual station takes to answer (default 4)\n"
     "  --help             this text\n";
 
 namespace {
@@ -47,6 +54,29 @@ Options parseOptions(const QStringList& args) {
             network = true;
         } else if (a == "--relay-all") {
             o.relayAll = true;
+        } else if (a == "--coast-station" || a == "--ship" || a == "--stations" || a == "--exercise"
+                   || a == "--reply-delay") {
+            if (!hasValue) { o.error = a + " needs a value"; break; }
+            const QString v = args[++i];
+            bool ok = true;
+            if (a == "--coast-station")
+                o.coastStations.append(v);
+            else if (a == "--ship")
+                o.ships.append(v);
+            else if (a == "--stations")
+                o.stationsFile = v;
+            else if (a == "--exercise")
+                o.exerciseFile = v;
+            else {
+                const double s = v.toDouble(&ok);
+                if (!ok || s < 0 || s > 600)
+                    o.error = "bad reply delay " + v;
+                else
+                    o.replyDelayMs = int(s * 1000);
+            }
+            if ((a == "--coast-station" || a == "--ship")
+                && (v.size() != 9 || !std::all_of(v.begin(), v.end(), [](QChar c) { return c.isDigit(); })))
+                o.error = a + " needs a nine-digit MMSI, not " + v;
         } else if (a == "--to" || a == "--log" || a == "--listen-port" || a == "--station-port") {
             if (!hasValue) { o.error = a + " needs a value"; break; }
             const QString v = args[++i];

@@ -16,6 +16,9 @@ struct Options {
     QString logFile;
     bool relayAll = false;
     QByteArray sendText;
+    QStringList coastStations, ships;   // MMSIs of virtual stations
+    QString stationsFile, exerciseFile;
+    int replyDelayMs = 4000;
     QString error; // non-empty when the command line is wrong
 };
 

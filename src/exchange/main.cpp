@@ -5,6 +5,7 @@
 #include "exchange/relay.h"
 #include "exchange/signal_stop.h"
 #include "exchange/classroom.h"
+#include "exchange/compose_fields.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -17,6 +18,16 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
+    if (!args.isEmpty() && args.first() == QLatin1String("compose")) {
+        const auto record = compose_from_fields(args.mid(1));
+        if (const auto* problem = std::get_if<QString>(&record)) {
+            std::fprintf(stderr, "kelvo-exchange compose: %s\n", qPrintable(*problem));
+            return 2;
+        }
+        std::fputs(std::get<QByteArray>(record).constData(), stdout);
+        std::fputc('\n', stdout);
+        return 0;
+    }
     const Options o = parseOptions(args);
     if (o.command == Options::Command::Help) {
         std::fputs(kUsage, stdout);

@@ -113,3 +113,37 @@ TEST(Options, DeliveryAndPorts) {
     EXPECT_EQ(s.command, Options::Command::Send);
     EXPECT_EQ(s.sendText, "TEXT");
 }
+
+TEST(Relay, RelayAllPassesAnythingUnchangedToEveryDestination) {
+    app();
+    QUdpSocket a, b;
+    ASSERT_TRUE(a.bind(QHostAddress::LocalHost, 0));
+    // The second "station" listens on 127.0.0.2 with the same port, as stations of a classroom do.
+    ASSERT_TRUE(b.bind(QHostAddress("127.0.0.2"), a.localPort()));
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0);
+    const quint16 in = probe.localPort();
+    probe.close();
+    Relay relay({QHostAddress(QHostAddress::LocalHost), QHostAddress("127.0.0.2")}, in, a.localPort(), true);
+    ASSERT_TRUE(relay.start());
+
+    const QByteArray odd("not a record \xff\x00 at all", 22);
+    QUdpSocket sender;
+    sender.writeDatagram(odd, QHostAddress::LocalHost, in);
+    sender.writeDatagram(kRecord, QHostAddress::LocalHost, in);
+
+    QList<QByteArray> gotA, gotB;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 300) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        while (a.hasPendingDatagrams())
+            gotA.append(a.receiveDatagram().data());
+        while (b.hasPendingDatagrams())
+            gotB.append(b.receiveDatagram().data());
+    }
+    const QList<QByteArray> expected{odd, kRecord};
+    EXPECT_EQ(gotA, expected);
+    EXPECT_EQ(gotB, expected);
+    EXPECT_EQ(relay.rejected(), 0);
+}

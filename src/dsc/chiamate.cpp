@@ -16,28 +16,6 @@ const QByteArray& category_of(int selected)
     }
 }
 
-// A record without nature, position or time: the common shape of most calls.
-dsc::DscRecord plain_record(const QByteArray& txmmsi, const QByteArray& rxmmsi, const QByteArray& call,
-                            const QByteArray& category, const QByteArray& channel, const QByteArray& comply = "N")
-{
-    dsc::DscRecord r;
-    r.TXMMSI = txmmsi;
-    r.RXMMSI = rxmmsi;
-    r.CALL = call;
-    r.CATEGORY = category;
-    r.DANGER = "00";
-    r.LATD = "00";
-    r.LATM = "00";
-    r.NS = "N";
-    r.LOND = "000";
-    r.LONM = "00";
-    r.EW = "E";
-    r.TIME = "00:00";
-    r.CH = channel;
-    r.COMPLY = comply;
-    return r;
-}
-
 void put_simulated_position(dsc::DscRecord& r, const StationSettings& s)
 {
     r.LATD = s.gps_lat;
@@ -161,19 +139,19 @@ bool Station::send_record(const QByteArray& text)
 
 QByteArray Station::build_individual_call() const
 {
-    return dsc::compose(plain_record(settings.mmsi, state.entry_mmsi, dsc::CALL_INDIVID,
+    return dsc::compose(dsc::plain_record(settings.mmsi, state.entry_mmsi, dsc::CALL_INDIVID,
                                      category_of(state.selected_category), state.entry_channel));
 }
 
 QByteArray Station::build_group_call() const
 {
     return dsc::compose(
-        plain_record(settings.mmsi, state.entry_mmsi, dsc::CALL_GROUP, dsc::CAT_ROUTINE, state.entry_channel));
+        dsc::plain_record(settings.mmsi, state.entry_mmsi, dsc::CALL_GROUP, dsc::CAT_ROUTINE, state.entry_channel));
 }
 
 QByteArray Station::build_all_ships_call(int category) const
 {
-    dsc::DscRecord r = plain_record(settings.mmsi, dsc::ALL_SHIPS_MMSI, dsc::CALL_ALLSHIPS, category_of(category),
+    dsc::DscRecord r = dsc::plain_record(settings.mmsi, dsc::ALL_SHIPS_MMSI, dsc::CALL_ALLSHIPS, category_of(category),
                                     category == 1 ? "77" : "16");
     if (category == 4)
         r.TIME = "--:--";
@@ -183,7 +161,7 @@ QByteArray Station::build_all_ships_call(int category) const
 QByteArray Station::build_distress_alert() const
 {
     dsc::DscRecord r =
-        plain_record(settings.mmsi, dsc::ALL_SHIPS_MMSI, dsc::CALL_DISTRESS, dsc::CAT_DISTRESS, "16");
+        dsc::plain_record(settings.mmsi, dsc::ALL_SHIPS_MMSI, dsc::CALL_DISTRESS, dsc::CAT_DISTRESS, "16");
     r.DANGER = QByteArray::number(state.menu_index);
     if (state.distress_no_info) {
         r.TIME = "--:--";
@@ -197,7 +175,7 @@ QByteArray Station::build_distress_alert() const
 QByteArray Station::build_distress_ack() const
 {
     const SavedDistressAlert& a = saved_distress_alert;
-    dsc::DscRecord r = plain_record(settings.mmsi, a.mmsi, dsc::CALL_DISTRESS, dsc::CAT_DIST_ACK, "16");
+    dsc::DscRecord r = dsc::plain_record(settings.mmsi, a.mmsi, dsc::CALL_DISTRESS, dsc::CAT_DIST_ACK, "16");
     r.DANGER = a.DANGER;   // as received: a one-digit nature keeps its comma
     r.LATD = a.LATD;
     r.LATM = a.LATM;
@@ -211,18 +189,18 @@ QByteArray Station::build_distress_ack() const
 
 QByteArray Station::build_individual_ack(bool able) const
 {
-    return dsc::compose(plain_record(settings.mmsi, ack_mmsi, dsc::CALL_INDIVID, dsc::CAT_ROUT_ACK,
+    return dsc::compose(dsc::plain_record(settings.mmsi, ack_mmsi, dsc::CALL_INDIVID, dsc::CAT_ROUT_ACK,
                                      state.ack_channel, able ? "Y" : "N"));
 }
 
 QByteArray Station::build_position_request() const
 {
-    return dsc::compose(plain_record(settings.mmsi, state.entry_mmsi, dsc::CALL_INDIVID, dsc::CAT_POS_REQ, "16"));
+    return dsc::compose(dsc::plain_record(settings.mmsi, state.entry_mmsi, dsc::CALL_INDIVID, dsc::CAT_POS_REQ, "16"));
 }
 
 QByteArray Station::build_position_reply() const
 {
-    dsc::DscRecord r = plain_record(settings.mmsi, pos_request_mmsi, dsc::CALL_INDIVID, dsc::CAT_POS_ACK, "16");
+    dsc::DscRecord r = dsc::plain_record(settings.mmsi, pos_request_mmsi, dsc::CALL_INDIVID, dsc::CAT_POS_ACK, "16");
     put_simulated_position(r, settings);
     r.TIME = state.alert_time;
     return dsc::compose(r);

@@ -35,6 +35,27 @@ constexpr qsizetype kMaxText = 255;
 
 } // namespace
 
+DscRecord plain_record(const QByteArray& txmmsi, const QByteArray& rxmmsi, const QByteArray& call,
+                       const QByteArray& category, const QByteArray& channel, const QByteArray& comply)
+{
+    DscRecord r;
+    r.TXMMSI = txmmsi;
+    r.RXMMSI = rxmmsi;
+    r.CALL = call;
+    r.CATEGORY = category;
+    r.DANGER = "00";
+    r.LATD = "00";
+    r.LATM = "00";
+    r.NS = "N";
+    r.LOND = "000";
+    r.LONM = "00";
+    r.EW = "E";
+    r.TIME = "00:00";
+    r.CH = channel;
+    r.COMPLY = comply;
+    return r;
+}
+
 QByteArray compose(const DscRecord& r) {
     QByteArray out;
     out.reserve(160);

@@ -35,6 +35,10 @@ struct ReceivedRecord : DscRecord {
     QByteArray rx_text;
 };
 
+// A record without nature, position or time ("00", no position, "00:00"): the common shape of most calls.
+DscRecord plain_record(const QByteArray& txmmsi, const QByteArray& rxmmsi, const QByteArray& call,
+                       const QByteArray& category, const QByteArray& channel, const QByteArray& comply = "N");
+
 // Writes the fourteen pairs in wire order, each value exactly as given (no filling).
 QByteArray compose(const DscRecord& r);
 

@@ -19,12 +19,7 @@ QByteArray eight(const QString& word) { return word.toUpper().toLatin1().leftJus
 
 std::variant<QByteArray, QString> compose_from_fields(const QStringList& args)
 {
-    dsc::DscRecord r;
-    r.DANGER = "00";
-    r.LATD = "00", r.LATM = "00", r.NS = "N", r.LOND = "000", r.LONM = "00", r.EW = "E";
-    r.TIME = "00:00";
-    r.CH = "16";
-    r.COMPLY = "N";
+    dsc::DscRecord r = dsc::plain_record({}, {}, {}, {}, "16");
     for (int i = 0; i < args.size(); ++i) {
         const QString key = args[i];
         auto value = [&](int n = 1) -> QStringList {

@@ -5,19 +5,7 @@ namespace {
 
 dsc::DscRecord base(const VirtualStation& from)
 {
-    dsc::DscRecord r;
-    r.TXMMSI = from.mmsi;
-    r.DANGER = "00";
-    r.LATD = "00";
-    r.LATM = "00";
-    r.NS = "N";
-    r.LOND = "000";
-    r.LONM = "00";
-    r.EW = "E";
-    r.TIME = "00:00";
-    r.CH = "16";
-    r.COMPLY = "N";
-    return r;
+    return dsc::plain_record(from.mmsi, {}, {}, {}, "16");
 }
 
 void with_position(dsc::DscRecord& r, const VirtualStation& s)

@@ -7,9 +7,34 @@
 
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 #include <vector>
+
+// A mutex with a bounded wait. The wait polls try_lock rather than using the platform's timed
+// lock, which the thread sanitizer does not follow (it then reports every unlock as wrong).
+class TimedMutex {
+public:
+    void lock() { m_mutex.lock(); }
+    void unlock() { m_mutex.unlock(); }
+    bool try_lock() { return m_mutex.try_lock(); }
+    template <class Rep, class Period>
+    bool try_lock_for(std::chrono::duration<Rep, Period> wait)
+    {
+        const auto end = std::chrono::steady_clock::now() + wait;
+        do {
+            if (m_mutex.try_lock())
+                return true;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        } while (std::chrono::steady_clock::now() < end);
+        return false;
+    }
+
+private:
+    std::mutex m_mutex;
+};
 
 class BroadcastTX : public Stage {
 public:
@@ -37,7 +62,7 @@ private:
     void announce();
     bool sendLocked(const unsigned char* data, std::size_t size);
 
-    mutable std::timed_mutex m_lock;   // packet building and the socket
+    mutable TimedMutex m_lock;   // packet building and the socket
     int m_fd = -1;
     std::atomic<int> m_port{17016};
     std::atomic<std::uint32_t> m_destination;

@@ -27,7 +27,7 @@ if command -v clang++ >/dev/null && ls /usr/lib/llvm-*/lib/clang/*/lib/linux/lib
   bash scripts/build.sh build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DKELVO_FUZZ=ON \
     -DKELVO_GUI=OFF -DKELVO_TESTS=OFF -DKELVO_BENCH=OFF
   for f in build-fuzz/fuzz/fuzz_*; do
-    [ -x "$f" ] || continue
+    [ -f "$f" ] && [ -x "$f" ] || continue
     mkdir -p "build-fuzz/corpus/$(basename "$f")"
     "$f" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=2048 "build-fuzz/corpus/$(basename "$f")" 2>&1 | tail -2
   done

@@ -8,13 +8,17 @@
 set -euo pipefail
 
 PREFIX=${KELVO_NS_PREFIX:-kelvo}
-BR=${PREFIX}br0
+# Interface names live inside the hub namespace, so short fixed names cannot clash with the host.
+BR=br0
 
 ns_of() { echo "${PREFIX}-$1"; }
 
 up() {
-    local bin=$1 work=$2; shift 2
-    mkdir -p "$work"
+    local bin work
+    bin=$(cd "$1" && pwd)
+    mkdir -p "$2"
+    work=$(cd "$2" && pwd)
+    shift 2
     # The bridge lives in a namespace of its own, so nothing touches the host's network.
     ip netns add "$(ns_of hub)"
     ip -n "$(ns_of hub)" link add "$BR" type bridge
@@ -24,8 +28,8 @@ up() {
         i=$((i + 1))
         local n; n=$(ns_of "$ns")
         ip netns add "$n"
-        ip -n "$(ns_of hub)" link add "v${PREFIX}${i}" type veth peer name eth0 netns "$n"
-        ip -n "$(ns_of hub)" link set "v${PREFIX}${i}" master "$BR" up
+        ip -n "$(ns_of hub)" link add "veth${i}" type veth peer name eth0 netns "$n"
+        ip -n "$(ns_of hub)" link set "veth${i}" master "$BR" up
         ip -n "$n" addr add "10.77.0.$((i + 10))/24" broadcast 10.77.0.255 dev eth0
         ip -n "$n" link set lo up
         ip -n "$n" link set eth0 up
@@ -38,7 +42,7 @@ up() {
         mkdir -p "$dir"
         cp "$bin/kelvo-station" "$dir/"
         cp "$bin"/*.wav "$dir/" 2>/dev/null || true
-        printf '[kelvo]\nmode=1\n[radio]\nmmsi=%s\n' "$mmsi" >"$dir/radiosim.ini"
+        printf '[kelvo]\nmmsi=%s\n[radio]\nmode=1\n' "$mmsi" >"$dir/radiosim.ini"
         local ctl=""
         [ -n "${KELVO_TEST_CONTROL_DIR:-}" ] && ctl="KELVO_TEST_CONTROL=$KELVO_TEST_CONTROL_DIR/$mmsi.sock"
         ip netns exec "$(ns_of "$mmsi")" env QT_QPA_PLATFORM=offscreen $ctl "$dir/kelvo-station" \
@@ -60,7 +64,12 @@ down() {
 }
 
 case "${1:-}" in
-    up) shift; up "$@" ;;
+    up)
+        shift
+        # A set-up that fails half way takes down what it had made.
+        trap 'down "$2"' ERR
+        up "$@"
+        trap - ERR ;;
     down) shift; down "$@" ;;
     *) echo "usage: $0 up BIN_DIR WORK_DIR MMSI... | down WORK_DIR" >&2; exit 2 ;;
 esac

@@ -3,10 +3,14 @@
 #include "station/gui/form1.h"
 #include "support/fakes.h"
 
+#include <QFile>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QTest>
 #include <QUdpSocket>
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace {
 
@@ -93,6 +97,32 @@ TEST(Form1Window, EveryKeySitsWhereThePanelHasItAndNoTwoOverlap)
             }
     }
     EXPECT_FALSE(Form1::keyAt(QPoint(100, 100)).has_value());   // the LCD is no key
+}
+
+// The scripts that drive a running station click at the points of tests/e2e/key_positions.sh;
+// each must land on the key it names, and every key must have one.
+TEST(Form1Window, ScriptedClickPointsLandOnTheirKeys)
+{
+    static const char* const names[KeyCount] = {
+        "btnRoutine", "btnSafety", "btnUrgency", "btnDistress", "btnPosReq", "btnGroup", "btnDistress2",
+        "btnTX", "btnAudio", "imgESC", "imgENT", "imgUP", "imgDW",
+        "num0", "num1", "num2", "num3", "num4", "num5", "num6", "num7", "num8", "num9", "num10", "num11",
+        "imgCH16", "imgCH9", "imgCH23", "imgCH77", "imgCH84"};
+    QFile file(qEnvironmentVariable("KELVO_SOURCE") + "/tests/e2e/key_positions.sh");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QRegularExpression entry(R"re(^KEYPOS\[(\w+)\]="(\d+) (\d+)"$)re");
+    std::map<QString, QPoint> points;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split('\n')) {
+        const auto m = entry.match(line.trimmed());
+        if (m.hasMatch())
+            points[m.captured(1)] = QPoint(m.captured(2).toInt(), m.captured(3).toInt());
+    }
+    EXPECT_EQ(points.size(), std::size_t(KeyCount));
+    for (int i = 0; i < KeyCount; ++i) {
+        const auto it = points.find(names[i]);
+        ASSERT_NE(it, points.end()) << names[i];
+        EXPECT_EQ(Form1::keyAt(it->second), static_cast<Key>(i)) << names[i];
+    }
 }
 
 TEST(Form1Window, HintFollowsThePointerAndALockedKeyIgnoresTheMouse)

@@ -30,12 +30,14 @@ void TestControl::onConnection()
 {
     while (QLocalSocket* s = m_server->nextPendingConnection()) {
         connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+        // One command per connection: the answer, then the station hangs up, so a client knows
+        // the command is done when it reads the end of the stream.
         connect(s, &QLocalSocket::readyRead, this, [this, s] {
-            while (s->canReadLine()) {
-                const QByteArray reply = handle(s->readLine().trimmed());
-                s->write(reply);
-                s->flush();
-            }
+            if (!s->canReadLine() || s->property("answered").toBool())
+                return;
+            s->setProperty("answered", true);
+            s->write(handle(s->readLine().trimmed()));
+            s->disconnectFromServer();
         });
     }
 }
@@ -52,7 +54,7 @@ QByteArray TestControl::handle(const QByteArray& line)
         QByteArray out;
         for (int n = 1; n <= 9; ++n)
             out += m_station.panel.label(n).text.toUtf8() + '\n';
-        out += "mode " + QByteArray::number(m_station.state.panel_mode) + "\n\n";
+        out += "mode " + QByteArray::number(m_station.state.panel_mode) + "\n";
         return out;
     }
     return "unknown\n";

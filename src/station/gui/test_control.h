@@ -1,6 +1,7 @@
 // A control line for automated classroom runs: off unless KELVO_TEST_CONTROL names a local
-// socket. Lines: "click X Y", "alt-click X Y" (client pixels of the station window) and "dump",
-// answered with the nine LCD lines and panel_mode, then an empty line.
+// socket. One line per connection: "click X Y", "alt-click X Y" (client pixels of the station
+// window) answered "ok", or "dump" answered with the nine LCD lines and panel_mode; then the
+// station closes the connection.
 #pragma once
 
 #include <QObject>

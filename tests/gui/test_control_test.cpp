@@ -1,0 +1,88 @@
+// The control socket that classroom scripts use to drive a running station.
+#include "gui_support.h"
+#include "station/gui/form1.h"
+#include "station/gui/test_control.h"
+#include "support/fakes.h"
+
+#include <QLocalSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ControlRig {
+    ControlRig()
+    {
+        guiApp();
+        Form1Options options;
+        options.dscPort = 0;
+        options.errorBox = [](const QString&) {};
+        form = std::make_unique<Form1>(cues, net, clock, voice, dir.path(), options);
+        qputenv("KELVO_TEST_CONTROL", dir.filePath("station.sock").toLocal8Bit());
+        control = std::make_unique<TestControl>(form.get(), form->station());
+        started = control->startFromEnvironment();
+        qunsetenv("KELVO_TEST_CONTROL");
+    }
+    // Sends one command; returns everything read until the station hangs up.
+    QByteArray command(const QByteArray& line)
+    {
+        QLocalSocket s;
+        s.connectToServer(dir.filePath("station.sock"));
+        s.write(line);
+        QByteArray got;
+        const bool closed = QTest::qWaitFor([&] {
+            got += s.readAll();
+            return s.state() == QLocalSocket::UnconnectedState;
+        }, 5000);
+        EXPECT_TRUE(closed) << line.constData();
+        return got + s.readAll();
+    }
+
+    QTemporaryDir dir;
+    EventLog log;
+    FakeCues cues{log};
+    FakeDatagrams net{log};
+    FakeClock clock;
+    FakeVoice voice{log};
+    std::unique_ptr<Form1> form;
+    std::unique_ptr<TestControl> control;
+    bool started = false;
+};
+
+}  // namespace
+
+TEST(TestControl, OffWithoutTheEnvironmentVariable)
+{
+    guiApp();
+    Form1Options options;
+    options.errorBox = [](const QString&) {};
+    QTemporaryDir dir;
+    EventLog log;
+    FakeCues cues{log};
+    FakeDatagrams net{log};
+    FakeClock clock;
+    FakeVoice voice{log};
+    options.dscPort = 0;
+    Form1 form(cues, net, clock, voice, dir.path(), options);
+    TestControl control(&form, form.station());
+    EXPECT_FALSE(control.startFromEnvironment());
+}
+
+TEST(TestControl, EachCommandIsAnsweredAndTheConnectionClosed)
+{
+    ControlRig rig;
+    ASSERT_TRUE(rig.started);
+    const QByteArray idle = rig.command("dump\n");
+    EXPECT_TRUE(idle.contains(" *   WATCHING CH-70 VHF     *\n")) << idle.constData();
+    EXPECT_TRUE(idle.endsWith("mode 0\n")) << idle.constData();
+
+    const QPoint routine = Form1::keyRect(Key::btnRoutine).center();
+    EXPECT_EQ(rig.command("click " + QByteArray::number(routine.x()) + ' ' + QByteArray::number(routine.y()) + '\n'),
+              "ok\n");
+    EXPECT_TRUE(rig.command("dump\n").contains("- INDIVIDUAL ROUTINE CALL -"));
+
+    // Anything after the first line of a connection is not taken as a second command.
+    EXPECT_EQ(rig.command("nonsense\nclick 1 1\n"), "unknown\n");
+    EXPECT_EQ(rig.command("click 12\n"), "unknown\n");
+}

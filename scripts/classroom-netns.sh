@@ -37,6 +37,9 @@ up() {
     done
     ip netns exec "$(ns_of exchange)" "$bin/kelvo-exchange" --network >"$work/exchange.log" 2>&1 &
     echo $! >"$work/exchange.pid"
+    # Windows on the desktop when there is one, otherwise off screen (tests, a console).
+    local platform=${QT_QPA_PLATFORM:-}
+    [ -n "$platform" ] || { [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && platform=xcb || platform=offscreen; }
     for mmsi in "$@"; do
         local dir="$work/$mmsi"
         mkdir -p "$dir"
@@ -45,7 +48,7 @@ up() {
         printf '[kelvo]\nmmsi=%s\n[radio]\nmode=1\n' "$mmsi" >"$dir/radiosim.ini"
         local ctl=""
         [ -n "${KELVO_TEST_CONTROL_DIR:-}" ] && ctl="KELVO_TEST_CONTROL=$KELVO_TEST_CONTROL_DIR/$mmsi.sock"
-        ip netns exec "$(ns_of "$mmsi")" env QT_QPA_PLATFORM=offscreen $ctl "$dir/kelvo-station" \
+        ip netns exec "$(ns_of "$mmsi")" env QT_QPA_PLATFORM="$platform" $ctl "$dir/kelvo-station" \
             >"$dir/station.log" 2>&1 &
         echo $! >"$dir/station.pid"
     done

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <climits>
+#include <string_view>
 
 namespace dsc {
 
@@ -70,10 +71,12 @@ QByteArray compose(const DscRecord& r) {
 
 void Decodifica_stringa(const QByteArray& received, DscRecord& r) {
     const QByteArray text = received.left(kMaxText);
+    const std::string_view view(text.constData(), size_t(text.size()));
     for (const Field& f : kFields) {
-        const QByteArray key(f.key);
-        const qsizetype p = text.indexOf(key) + 1; // 1-based, 0 when absent
-        const qsizetype start = p + key.size() - 1; // 0-based
+        const std::string_view key(f.key);
+        const size_t found = view.find(key);
+        const qsizetype p = found == std::string_view::npos ? 0 : qsizetype(found) + 1; // 1-based, 0 when absent
+        const qsizetype start = p + qsizetype(key.size()) - 1; // 0-based
         r.*f.member = start < text.size() ? text.mid(start, f.width) : QByteArray();
     }
 }

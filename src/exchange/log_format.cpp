@@ -3,12 +3,33 @@
 #include "dsc/record.h"
 #include "exchange/record_check.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-
 namespace exchange {
 
 namespace {
+
+// A JSON string body: quote, backslash and control characters escaped, the rest as it stands.
+void appendJsonEscaped(QByteArray& out, const QByteArray& utf8) {
+    static const char hex[] = "0123456789abcdef";
+    for (const char c : utf8) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                out += "\\u00";
+                out += hex[(c >> 4) & 0xf];
+                out += hex[c & 0xf];
+            } else {
+                out += c;
+            }
+        }
+    }
+}
 
 QString words(const dsc::DscRecord& r) {
     const auto s = [](const QByteArray& b) { return QString::fromLatin1(b).trimmed(); };
@@ -46,29 +67,40 @@ QString logLine(const Traffic& t) {
 }
 
 QByteArray jsonLine(const Traffic& t) {
-    QJsonObject o;
-    o["time"] = t.time.toString(Qt::ISODateWithMs);
-    o["sender"] = t.sender;
-    o["size"] = int(t.bytes.size());
-    o["relayed"] = t.relayed;
+    // Written by hand: the exchange writes one per record, and a JSON object tree per record costs
+    // more than the relaying. Keys in the order a JSON library would sort them.
+    QByteArray o;
+    o.reserve(512);
+    const auto put = [&o](const char* key, const QByteArray& utf8, bool last = false) {
+        o += '"';
+        o += key;
+        o += "\":\"";
+        appendJsonEscaped(o, utf8);
+        o += last ? "\"" : "\",";
+    };
+    const auto latin1 = [](const QByteArray& b) { return QString::fromLatin1(b).toUtf8(); };
+    o += '{';
     if (!t.problem.isEmpty()) {
-        o["problem"] = t.problem;
-        o["excerpt"] = excerpt(t.bytes, 255);
+        put("excerpt", excerpt(t.bytes, 255).toUtf8());
+        put("problem", t.problem.toUtf8());
     } else {
-        o["raw"] = QString::fromLatin1(t.bytes);
         dsc::DscRecord r;
         dsc::Decodifica_stringa(t.bytes, r);
-        QJsonObject f;
-        f["TXMMSI"] = QString::fromLatin1(r.TXMMSI); f["RXMMSI"] = QString::fromLatin1(r.RXMMSI);
-        f["CALL"] = QString::fromLatin1(r.CALL); f["CATEGORY"] = QString::fromLatin1(r.CATEGORY);
-        f["DANGER"] = QString::fromLatin1(r.DANGER); f["LATD"] = QString::fromLatin1(r.LATD);
-        f["LATM"] = QString::fromLatin1(r.LATM); f["NS"] = QString::fromLatin1(r.NS);
-        f["LOND"] = QString::fromLatin1(r.LOND); f["LONM"] = QString::fromLatin1(r.LONM);
-        f["EW"] = QString::fromLatin1(r.EW); f["TIME"] = QString::fromLatin1(r.TIME);
-        f["CH"] = QString::fromLatin1(r.CH); f["COMPLY"] = QString::fromLatin1(r.COMPLY);
-        o["fields"] = f;
+        o += "\"fields\":{";
+        put("CALL", latin1(r.CALL)); put("CATEGORY", latin1(r.CATEGORY)); put("CH", latin1(r.CH));
+        put("COMPLY", latin1(r.COMPLY)); put("DANGER", latin1(r.DANGER)); put("EW", latin1(r.EW));
+        put("LATD", latin1(r.LATD)); put("LATM", latin1(r.LATM)); put("LOND", latin1(r.LOND));
+        put("LONM", latin1(r.LONM)); put("NS", latin1(r.NS)); put("RXMMSI", latin1(r.RXMMSI));
+        put("TIME", latin1(r.TIME)); put("TXMMSI", latin1(r.TXMMSI), true);
+        o += "},";
+        put("raw", latin1(t.bytes));
     }
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+    o += t.relayed ? "\"relayed\":true," : "\"relayed\":false,";
+    put("sender", t.sender.toUtf8());
+    o += "\"size\":" + QByteArray::number(t.bytes.size()) + ',';
+    put("time", t.time.toString(Qt::ISODateWithMs).toUtf8(), true);
+    o += '}';
+    return o;
 }
 
 } // namespace exchange

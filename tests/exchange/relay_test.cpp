@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
@@ -99,6 +101,31 @@ TEST(LogFormat, DistressAndJson) {
     EXPECT_NE(json.indexOf("\"DANGER\":\"3,\""), -1);
     EXPECT_NE(json.indexOf("\"sender\":\"10.0.0.5:4000\""), -1);
     EXPECT_EQ(json.indexOf('\n'), -1);
+}
+
+TEST(LogFormat, JsonLineReadsBackWhateverTheBytes) {
+    // Quotes and backslashes in a relayed record, control and high bytes in a rejected one, an
+    // odd sender name: a JSON reader gets every text back as it was.
+    const QByteArray quoted = QByteArray(kRecord).replace("CH=77", "CH=\"\\");
+    Traffic ok{QDateTime(QDate(2026, 1, 2), QTime(10, 42, 7, 5)), "a\"b\\c\td", quoted, {}, true};
+    const QJsonObject o = QJsonDocument::fromJson(jsonLine(ok)).object();
+    EXPECT_EQ(o["raw"].toString(), QString::fromLatin1(quoted));
+    EXPECT_EQ(o["fields"].toObject()["CH"].toString(), "\"\\");
+    EXPECT_EQ(o["fields"].toObject()["TXMMSI"].toString(), "274111001");
+    EXPECT_EQ(o["fields"].toObject().size(), 14);
+    EXPECT_EQ(o["sender"].toString(), "a\"b\\c\td");
+    EXPECT_EQ(o["time"].toString(), "2026-01-02T10:42:07.005");
+    EXPECT_EQ(o["size"].toInt(), quoted.size());
+    EXPECT_TRUE(o["relayed"].toBool());
+
+    const QByteArray junk("\"\x01\n\x7f\xe9\\", 6);
+    Traffic bad{ok.time, "10.0.0.5:4000", junk, QString::fromUtf8("odd \"bytes\"\r\x01 é"), false};
+    const QJsonObject b = QJsonDocument::fromJson(jsonLine(bad)).object();
+    EXPECT_EQ(b["excerpt"].toString(), excerpt(junk, 255));
+    EXPECT_EQ(b["problem"].toString(), bad.problem);
+    EXPECT_FALSE(b["relayed"].toBool(true));
+    EXPECT_FALSE(b.contains("raw"));
+    EXPECT_EQ(jsonLine(bad).indexOf('\n'), -1);
 }
 
 TEST(Options, DeliveryAndPorts) {

@@ -2,7 +2,6 @@
 
 #include "exchange/record_check.h"
 
-#include <QNetworkDatagram>
 
 namespace exchange {
 
@@ -35,12 +34,17 @@ void Relay::deliver(const QByteArray& bytes, const QString& origin) {
 }
 
 void Relay::readPending() {
-    // A bounded batch, so a flood cannot keep the event loop (and the stop signal) waiting.
+    // A bounded batch, so a flood cannot keep the event loop (and the stop signal) waiting. One
+    // time stamp for the batch: it is read in microseconds, and the log shows seconds.
+    const QDateTime now = QDateTime::currentDateTime();
     for (int n = 0; n < 256 && in_.hasPendingDatagrams(); ++n) {
-        const QNetworkDatagram d = in_.receiveDatagram();
-        Traffic t{QDateTime::currentDateTime(),
-                  QHostAddress(d.senderAddress().toIPv4Address()).toString() + ":" + QString::number(d.senderPort()),
-                  d.data(), recordProblem(d.data()), false};
+        QHostAddress from;
+        quint16 fromPort = 0;
+        const qint64 size = in_.readDatagram(buffer_.data(), buffer_.size(), &from, &fromPort);
+        if (size < 0)
+            break;
+        Traffic t{now, senderName(from, fromPort), QByteArray(buffer_.constData(), size), {}, false};
+        t.problem = recordProblem(t.bytes);
         if (t.problem.isEmpty() || relayAll_) {
             send(t.bytes);
             t.relayed = true;
@@ -52,6 +56,17 @@ void Relay::readPending() {
         emit traffic(t);
     }
     emit batchDone();
+}
+
+const QString& Relay::senderName(const QHostAddress& address, quint16 port) {
+    // Stations send from the same address and port again and again: format each once.
+    const quint32 v4 = address.toIPv4Address();
+    if (v4 != lastSenderAddress_ || port != lastSenderPort_ || lastSender_.isEmpty()) {
+        lastSenderAddress_ = v4;
+        lastSenderPort_ = port;
+        lastSender_ = QHostAddress(v4).toString() + ':' + QString::number(port);
+    }
+    return lastSender_;
 }
 
 } // namespace exchange

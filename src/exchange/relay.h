@@ -34,12 +34,17 @@ signals:
 private:
     void readPending();
     void send(const QByteArray& bytes);
+    const QString& senderName(const QHostAddress& address, quint16 port);
 
     QList<QHostAddress> destinations_;
     quint16 listenPort_, stationPort_;
     bool relayAll_;
     QUdpSocket in_, out_;
     QString error_;
+    QByteArray buffer_{65536, Qt::Uninitialized};   // one datagram, any size UDP allows
+    QString lastSender_;
+    quint32 lastSenderAddress_ = 0;
+    quint16 lastSenderPort_ = 0;
     qint64 relayed_ = 0, rejected_ = 0;
 };
 

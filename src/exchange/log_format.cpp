@@ -7,10 +7,13 @@ namespace exchange {
 
 namespace {
 
-// A JSON string body: quote, backslash and control characters escaped, the rest as it stands.
-void appendJsonEscaped(QByteArray& out, const QByteArray& utf8) {
+enum class Encoding { Utf8, Latin1 };
+
+// A JSON string body in UTF-8: quote, backslash and control characters escaped, the rest as it
+// stands (Latin-1 bytes above 127 written as their two UTF-8 bytes).
+void appendJsonEscaped(QByteArray& out, const QByteArray& text, Encoding encoding) {
     static const char hex[] = "0123456789abcdef";
-    for (const char c : utf8) {
+    for (const char c : text) {
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
@@ -20,10 +23,14 @@ void appendJsonEscaped(QByteArray& out, const QByteArray& utf8) {
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
         default:
-            if (static_cast<unsigned char>(c) < 0x20) {
+            const auto b = static_cast<unsigned char>(c);
+            if (b < 0x20) {
                 out += "\\u00";
-                out += hex[(c >> 4) & 0xf];
-                out += hex[c & 0xf];
+                out += hex[(b >> 4) & 0xf];
+                out += hex[b & 0xf];
+            } else if (b >= 0x80 && encoding == Encoding::Latin1) {
+                out += char(0xC0 | (b >> 6));
+                out += char(0x80 | (b & 0x3F));
             } else {
                 out += c;
             }
@@ -31,39 +38,71 @@ void appendJsonEscaped(QByteArray& out, const QByteArray& utf8) {
     }
 }
 
-QString words(const dsc::DscRecord& r) {
-    const auto s = [](const QByteArray& b) { return QString::fromLatin1(b).trimmed(); };
-    QString to = r.RXMMSI == dsc::ALL_SHIPS_MMSI ? QStringLiteral("ALL SHIPS") : s(r.RXMMSI);
-    QString out = s(r.TXMMSI) + " -> " + to + "  " + s(r.CALL) + " " + s(r.CATEGORY);
+// Records of one batch share their time stamp: each text of it is formatted once.
+struct TimeText {
+    QDateTime last;
+    QString text;
+    template <typename Format>
+    const QString& of(const QDateTime& time, Format format) {
+        if (time != last || text.isEmpty()) {
+            last = time;
+            text = time.toString(format);
+        }
+        return text;
+    }
+};
+thread_local TimeText clockTime, isoTime;
+
+void appendWords(QString& out, const dsc::DscRecord& r) {
+    const auto s = [](const QByteArray& b) { return QLatin1String(b).trimmed(); };
+    out += s(r.TXMMSI);
+    out += QLatin1String(" -> ");
+    out += r.RXMMSI == dsc::ALL_SHIPS_MMSI ? QLatin1String("ALL SHIPS") : s(r.RXMMSI);
+    out += QLatin1String("  ");
+    out += s(r.CALL);
+    out += ' ';
+    out += s(r.CATEGORY);
     if (r.CALL == dsc::CALL_DISTRESS || r.CATEGORY == dsc::CAT_DISTRESS) {
         const int code = dsc::leading_number(r.DANGER);
         const QString name = dsc::nature_name(code);
-        out += "  nature " + (name.isEmpty() ? QString::number(code) : name);
+        out += QLatin1String("  nature ");
+        out += name.isEmpty() ? QString::number(code) : name;
     }
-    if (r.TIME == "--:--" || r.LATD == "--" || r.LOND == "---")
-        out += "  no position";
-    else if (r.LATD + r.LATM + r.LOND + r.LONM != "000000000")
-        out += "  pos " + s(r.LATD) + "\u00B0" + s(r.LATM) + "'" + s(r.NS) + " " + s(r.LOND) + "\u00B0" + s(r.LONM)
-               + "'" + s(r.EW);
-    if (r.TIME != "00:00" && r.TIME != "--:--")
-        out += "  at " + s(r.TIME);
-    out += "  ch " + s(r.CH);
+    if (r.TIME == "--:--" || r.LATD == "--" || r.LOND == "---") {
+        out += QLatin1String("  no position");
+    } else if (r.LATD != "00" || r.LATM != "00" || r.LOND != "000" || r.LONM != "00") {
+        out += QLatin1String("  pos ");
+        out += s(r.LATD); out += QChar(0xB0); out += s(r.LATM); out += '\''; out += s(r.NS);
+        out += ' ';
+        out += s(r.LOND); out += QChar(0xB0); out += s(r.LONM); out += '\''; out += s(r.EW);
+    }
+    if (r.TIME != "00:00" && r.TIME != "--:--") {
+        out += QLatin1String("  at ");
+        out += s(r.TIME);
+    }
+    out += QLatin1String("  ch ");
+    out += s(r.CH);
     if (r.CATEGORY == dsc::CAT_ROUT_ACK)
-        out += r.COMPLY == "Y" ? QStringLiteral("  ABLE") : QStringLiteral("  UNABLE");
-    return out;
+        out += r.COMPLY == "Y" ? QLatin1String("  ABLE") : QLatin1String("  UNABLE");
 }
 
 } // namespace
 
 QString logLine(const Traffic& t) {
-    const QString time = t.time.toString(QStringLiteral("hh:mm:ss"));
+    const QString& time = clockTime.of(t.time, QStringLiteral("hh:mm:ss"));
     const QString from = "  [" + t.sender + "]";
     if (!t.problem.isEmpty())
         return time + (t.relayed ? " RELAYED UNCHECKED " : " REJECTED ") + QString::number(t.bytes.size())
                + " bytes, " + t.problem + ": \"" + excerpt(t.bytes) + "\"" + from;
     dsc::DscRecord r;
     dsc::Decodifica_stringa(t.bytes, r);
-    return time + " " + words(r) + from;
+    QString out;
+    out.reserve(160);
+    out += time;
+    out += ' ';
+    appendWords(out, r);
+    out += from;
+    return out;
 }
 
 QByteArray jsonLine(const Traffic& t) {
@@ -71,34 +110,39 @@ QByteArray jsonLine(const Traffic& t) {
     // more than the relaying. Keys in the order a JSON library would sort them.
     QByteArray o;
     o.reserve(512);
-    const auto put = [&o](const char* key, const QByteArray& utf8, bool last = false) {
+    const auto put = [&o](const char* key, const QByteArray& text, Encoding encoding, bool last = false) {
         o += '"';
         o += key;
         o += "\":\"";
-        appendJsonEscaped(o, utf8);
+        appendJsonEscaped(o, text, encoding);
         o += last ? "\"" : "\",";
     };
-    const auto latin1 = [](const QByteArray& b) { return QString::fromLatin1(b).toUtf8(); };
+    const auto text = [&put](const char* key, const QString& s, bool last = false) {
+        put(key, s.toUtf8(), Encoding::Utf8, last);
+    };
+    const auto latin1 = [&put](const char* key, const QByteArray& b, bool last = false) {
+        put(key, b, Encoding::Latin1, last);
+    };
     o += '{';
     if (!t.problem.isEmpty()) {
-        put("excerpt", excerpt(t.bytes, 255).toUtf8());
-        put("problem", t.problem.toUtf8());
+        text("excerpt", excerpt(t.bytes, 255));
+        text("problem", t.problem);
     } else {
         dsc::DscRecord r;
         dsc::Decodifica_stringa(t.bytes, r);
         o += "\"fields\":{";
-        put("CALL", latin1(r.CALL)); put("CATEGORY", latin1(r.CATEGORY)); put("CH", latin1(r.CH));
-        put("COMPLY", latin1(r.COMPLY)); put("DANGER", latin1(r.DANGER)); put("EW", latin1(r.EW));
-        put("LATD", latin1(r.LATD)); put("LATM", latin1(r.LATM)); put("LOND", latin1(r.LOND));
-        put("LONM", latin1(r.LONM)); put("NS", latin1(r.NS)); put("RXMMSI", latin1(r.RXMMSI));
-        put("TIME", latin1(r.TIME)); put("TXMMSI", latin1(r.TXMMSI), true);
+        latin1("CALL", r.CALL); latin1("CATEGORY", r.CATEGORY); latin1("CH", r.CH);
+        latin1("COMPLY", r.COMPLY); latin1("DANGER", r.DANGER); latin1("EW", r.EW);
+        latin1("LATD", r.LATD); latin1("LATM", r.LATM); latin1("LOND", r.LOND);
+        latin1("LONM", r.LONM); latin1("NS", r.NS); latin1("RXMMSI", r.RXMMSI);
+        latin1("TIME", r.TIME); latin1("TXMMSI", r.TXMMSI, true);
         o += "},";
-        put("raw", latin1(t.bytes));
+        latin1("raw", t.bytes);
     }
     o += t.relayed ? "\"relayed\":true," : "\"relayed\":false,";
-    put("sender", t.sender.toUtf8());
+    text("sender", t.sender);
     o += "\"size\":" + QByteArray::number(t.bytes.size()) + ',';
-    put("time", t.time.toString(Qt::ISODateWithMs).toUtf8(), true);
+    text("time", isoTime.of(t.time, Qt::ISODateWithMs), true);
     o += '}';
     return o;
 }

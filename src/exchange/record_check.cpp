@@ -1,5 +1,7 @@
 #include "exchange/record_check.h"
 
+#include <string_view>
+
 namespace exchange {
 
 namespace {
@@ -13,9 +15,10 @@ QString recordProblem(const QByteArray& d) {
     for (char c : d)
         if (c < 0x20 || c > 0x7E)
             return QStringLiteral("not printable ASCII");
+    const std::string_view text(d.constData(), size_t(d.size()));
     int missing = 0;
     for (const char* key : kKeys)
-        if (!d.contains(key))
+        if (text.find(key) == std::string_view::npos)
             ++missing;
     if (missing)
         return QStringLiteral("%1 of the 14 keys missing").arg(missing);

@@ -103,6 +103,20 @@ TEST(LogFormat, DistressAndJson) {
     EXPECT_EQ(json.indexOf('\n'), -1);
 }
 
+TEST(LogFormat, AcknowledgementsPositionsAndBadRecords) {
+    const QDateTime at(QDate(2026, 1, 2), QTime(9, 5, 0));
+    Traffic ack{at, "10.0.0.7:4001",
+                QByteArray(kRecord).replace("RXMMSI=999999999", "RXMMSI=274222002").replace("CALL=ALLSHIPS", "CALL=INDIVIDU")
+                    .replace("ROUTINE ", "ROUT_ACK").replace("COMPLY=N", "COMPLY=Y").replace("TIME=00:00", "TIME=--:--"),
+                {}, true};
+    EXPECT_EQ(logLine(ack), "09:05:00 274111001 -> 274222002  INDIVIDU ROUT_ACK  no position  ch 77  ABLE  [10.0.0.7:4001]");
+    ack.bytes.replace("COMPLY=Y", "COMPLY=N").replace("TIME=--:--", "TIME=00:00").replace("LONM=00", "LONM=30");
+    EXPECT_EQ(logLine(ack), QString::fromUtf8("09:05:00 274111001 -> 274222002  INDIVIDU ROUT_ACK"
+                                              "  pos 00°00'N 000°30'E  ch 77  UNABLE  [10.0.0.7:4001]"));
+    const Traffic bad{at, "10.0.0.7:4001", "HELLO\x01", "1 of 2 things", false};
+    EXPECT_EQ(logLine(bad), "09:05:00 REJECTED 6 bytes, 1 of 2 things: \"HELLO\\x01\"  [10.0.0.7:4001]");
+}
+
 TEST(LogFormat, JsonLineReadsBackWhateverTheBytes) {
     // Quotes and backslashes in a relayed record, control and high bytes in a rejected one, an
     // odd sender name: a JSON reader gets every text back as it was.

@@ -18,6 +18,12 @@ bool Relay::start() {
         return false;
     }
     in_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1 << 20);
+    // An IPv4 socket for delivery: the stations are IPv4, and an unbound socket would be a
+    // dual-stack one taking the longer IPv6 road for every datagram.
+    if (!out_.bind(QHostAddress::AnyIPv4, 0)) {
+        error_ = QStringLiteral("cannot open the delivery socket: %1").arg(out_.errorString());
+        return false;
+    }
     return true;
 }
 

@@ -13,8 +13,16 @@ enum class Encoding { Utf8, Latin1 };
 // stands (Latin-1 bytes above 127 written as their two UTF-8 bytes).
 void appendJsonEscaped(QByteArray& out, const QByteArray& text, Encoding encoding) {
     static const char hex[] = "0123456789abcdef";
-    for (const char c : text) {
-        switch (c) {
+    const char* const begin = text.constData();
+    qsizetype plain = 0;   // start of the run of bytes written as they stand
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(begin[i]);
+        const bool asIs = b >= 0x20 && b != '"' && b != '\\' && (b < 0x80 || encoding == Encoding::Utf8);
+        if (asIs)
+            continue;
+        out.append(begin + plain, i - plain);
+        plain = i + 1;
+        switch (b) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
         case '\b': out += "\\b"; break;
@@ -23,19 +31,17 @@ void appendJsonEscaped(QByteArray& out, const QByteArray& text, Encoding encodin
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
         default:
-            const auto b = static_cast<unsigned char>(c);
             if (b < 0x20) {
                 out += "\\u00";
-                out += hex[(b >> 4) & 0xf];
+                out += hex[b >> 4];
                 out += hex[b & 0xf];
-            } else if (b >= 0x80 && encoding == Encoding::Latin1) {
+            } else {   // Latin-1 above 127: its two UTF-8 bytes
                 out += char(0xC0 | (b >> 6));
                 out += char(0x80 | (b & 0x3F));
-            } else {
-                out += c;
             }
         }
     }
+    out.append(begin + plain, text.size() - plain);
 }
 
 // Records of one batch share their time stamp: each text of it is formatted once.

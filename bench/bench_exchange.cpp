@@ -1,5 +1,5 @@
 // Relay latency and loss at a paced rate, and windowed throughput, over loopback:
-// kelvo-exchange (log on) against a plain socat UDP relay.
+// kelvo-exchange (log on) against a plain socat UDP relay, without and with socat's traffic log.
 // Usage: bench_exchange [path/to/kelvo-exchange]
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -124,5 +124,11 @@ int main(int argc, char** argv) {
     p = spawn({"socat", "-u", "UDP4-RECV:28092", "UDP4-SENDTO:127.0.0.1:28093"});
     run("socat UDP relay", 28092, 28093);
     stop(p);
+    // socat's own traffic log (-v: every datagram as text on standard error), kept in a file as
+    // the exchange keeps its own.
+    p = spawn({"sh", "-c", "exec socat -v -u UDP4-RECV:28094 UDP4-SENDTO:127.0.0.1:28095 2>/tmp/bench_socat.log"});
+    run("socat UDP relay (-v log on)", 28094, 28095);
+    stop(p);
+    unlink("/tmp/bench_socat.log");
     return 0;
 }

@@ -182,11 +182,14 @@ TEST(VoiceStations, TalkerIsHeardOnTheSameChannelOnlyAndLocksTheListenersPushToT
     EXPECT_EQ(listener.broadcastRX.port(), base + 23);
     EXPECT_EQ(listener.broadcastTX.port(), base + 123);
     listener.forget();
-    speak(talker, 700);
-    settle(300, [] { return false; });
-    EXPECT_EQ(listener.broadcastRX.count(), 0);
-    EXPECT_EQ(listener.heard(), 0);
-    EXPECT_TRUE(listener.pttEnabled());
+    const auto talkerUnheard = [&] {
+        speak(talker, 700);
+        settle(300, [] { return false; });
+        EXPECT_EQ(listener.broadcastRX.count(), 0);
+        EXPECT_EQ(listener.heard(), 0);
+        EXPECT_TRUE(listener.pttEnabled());
+    };
+    talkerUnheard();
 
     // 23 on both: a duplex channel sends 100 ports above where it listens, so they do not hear
     // each other. (In one process the talker's own receiver cannot take the listener's port;
@@ -197,11 +200,7 @@ TEST(VoiceStations, TalkerIsHeardOnTheSameChannelOnlyAndLocksTheListenersPushToT
     talker.station.mouseDown(Key::btnAudio, {});
     ASSERT_TRUE(talker.broadcastTX.active());
     EXPECT_EQ(talker.broadcastTX.port(), base + 123);
-    speak(talker, 700);
-    settle(300, [] { return false; });
-    EXPECT_EQ(listener.broadcastRX.count(), 0);
-    EXPECT_EQ(listener.heard(), 0);
-    EXPECT_TRUE(listener.pttEnabled());
+    talkerUnheard();
     talker.station.mouseUp(Key::btnAudio, {});
     EXPECT_FALSE(talker.broadcastTX.active());
 }

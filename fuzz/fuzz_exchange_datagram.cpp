@@ -1,0 +1,52 @@
+// Feeds arbitrary datagrams to what the exchange does with one: the record check, both traffic
+// log lines and the debriefing. The JSON line must always read back as one JSON object.
+#include "exchange/debrief.h"
+#include "exchange/log_format.h"
+#include "exchange/record_check.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+void handle(const QByteArray& bytes, bool relayed) {
+    exchange::Traffic t{QDateTime(QDate(2026, 1, 2), QTime(10, 0)), QStringLiteral("10.0.0.5:4000"), bytes, {},
+                        relayed};
+    t.problem = exchange::recordProblem(t.bytes);
+    if (exchange::logLine(t).contains(QLatin1Char('\n')))
+        __builtin_trap();
+    const QByteArray json = exchange::jsonLine(t);
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject() || json.contains('\n')
+        || doc.object().value(QStringLiteral("size")).toInt() != int(bytes.size()))
+        __builtin_trap();
+    if (t.problem.isEmpty() && doc.object().value(QStringLiteral("raw")).toString() != QString::fromLatin1(bytes))
+        __builtin_trap();
+    if (t.problem.isEmpty()) {
+        exchange::Debrief debrief;
+        debrief.observe(0, bytes);
+        debrief.observe(1000, bytes);   // the same record again: a call and its answer may look alike
+        (void)debrief.report();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    handle(bytes, size % 2 == 0);
+    // The same bytes made printable and spliced into a complete record, so that well-formed
+    // records with odd field contents are reached as often as junk.
+    QByteArray printable = bytes.left(100);
+    for (char& c : printable)
+        c = char(0x20 + static_cast<unsigned char>(c) % 95);
+    QByteArray record = "TXMMSI=274111001,RXMMSI=999999999,CALL=ALLSHIPS,CATEGORY=ROUTINE ,DANGER=00,LATD=00,"
+                        "LATM=00,NS=N,LOND=000,LONM=00,EW=E,TIME=00:00,CH=77,COMPLY=N";
+    record.insert(qsizetype(size % size_t(record.size() + 1)), printable);
+    handle(record, true);
+    return 0;
+}

@@ -50,7 +50,7 @@ struct TimeText {
     QString text;
     template <typename Format>
     const QString& of(const QDateTime& time, Format format) {
-        if (time != last || text.isEmpty()) {
+        if (time != last || time.timeSpec() != last.timeSpec() || text.isEmpty()) {
             last = time;
             text = time.toString(format);
         }

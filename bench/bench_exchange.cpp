@@ -56,7 +56,24 @@ pid_t spawn(const std::vector<std::string>& argv) {
     return p;
 }
 
-void run(const char* name, int in, int out) {
+// CPU time a process has used so far (user + system), from /proc; 0 where there is none.
+double cpu_seconds(pid_t pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
+    FILE* f = std::fopen(path, "r");
+    if (!f) return 0;
+    char buf[1024];
+    const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    buf[n] = 0;
+    const char* p = std::strrchr(buf, ')');   // the fields after the command name
+    unsigned long utime = 0, stime = 0;
+    if (!p || std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2)
+        return 0;
+    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+void run(const char* name, pid_t relay, int in, int out) {
     int rx = udp(out), tx = udp(0);
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -84,6 +101,7 @@ void run(const char* name, int in, int out) {
     // Throughput with up to 32 records in flight.
     const int m = 50000;
     int got = 0, sentc = 0;
+    const double cpu0 = cpu_seconds(relay);
     auto t1 = Clock::now();
     timeval tv{0, 100000};
     setsockopt(rx, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
@@ -96,9 +114,12 @@ void run(const char* name, int in, int out) {
         ++got;
     }
     double secs = std::chrono::duration<double>(Clock::now() - t1).count();
-    std::printf("%-28s paced 2000/s: %d/%d delivered, median %.0f us, p99 %.0f us; throughput %.0f records/s\n",
+    const double cpu = cpu_seconds(relay) - cpu0;
+    std::printf("%-28s paced 2000/s: %d/%d delivered, median %.0f us, p99 %.0f us; throughput %.0f records/s, "
+                "relay CPU %.1f us per record (%.0f%% of a core)\n",
                 name, received, n, lat.empty() ? 0 : lat[lat.size() / 2],
-                lat.empty() ? 0 : lat[size_t(lat.size() * 0.99)], got / secs);
+                lat.empty() ? 0 : lat[size_t(lat.size() * 0.99)], got / secs, got ? cpu * 1e6 / got : 0,
+                100 * cpu / secs);
     close(rx);
     close(tx);
 }
@@ -114,7 +135,7 @@ int main(int argc, char** argv) {
     std::string exe = argc > 1 ? argv[1] : std::string("kelvo-exchange");
     pid_t p = spawn({exe, "--to", "127.0.0.1", "--listen-port", "28090", "--station-port", "28091", "--log",
                      "/tmp/bench_exchange.jsonl"});
-    run("kelvo-exchange (log on)", 28090, 28091);
+    run("kelvo-exchange (log on)", p, 28090, 28091);
     stop(p);
     unlink("/tmp/bench_exchange.jsonl");
     if (system("command -v socat >/dev/null 2>&1") != 0) {
@@ -122,12 +143,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     p = spawn({"socat", "-u", "UDP4-RECV:28092", "UDP4-SENDTO:127.0.0.1:28093"});
-    run("socat UDP relay", 28092, 28093);
+    run("socat UDP relay", p, 28092, 28093);
     stop(p);
     // socat's own traffic log (-v: every datagram as text on standard error), kept in a file as
     // the exchange keeps its own.
     p = spawn({"sh", "-c", "exec socat -v -u UDP4-RECV:28094 UDP4-SENDTO:127.0.0.1:28095 2>/tmp/bench_socat.log"});
-    run("socat UDP relay (-v log on)", 28094, 28095);
+    run("socat UDP relay (-v log on)", p, 28094, 28095);
     stop(p);
     unlink("/tmp/bench_socat.log");
     return 0;

@@ -16,6 +16,7 @@
 #include "audio/wave_in.h"
 #include "audio/wave_out.h"
 #include "voice_bench.h"
+#include "support/private_pulse.h"
 
 #include <QAudioDevice>
 #include <QCoreApplication>
@@ -35,59 +36,16 @@ using namespace vbench;
 
 namespace {
 
-struct PulseAir {
-    QTemporaryDir dir;
-    QProcess server;
-    QString socket;
-
-    bool start(QString* why)
-    {
-        for (const char* tool : {"pulseaudio", "pacat", "parec"})
-            if (QStandardPaths::findExecutable(tool).isEmpty())
-                return *why = QStringLiteral("%1 is not installed").arg(tool), false;
-        if (!dir.isValid())
-            return *why = "no temporary folder", false;
-        socket = dir.filePath("native");
-        QFile pa(dir.filePath("default.pa"));
-        if (!pa.open(QIODevice::WriteOnly))
-            return *why = "cannot write the server script", false;
-        pa.write(QStringLiteral(
-                     "load-module module-native-protocol-unix socket=%1 auth-anonymous=1\n"
-                     "load-module module-null-sink sink_name=kelvo_air channels=2 rate=44100\n"
-                     "load-module module-remap-sink sink_name=kelvo_mouth master=kelvo_air channels=1 "
-                     "channel_map=mono master_channel_map=front-left remix=no\n"
-                     "load-module module-remap-sink sink_name=kelvo_ear master=kelvo_air channels=1 "
-                     "channel_map=mono master_channel_map=front-right remix=no\n"
-                     "load-module module-remap-source source_name=kelvo_mic master=kelvo_air.monitor channels=1 "
-                     "channel_map=mono master_channel_map=front-left remix=no\n"
-                     "set-default-sink kelvo_ear\n"
-                     "set-default-source kelvo_mic\n")
-                     .arg(socket)
-                     .toUtf8());
-        pa.close();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", dir.path());
-        env.insert("XDG_RUNTIME_DIR", dir.path());
-        env.insert("PULSE_RUNTIME_PATH", dir.path());
-        server.setProcessEnvironment(env);
-        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server.start("pulseaudio", {"--daemonize=no", "--system=false", "--exit-idle-time=-1", "-n", "-F",
-                                    dir.filePath("default.pa"), "--use-pid-file=no", "--disable-shm=yes"});
-        if (!server.waitForStarted(5000))
-            return *why = "pulseaudio did not start", false;
-        for (int i = 0; i < 50 && !QFile::exists(socket); ++i)
-            QThread::msleep(100);
-        QThread::msleep(300);
-        return QFile::exists(socket) || (*why = "the server made no socket", false);
-    }
-    ~PulseAir()
-    {
-        server.terminate();
-        if (!server.waitForFinished(3000))
-            server.kill();
-        server.waitForFinished(1000);
-    }
-};
+const char* const kAir =
+    "load-module module-null-sink sink_name=kelvo_air channels=2 rate=44100\n"
+    "load-module module-remap-sink sink_name=kelvo_mouth master=kelvo_air channels=1 "
+    "channel_map=mono master_channel_map=front-left remix=no\n"
+    "load-module module-remap-sink sink_name=kelvo_ear master=kelvo_air channels=1 "
+    "channel_map=mono master_channel_map=front-right remix=no\n"
+    "load-module module-remap-source source_name=kelvo_mic master=kelvo_air.monitor channels=1 "
+    "channel_map=mono master_channel_map=front-left remix=no\n"
+    "set-default-sink kelvo_ear\n"
+    "set-default-source kelvo_mic\n";
 
 // Starts of loud stretches (|x| >= threshold) that follow at least `quiet` quiet samples.
 std::vector<std::size_t> onsets(const std::vector<int16_t>& stereo, int channel, int threshold, std::size_t quiet)
@@ -111,13 +69,13 @@ std::vector<std::size_t> onsets(const std::vector<int16_t>& stereo, int channel,
 int main(int argc, char** argv)
 {
     const int bursts = argc > 1 ? std::max(1, std::atoi(argv[1])) : 12;
-    PulseAir air;
+    PrivatePulse air;
     QString why;
-    if (!air.start(&why)) {
+    if (!air.start(kAir, &why, {"pacat", "parec"})) {
         std::printf("mouth to ear skipped: %s\n", qPrintable(why));
         return 0;
     }
-    const QString server = "unix:" + air.socket;
+    const QString server = air.address();
     qputenv("PULSE_SERVER", server.toUtf8());   // before Qt Multimedia looks for devices
     static char name[] = "bench_voice_mouth_to_ear";
     static char* qtArgv[] = {name, nullptr};

@@ -21,54 +21,17 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "support/private_pulse.h"
+
 namespace {
 
-struct PulseServer {
-    QTemporaryDir dir;
-    QProcess server;
-    QString socket;
-
-    bool start(QString* why)
-    {
-        socket = dir.filePath("native");
-        QFile pa(dir.filePath("default.pa"));
-        if (!pa.open(QIODevice::WriteOnly))
-            return *why = "cannot write the server script", false;
-        pa.write(QStringLiteral("load-module module-native-protocol-unix socket=%1 auth-anonymous=1\n"
-                                "load-module module-null-sink sink_name=kelvo_mic\n"
-                                "load-module module-null-sink sink_name=kelvo_sink\n"
-                                // Qt lists no monitor sources: a remapped one stands in for the microphone.
-                                "load-module module-remap-source master=kelvo_mic.monitor source_name=kelvo_mic_in\n"
-                                "set-default-sink kelvo_sink\n"
-                                "set-default-source kelvo_mic_in\n").arg(socket).toUtf8());
-        pa.close();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", dir.path());
-        env.insert("XDG_RUNTIME_DIR", dir.path());
-        env.insert("PULSE_RUNTIME_PATH", dir.path());
-        server.setProcessEnvironment(env);
-        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server.start("pulseaudio", {"--daemonize=no", "--system=false", "--exit-idle-time=-1", "-n",
-                                    "-F", dir.filePath("default.pa"), "--use-pid-file=no",
-                                    "--disable-shm=yes"});
-        if (!server.waitForStarted(5000))
-            return *why = "pulseaudio did not start", false;
-        for (int i = 0; i < 50; ++i) {
-            if (QFile::exists(socket))
-                break;
-            QThread::msleep(100);
-        }
-        QThread::msleep(300);
-        return QFile::exists(socket) || (*why = "no server socket", false);
-    }
-    ~PulseServer()
-    {
-        server.terminate();
-        if (!server.waitForFinished(3000))
-            server.kill();
-        server.waitForFinished(1000);
-    }
-};
+const char* const kDevices =
+    "load-module module-null-sink sink_name=kelvo_mic\n"
+    "load-module module-null-sink sink_name=kelvo_sink\n"
+    // Qt lists no monitor sources: a remapped one stands in for the microphone.
+    "load-module module-remap-source master=kelvo_mic.monitor source_name=kelvo_mic_in\n"
+    "set-default-sink kelvo_sink\n"
+    "set-default-source kelvo_mic_in\n";
 
 // Qt Multimedia connects to the sound server once per process, with the PULSE_SERVER it finds
 // then. When an earlier test of this program has already set up Qt (with no server), this test
@@ -110,10 +73,10 @@ TEST(VoicePulse, ToneThroughCaptureCodecAndPlayback)
     case Child::Ran: return;
     case Child::Skipped: GTEST_SKIP() << "skipped in the child process";
     }
-    PulseServer pulse;
+    PrivatePulse pulse;
     QString why;
-    ASSERT_TRUE(pulse.start(&why)) << why.toStdString();
-    const QString server = "unix:" + pulse.socket;
+    ASSERT_TRUE(pulse.start(kDevices, &why)) << why.toStdString();
+    const QString server = pulse.address();
     qputenv("PULSE_SERVER", server.toUtf8());   // before Qt Multimedia first looks for devices
     ensure_qt_app();
 

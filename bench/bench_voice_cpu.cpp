@@ -16,6 +16,7 @@
 #include "audio/resampler.h"
 #include "audio/wave_out.h"
 #include "voice_bench.h"
+#include "support/private_pulse.h"
 
 #include <QAudioDevice>
 #include <QCoreApplication>
@@ -163,6 +164,7 @@ bool receive(const char* what, Stage& ear, double seconds, const std::function<q
     const long datagrams = receiver.count() - count0;
     const qsizetype bytes = heard() - heard0;
     const qsizetype dropped = speaker ? speaker->droppedBytes() - dropped0 : 0;
+    const qsizetype waiting = speaker ? speaker->bufferedBytes() : 0;
     const double talkerCpu = talker.wait();
     receiver.close();
     std::printf("%-10s %6.2f %% of a core over %.1f s (target <= 5 %%); %ld datagrams, %.1f s of 44.1 kHz stereo out, lost %ld\n",
@@ -174,52 +176,12 @@ bool receive(const char* what, Stage& ear, double seconds, const std::function<q
     if (speaker)
         std::printf("           WaveOut dropped %.3f s of audio in the first %.1f s after opening, %.3f s in the window\n",
                     double(dropped0) / (44100.0 * 4), lead, double(dropped) / (44100.0 * 4));
+    if (speaker)
+        std::printf("           WaveOut holding %.0f ms for the device at the end of the window\n",
+                    1000.0 * double(waiting) / (44100.0 * 4));
     return true;
 }
 
-// A private PulseAudio server with one null sink as the default output.
-struct PulseServer {
-    QTemporaryDir dir;
-    QProcess server;
-    QString socket;
-
-    bool start(QString* why)
-    {
-        if (QStandardPaths::findExecutable("pulseaudio").isEmpty())
-            return *why = "pulseaudio is not installed", false;
-        if (!dir.isValid())
-            return *why = "no temporary folder", false;
-        socket = dir.filePath("native");
-        QFile pa(dir.filePath("default.pa"));
-        if (!pa.open(QIODevice::WriteOnly))
-            return *why = "cannot write the server script", false;
-        pa.write(QStringLiteral("load-module module-native-protocol-unix socket=%1 auth-anonymous=1\n"
-                                "load-module module-null-sink sink_name=kelvo_sink\n"
-                                "set-default-sink kelvo_sink\n").arg(socket).toUtf8());
-        pa.close();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", dir.path());
-        env.insert("XDG_RUNTIME_DIR", dir.path());
-        env.insert("PULSE_RUNTIME_PATH", dir.path());
-        server.setProcessEnvironment(env);
-        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server.start("pulseaudio", {"--daemonize=no", "--system=false", "--exit-idle-time=-1", "-n", "-F",
-                                    dir.filePath("default.pa"), "--use-pid-file=no", "--disable-shm=yes"});
-        if (!server.waitForStarted(5000))
-            return *why = "pulseaudio did not start", false;
-        for (int i = 0; i < 50 && !QFile::exists(socket); ++i)
-            QThread::msleep(100);
-        QThread::msleep(300);
-        return QFile::exists(socket) || (*why = "the server made no socket", false);
-    }
-    ~PulseServer()
-    {
-        server.terminate();
-        if (!server.waitForFinished(3000))
-            server.kill();
-        server.waitForFinished(1000);
-    }
-};
 
 } // namespace
 
@@ -243,13 +205,15 @@ int main(int argc, char** argv)
     CountingSink sink;
     receive("receiving", sink, seconds, [&] { return sink.bytes.load(); });
 
-    PulseServer pulse;
+    PrivatePulse pulse;   // one null sink as the default output
     QString why;
-    if (!pulse.start(&why)) {
+    if (!pulse.start("load-module module-null-sink sink_name=kelvo_sink\n"
+                     "set-default-sink kelvo_sink\n",
+                     &why)) {
         std::printf("playing    skipped: %s\n", qPrintable(why));
         return 0;
     }
-    qputenv("PULSE_SERVER", ("unix:" + pulse.socket).toUtf8());   // before Qt Multimedia looks for devices
+    qputenv("PULSE_SERVER", pulse.address().toUtf8());   // before Qt Multimedia looks for devices
     static char name[] = "bench_voice_cpu";
     static char* qtArgv[] = {name, nullptr};
     int qtArgc = 1;

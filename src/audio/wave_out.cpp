@@ -1,8 +1,21 @@
 #include "audio/wave_out.h"
 
 #include <QAudioSink>
+#include <QElapsedTimer>
 #include <QMediaDevices>
 #include <QTimer>
+
+qsizetype WaveOut::StandingDelay::after_top_up(qsizetype buffered, qint64 now_ms)
+{
+    if (m_low < 0 || buffered < m_low)
+        m_low = buffered;
+    if (now_ms - m_since < window_ms)
+        return 0;
+    const qsizetype drop = m_low > reserve_buffered ? (m_low - reserve_buffered) & ~qsizetype(3) : 0;
+    m_low = -1;
+    m_since = now_ms;
+    return drop;
+}
 
 class WaveOut::Worker : public QObject {
 public:
@@ -25,6 +38,8 @@ public:
             stop();
             return false;
         }
+        m_delay = {};
+        m_clock.start();
         // The device drains at its own pace: top it up regularly as well as on every write.
         m_timer = new QTimer(this);
         m_timer->setTimerType(Qt::PreciseTimer);
@@ -55,12 +70,15 @@ public:
             std::lock_guard lock(m_owner.m_mutex);
             const qsizetype room = m_sink->bytesFree() & ~qsizetype(3);
             const qsizetype n = std::min(room, m_owner.m_buffer.size());
-            if (n <= 0)
-                return;
             chunk = m_owner.m_buffer.left(n);
             m_owner.m_buffer.remove(0, n);
+            if (const qsizetype drop = m_delay.after_top_up(m_owner.m_buffer.size(), m_clock.elapsed())) {
+                m_owner.m_buffer.remove(0, drop);
+                m_owner.m_dropped += drop;
+            }
         }
-        m_io->write(chunk);
+        if (!chunk.isEmpty())
+            m_io->write(chunk);
     }
 
 private:
@@ -68,6 +86,8 @@ private:
     QAudioSink* m_sink = nullptr;
     QIODevice* m_io = nullptr;
     QTimer* m_timer = nullptr;
+    StandingDelay m_delay;
+    QElapsedTimer m_clock;
 };
 
 WaveOut::WaveOut() : m_worker(new Worker(*this))
@@ -108,9 +128,7 @@ void WaveOut::write(const AudioFormat& format, const char* data, qsizetype size)
     {
         std::lock_guard lock(m_mutex);
         m_buffer.append(data, size & ~qsizetype(3));
-        const qsizetype over = m_buffer.size() - max_buffered;
-        if (over > 0) {
-            const qsizetype drop = (over + 3) & ~qsizetype(3);
+        if (const qsizetype drop = overflow_drop(m_buffer.size())) {
             m_buffer.remove(0, drop);
             m_dropped += drop;
         }

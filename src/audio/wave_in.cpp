@@ -18,7 +18,7 @@ public:
         format.setChannelCount(capture_format.channels);
         format.setSampleFormat(QAudioFormat::Int16);
         m_source = new QAudioSource(device, format, this);
-        m_source->setBufferSize(format.bytesForDuration(40000));   // 40 ms
+        m_source->setBufferSize(format.bytesForDuration(20000));   // 20 ms
         m_io = m_source->start();
         if (!m_io || m_source->error() != QAudio::NoError) {
             stop();

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "proc_cpu.h"
+
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -56,23 +58,6 @@ pid_t spawn(const std::vector<std::string>& argv) {
     return p;
 }
 
-// CPU time a process has used so far (user + system), from /proc; 0 where there is none.
-double cpu_seconds(pid_t pid) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
-    FILE* f = std::fopen(path, "r");
-    if (!f) return 0;
-    char buf[1024];
-    const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
-    std::fclose(f);
-    buf[n] = 0;
-    const char* p = std::strrchr(buf, ')');   // the fields after the command name
-    unsigned long utime = 0, stime = 0;
-    if (!p || std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2)
-        return 0;
-    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
-}
-
 void run(const char* name, pid_t relay, int in, int out) {
     int rx = udp(out), tx = udp(0);
     sockaddr_in to{};
@@ -101,7 +86,7 @@ void run(const char* name, pid_t relay, int in, int out) {
     // Throughput with up to 32 records in flight.
     const int m = 50000;
     int got = 0, sentc = 0;
-    const double cpu0 = cpu_seconds(relay), own0 = cpu_seconds(getpid());
+    const double cpu0 = proc_cpu_seconds(relay), own0 = proc_cpu_seconds(getpid());
     auto t1 = Clock::now();
     timeval tv{0, 100000};
     setsockopt(rx, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
@@ -114,7 +99,7 @@ void run(const char* name, pid_t relay, int in, int out) {
         ++got;
     }
     double secs = std::chrono::duration<double>(Clock::now() - t1).count();
-    const double cpu = cpu_seconds(relay) - cpu0, own = cpu_seconds(getpid()) - own0;
+    const double cpu = proc_cpu_seconds(relay) - cpu0, own = proc_cpu_seconds(getpid()) - own0;
     std::printf("%-28s paced 2000/s: %d/%d delivered, median %.0f us, p99 %.0f us; throughput %.0f records/s, "
                 "relay CPU %.1f us per record (%.0f%% of a core; this sender and receiver %.0f%%)\n",
                 name, received, n, lat.empty() ? 0 : lat[lat.size() / 2],

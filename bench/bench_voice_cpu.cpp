@@ -15,6 +15,7 @@
 #include "audio/gsm_codec.h"
 #include "audio/resampler.h"
 #include "audio/wave_out.h"
+#include "proc_cpu.h"
 #include "voice_bench.h"
 #include "support/private_pulse.h"
 
@@ -37,8 +38,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -91,27 +90,6 @@ struct Talker {
         return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
     }
 };
-
-// utime + stime of a process from /proc, in seconds.
-double proc_cpu_seconds(qint64 pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(in, line);
-    const auto close = line.rfind(')');
-    if (close == std::string::npos)
-        return 0;
-    std::istringstream rest(line.substr(close + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && rest >> field; ++i) {
-        if (i == 14)
-            utime = std::stoull(field);
-        if (i == 15)
-            stime = std::stoull(field);
-    }
-    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
-}
 
 // Process CPU over `seconds` of wall time, as a percentage of one core.
 double measure(double seconds)

@@ -9,7 +9,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QTimer>
 
 #include <cstdio>
 
@@ -54,19 +53,10 @@ int main(int argc, char** argv) {
         if (json.isOpen())
             json.write(jsonLine(t) + '\n');
     });
-    // The logs reach their files a moment after a burst rather than once per datagram: at
-    // classroom speed that is at once, and under a flood it keeps the writes off the relay's path.
-    QTimer flushLogs;
-    flushLogs.setSingleShot(true);
-    flushLogs.setInterval(50);
-    QObject::connect(&flushLogs, &QTimer::timeout, [&] {
+    QObject::connect(&relay, &Relay::batchDone, [&] {
         std::fflush(stdout);
         if (json.isOpen())
             json.flush();
-    });
-    QObject::connect(&relay, &Relay::batchDone, [&] {
-        if (!flushLogs.isActive())
-            flushLogs.start();
     });
 
     if (o.command == Options::Command::Send) {

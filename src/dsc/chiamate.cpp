@@ -176,14 +176,7 @@ QByteArray Station::build_distress_ack() const
 {
     const SavedDistressAlert& a = saved_distress_alert;
     dsc::DscRecord r = dsc::plain_record(settings.mmsi, a.mmsi, dsc::CALL_DISTRESS, dsc::CAT_DIST_ACK, "16");
-    r.DANGER = a.DANGER;   // as received: a one-digit nature keeps its comma
-    r.LATD = a.LATD;
-    r.LATM = a.LATM;
-    r.NS = a.NS;
-    r.LOND = a.LOND;
-    r.LONM = a.LONM;
-    r.EW = a.EW;
-    r.TIME = a.TIME;
+    dsc::repeat_alert_data(a, r);
     return dsc::compose(r);
 }
 

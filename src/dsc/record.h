@@ -39,6 +39,21 @@ struct ReceivedRecord : DscRecord {
 DscRecord plain_record(const QByteArray& txmmsi, const QByteArray& rxmmsi, const QByteArray& call,
                        const QByteArray& category, const QByteArray& channel, const QByteArray& comply = "N");
 
+// A distress acknowledgement repeats the alert's nature, position and time exactly as received (a
+// one-digit nature keeps its comma). `Alert` is any record-like type with those fields.
+template <typename Alert>
+void repeat_alert_data(const Alert& alert, DscRecord& ack)
+{
+    ack.DANGER = alert.DANGER;
+    ack.LATD = alert.LATD;
+    ack.LATM = alert.LATM;
+    ack.NS = alert.NS;
+    ack.LOND = alert.LOND;
+    ack.LONM = alert.LONM;
+    ack.EW = alert.EW;
+    ack.TIME = alert.TIME;
+}
+
 // Writes the fourteen pairs in wire order, each value exactly as given (no filling).
 QByteArray compose(const DscRecord& r);
 

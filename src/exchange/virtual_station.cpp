@@ -79,20 +79,11 @@ std::optional<QByteArray> answer(const VirtualStation& self, const dsc::DscRecor
         return dsc::compose(r);
     }
     if (rx.CALL == dsc::CALL_DISTRESS && rx.CATEGORY == dsc::CAT_DISTRESS && self.kind == VirtualStation::Coast) {
-        // The acknowledgement repeats the alert's data exactly as received, a one-digit nature
-        // with the comma it came with.
         dsc::DscRecord r = base(self);
         r.RXMMSI = rx.TXMMSI;
         r.CALL = dsc::CALL_DISTRESS;
         r.CATEGORY = dsc::CAT_DIST_ACK;
-        r.DANGER = rx.DANGER;
-        r.LATD = rx.LATD;
-        r.LATM = rx.LATM;
-        r.NS = rx.NS;
-        r.LOND = rx.LOND;
-        r.LONM = rx.LONM;
-        r.EW = rx.EW;
-        r.TIME = rx.TIME;
+        dsc::repeat_alert_data(rx, r);
         return dsc::compose(r);
     }
     return std::nullopt;

@@ -1,4 +1,4 @@
-// CPU time a process has used so far (user + system, all its threads), read from /proc; 0 where
+// CPU time a process has used so far (user and system, all its threads), read from /proc; 0 where
 // there is no such process. Works for another process as well as for this one.
 #pragma once
 
@@ -8,13 +8,18 @@
 #include <cstdio>
 #include <cstring>
 
-inline double proc_cpu_seconds(long long pid)
+struct ProcCpu {
+    double user = 0, system = 0;
+    double total() const { return user + system; }
+};
+
+inline ProcCpu proc_cpu(long long pid)
 {
     char path[64];
     std::snprintf(path, sizeof path, "/proc/%lld/stat", pid);
     FILE* f = std::fopen(path, "r");
     if (!f)
-        return 0;
+        return {};
     char buf[1024];
     const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
     std::fclose(f);
@@ -22,6 +27,9 @@ inline double proc_cpu_seconds(long long pid)
     const char* p = std::strrchr(buf, ')');   // the fields after the command name
     unsigned long utime = 0, stime = 0;
     if (!p || std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2)
-        return 0;
-    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+        return {};
+    const double tick = double(sysconf(_SC_CLK_TCK));
+    return {double(utime) / tick, double(stime) / tick};
 }
+
+inline double proc_cpu_seconds(long long pid) { return proc_cpu(pid).total(); }

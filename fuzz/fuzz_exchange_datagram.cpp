@@ -2,7 +2,6 @@
 // log lines and the debriefing. The JSON line must always read back as one JSON object.
 #include "exchange/debrief.h"
 #include "exchange/log_format.h"
-#include "exchange/record_check.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,9 +12,9 @@
 namespace {
 
 void handle(const QByteArray& bytes, bool relayed) {
-    exchange::Traffic t{QDateTime(QDate(2026, 1, 2), QTime(10, 0)), QStringLiteral("10.0.0.5:4000"), bytes, {},
-                        relayed};
-    t.problem = exchange::recordProblem(t.bytes);
+    exchange::Traffic t = exchange::inspect(QDateTime(QDate(2026, 1, 2), QTime(10, 0)),
+                                            QStringLiteral("10.0.0.5:4000"), bytes);
+    t.relayed = relayed;
     if (exchange::logLine(t).contains(QLatin1Char('\n')))
         __builtin_trap();
     const QByteArray json = exchange::jsonLine(t);
@@ -28,7 +27,7 @@ void handle(const QByteArray& bytes, bool relayed) {
         __builtin_trap();
     if (t.problem.isEmpty()) {
         exchange::Debrief debrief;
-        debrief.observe(0, bytes);
+        debrief.observe(0, t.fields);
         debrief.observe(1000, bytes);   // the same record again: a call and its answer may look alike
         (void)debrief.report();
     }

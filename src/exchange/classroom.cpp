@@ -89,9 +89,9 @@ QString Classroom::setUp(const Options& o)
                                                m_relay.deliver(record, from);
                                                m_debrief.observe(m_clock.elapsed(), record);
                                            });
-    QObject::connect(&m_relay, &Relay::recordAccepted, [this](const QByteArray& bytes, const QString&) {
-        m_debrief.observe(m_clock.elapsed(), bytes);
-        m_host->onRecord(bytes);
+    QObject::connect(&m_relay, &Relay::recordAccepted, [this](const Traffic& t) {
+        m_debrief.observe(m_clock.elapsed(), t.fields);
+        m_host->onRecord(t.fields);
     });
     return {};
 }

@@ -31,6 +31,11 @@ void Debrief::observe(qint64 ms, const QByteArray& text)
 {
     dsc::DscRecord r;
     dsc::Decodifica_stringa(text, r);
+    observe(ms, r);
+}
+
+void Debrief::observe(qint64 ms, const dsc::DscRecord& r)
+{
     counts(r.TXMMSI).sent++;
     const bool addressed = r.CALL == dsc::CALL_INDIVID || r.CALL == dsc::CALL_GROUP
         || (r.CALL == dsc::CALL_DISTRESS && r.CATEGORY == dsc::CAT_DIST_ACK);

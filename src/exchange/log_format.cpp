@@ -94,14 +94,19 @@ void appendWords(QString& out, const dsc::DscRecord& r) {
 
 } // namespace
 
+Traffic inspect(const QDateTime& time, const QString& sender, const QByteArray& bytes) {
+    Traffic t{time, sender, bytes, recordProblem(bytes), false, {}};
+    dsc::Decodifica_stringa(bytes, t.fields);
+    return t;
+}
+
 QString logLine(const Traffic& t) {
     const QString& time = clockTime.of(t.time, QStringLiteral("hh:mm:ss"));
     const QString from = "  [" + t.sender + "]";
     if (!t.problem.isEmpty())
         return time + (t.relayed ? " RELAYED UNCHECKED " : " REJECTED ") + QString::number(t.bytes.size())
                + " bytes, " + t.problem + ": \"" + excerpt(t.bytes) + "\"" + from;
-    dsc::DscRecord r;
-    dsc::Decodifica_stringa(t.bytes, r);
+    const dsc::DscRecord& r = t.fields;
     QString out;
     out.reserve(160);
     out += time;
@@ -134,8 +139,7 @@ QByteArray jsonLine(const Traffic& t) {
         text("excerpt", excerpt(t.bytes, 255));
         text("problem", t.problem);
     } else {
-        dsc::DscRecord r;
-        dsc::Decodifica_stringa(t.bytes, r);
+        const dsc::DscRecord& r = t.fields;
         o += "\"fields\":{";
         latin1("CALL", r.CALL); latin1("CATEGORY", r.CATEGORY); latin1("CH", r.CH);
         latin1("COMPLY", r.COMPLY); latin1("DANGER", r.DANGER); latin1("EW", r.EW);

@@ -1,6 +1,8 @@
 // Traffic log texts: the line an instructor reads and the JSON line kept for the debriefing.
 #pragma once
 
+#include "dsc/record.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -13,7 +15,12 @@ struct Traffic {
     QByteArray bytes;
     QString problem;     // empty for a well-formed record
     bool relayed = false;
+    dsc::DscRecord fields;   // the record read from `bytes`: what inspect() fills in
 };
+
+// A datagram as the exchange takes it in: checked, and read once for everyone who looks at it
+// (the log lines, the debriefing, the virtual stations).
+Traffic inspect(const QDateTime& time, const QString& sender, const QByteArray& bytes);
 
 // "10:42:07 274111001 -> ALL SHIPS  ALLSHIPS ROUTINE  ch 77  [127.0.0.1:5000]"
 QString logLine(const Traffic& t);

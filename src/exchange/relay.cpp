@@ -1,7 +1,5 @@
 #include "exchange/relay.h"
 
-#include "exchange/record_check.h"
-
 
 namespace exchange {
 
@@ -35,7 +33,9 @@ void Relay::send(const QByteArray& bytes) {
 void Relay::deliver(const QByteArray& bytes, const QString& origin) {
     send(bytes);
     ++relayed_;
-    emit traffic({QDateTime::currentDateTime(), origin, bytes, recordProblem(bytes), true});
+    Traffic t = inspect(QDateTime::currentDateTime(), origin, bytes);
+    t.relayed = true;
+    emit traffic(t);
     emit batchDone();
 }
 
@@ -49,13 +49,12 @@ void Relay::readPending() {
         const qint64 size = in_.readDatagram(buffer_.data(), buffer_.size(), &from, &fromPort);
         if (size < 0)
             break;
-        Traffic t{now, senderName(from, fromPort), QByteArray(buffer_.constData(), size), {}, false};
-        t.problem = recordProblem(t.bytes);
+        Traffic t = inspect(now, senderName(from, fromPort), QByteArray(buffer_.constData(), size));
         if (t.problem.isEmpty() || relayAll_) {
             send(t.bytes);
             t.relayed = true;
             ++relayed_;
-            emit recordAccepted(t.bytes, t.sender);
+            emit recordAccepted(t);
         } else {
             ++rejected_;
         }

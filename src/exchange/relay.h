@@ -28,7 +28,7 @@ public:
 
 signals:
     void traffic(const exchange::Traffic& t); // every datagram taken in or delivered
-    void recordAccepted(const QByteArray& bytes, const QString& sender); // each relayed record
+    void recordAccepted(const exchange::Traffic& t); // each relayed record
     void batchDone(); // the pending datagrams were handled: a good moment to flush logs
 
 private:

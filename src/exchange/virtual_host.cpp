@@ -19,6 +19,11 @@ void VirtualHost::onRecord(const QByteArray& text)
 {
     dsc::DscRecord rx;
     dsc::Decodifica_stringa(text, rx);
+    onRecord(rx);
+}
+
+void VirtualHost::onRecord(const dsc::DscRecord& rx)
+{
     // Virtual stations leave each other's calls to the trainees: an exercise's distress alert is
     // for the class to acknowledge.
     if (isVirtual(rx.TXMMSI))

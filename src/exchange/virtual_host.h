@@ -25,7 +25,8 @@ public:
     VirtualHost(std::vector<VirtualStation> stations, int replyDelayMs, Scheduler& scheduler, Send send);
 
     // A record the exchange accepted from the network.
-    void onRecord(const QByteArray& text);
+    void onRecord(const dsc::DscRecord& rx);
+    void onRecord(const QByteArray& text);   // the same, from the record's text
 
     // Schedules every event of the script at its offset from now.
     void play(const Exercise& exercise);

@@ -91,10 +91,11 @@ TEST(RecordCheck, WellFormedRecordsOnly) {
 }
 
 TEST(LogFormat, DistressAndJson) {
-    Traffic t{QDateTime(QDate(2026, 1, 2), QTime(10, 42, 7)), "10.0.0.5:4000",
-              QByteArray(kRecord).replace("CALL=ALLSHIPS", "CALL=DISTRESS").replace("ROUTINE ", "DISTRESS")
-                  .replace("DANGER=00", "DANGER=3").replace("LATD=00", "LATD=44").replace("TIME=00:00", "TIME=10:41"),
-              {}, true};
+    Traffic t = inspect(QDateTime(QDate(2026, 1, 2), QTime(10, 42, 7)), "10.0.0.5:4000",
+                        QByteArray(kRecord).replace("CALL=ALLSHIPS", "CALL=DISTRESS").replace("ROUTINE ", "DISTRESS")
+                            .replace("DANGER=00", "DANGER=3").replace("LATD=00", "LATD=44")
+                            .replace("TIME=00:00", "TIME=10:41"));
+    t.relayed = true;
     EXPECT_EQ(logLine(t), QString::fromUtf8("10:42:07 274111001 -> ALL SHIPS  DISTRESS DISTRESS  nature Flooding"
                                             "  pos 44°00'N 000°00'E  at 10:41  ch 77  [10.0.0.5:4000]"));
     const QByteArray json = jsonLine(t);
@@ -105,15 +106,15 @@ TEST(LogFormat, DistressAndJson) {
 
 TEST(LogFormat, AcknowledgementsPositionsAndBadRecords) {
     const QDateTime at(QDate(2026, 1, 2), QTime(9, 5, 0));
-    Traffic ack{at, "10.0.0.7:4001",
-                QByteArray(kRecord).replace("RXMMSI=999999999", "RXMMSI=274222002").replace("CALL=ALLSHIPS", "CALL=INDIVIDU")
-                    .replace("ROUTINE ", "ROUT_ACK").replace("COMPLY=N", "COMPLY=Y").replace("TIME=00:00", "TIME=--:--"),
-                {}, true};
-    EXPECT_EQ(logLine(ack), "09:05:00 274111001 -> 274222002  INDIVIDU ROUT_ACK  no position  ch 77  ABLE  [10.0.0.7:4001]");
-    ack.bytes.replace("COMPLY=Y", "COMPLY=N").replace("TIME=--:--", "TIME=00:00").replace("LONM=00", "LONM=30");
-    EXPECT_EQ(logLine(ack), QString::fromUtf8("09:05:00 274111001 -> 274222002  INDIVIDU ROUT_ACK"
+    QByteArray text = QByteArray(kRecord).replace("RXMMSI=999999999", "RXMMSI=274222002")
+        .replace("CALL=ALLSHIPS", "CALL=INDIVIDU").replace("ROUTINE ", "ROUT_ACK").replace("COMPLY=N", "COMPLY=Y")
+        .replace("TIME=00:00", "TIME=--:--");
+    EXPECT_EQ(logLine(inspect(at, "10.0.0.7:4001", text)),
+              "09:05:00 274111001 -> 274222002  INDIVIDU ROUT_ACK  no position  ch 77  ABLE  [10.0.0.7:4001]");
+    text.replace("COMPLY=Y", "COMPLY=N").replace("TIME=--:--", "TIME=00:00").replace("LONM=00", "LONM=30");
+    EXPECT_EQ(logLine(inspect(at, "10.0.0.7:4001", text)), QString::fromUtf8("09:05:00 274111001 -> 274222002  INDIVIDU ROUT_ACK"
                                               "  pos 00°00'N 000°30'E  ch 77  UNABLE  [10.0.0.7:4001]"));
-    const Traffic bad{at, "10.0.0.7:4001", "HELLO\x01", "1 of 2 things", false};
+    const Traffic bad{at, "10.0.0.7:4001", "HELLO\x01", "1 of 2 things", false, {}};
     EXPECT_EQ(logLine(bad), "09:05:00 REJECTED 6 bytes, 1 of 2 things: \"HELLO\\x01\"  [10.0.0.7:4001]");
 }
 
@@ -121,7 +122,8 @@ TEST(LogFormat, JsonLineReadsBackWhateverTheBytes) {
     // Quotes and backslashes in a relayed record, control and high bytes in a rejected one, an
     // odd sender name: a JSON reader gets every text back as it was.
     const QByteArray quoted = QByteArray(kRecord).replace("CH=77", "CH=\"\\");
-    Traffic ok{QDateTime(QDate(2026, 1, 2), QTime(10, 42, 7, 5)), "a\"b\\c\td", quoted, {}, true};
+    Traffic ok = inspect(QDateTime(QDate(2026, 1, 2), QTime(10, 42, 7, 5)), "a\"b\\c\td", quoted);
+    ok.relayed = true;
     const QJsonObject o = QJsonDocument::fromJson(jsonLine(ok)).object();
     EXPECT_EQ(o["raw"].toString(), QString::fromLatin1(quoted));
     EXPECT_EQ(o["fields"].toObject()["CH"].toString(), "\"\\");
@@ -133,7 +135,7 @@ TEST(LogFormat, JsonLineReadsBackWhateverTheBytes) {
     EXPECT_TRUE(o["relayed"].toBool());
 
     const QByteArray junk("\"\x01\n\x7f\xe9\\", 6);
-    Traffic bad{ok.time, "10.0.0.5:4000", junk, QString::fromUtf8("odd \"bytes\"\r\x01 é"), false};
+    Traffic bad{ok.time, "10.0.0.5:4000", junk, QString::fromUtf8("odd \"bytes\"\r\x01 é"), false, {}};
     const QJsonObject b = QJsonDocument::fromJson(jsonLine(bad)).object();
     EXPECT_EQ(b["excerpt"].toString(), excerpt(junk, 255));
     EXPECT_EQ(b["problem"].toString(), bad.problem);

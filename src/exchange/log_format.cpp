@@ -3,6 +3,9 @@
 #include "dsc/record.h"
 #include "exchange/record_check.h"
 
+#include <string>
+#include <string_view>
+
 namespace exchange {
 
 namespace {
@@ -11,11 +14,11 @@ enum class Encoding { Utf8, Latin1 };
 
 // A JSON string body in UTF-8: quote, backslash and control characters escaped, the rest as it
 // stands (Latin-1 bytes above 127 written as their two UTF-8 bytes).
-void appendJsonEscaped(QByteArray& out, const QByteArray& text, Encoding encoding) {
+void appendJsonEscaped(std::string& out, std::string_view text, Encoding encoding) {
     static const char hex[] = "0123456789abcdef";
-    const char* const begin = text.constData();
-    qsizetype plain = 0;   // start of the run of bytes written as they stand
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    const char* const begin = text.data();
+    size_t plain = 0;   // start of the run of bytes written as they stand
+    for (size_t i = 0; i < text.size(); ++i) {
         const auto b = static_cast<unsigned char>(begin[i]);
         const bool asIs = b >= 0x20 && b != '"' && b != '\\' && (b < 0x80 || encoding == Encoding::Utf8);
         if (asIs)
@@ -118,10 +121,11 @@ QString logLine(const Traffic& t) {
 
 QByteArray jsonLine(const Traffic& t) {
     // Written by hand: the exchange writes one per record, and a JSON object tree per record costs
-    // more than the relaying. Keys in the order a JSON library would sort them.
-    QByteArray o;
-    o.reserve(512);
-    const auto put = [&o](const char* key, const QByteArray& text, Encoding encoding, bool last = false) {
+    // more than the relaying. Keys in the order a JSON library would sort them. The text grows in
+    // a buffer kept from one record to the next.
+    thread_local std::string o;
+    o.clear();
+    const auto put = [](const char* key, std::string_view text, Encoding encoding, bool last = false) {
         o += '"';
         o += key;
         o += "\":\"";
@@ -129,10 +133,11 @@ QByteArray jsonLine(const Traffic& t) {
         o += last ? "\"" : "\",";
     };
     const auto text = [&put](const char* key, const QString& s, bool last = false) {
-        put(key, s.toUtf8(), Encoding::Utf8, last);
+        const QByteArray utf8 = s.toUtf8();
+        put(key, std::string_view(utf8.constData(), size_t(utf8.size())), Encoding::Utf8, last);
     };
     const auto latin1 = [&put](const char* key, const QByteArray& b, bool last = false) {
-        put(key, b, Encoding::Latin1, last);
+        put(key, std::string_view(b.constData(), size_t(b.size())), Encoding::Latin1, last);
     };
     o += '{';
     if (!t.problem.isEmpty()) {
@@ -151,10 +156,12 @@ QByteArray jsonLine(const Traffic& t) {
     }
     o += t.relayed ? "\"relayed\":true," : "\"relayed\":false,";
     text("sender", t.sender);
-    o += "\"size\":" + QByteArray::number(t.bytes.size()) + ',';
+    o += "\"size\":";
+    o += std::to_string(t.bytes.size());
+    o += ',';
     text("time", isoTime.of(t.time, Qt::ISODateWithMs), true);
     o += '}';
-    return o;
+    return QByteArray(o.data(), qsizetype(o.size()));
 }
 
 } // namespace exchange

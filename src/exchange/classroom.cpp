@@ -86,8 +86,8 @@ QString Classroom::setUp(const Options& o)
         m_debrief.name(s.mmsi, s.name);
     m_host = std::make_unique<VirtualHost>(stations, o.replyDelayMs, m_scheduler,
                                            [this](const QByteArray& record, const QString& from) {
-                                               m_relay.deliver(record, from);
-                                               m_debrief.observe(m_clock.elapsed(), record);
+                                               m_debrief.observe(m_clock.elapsed(),
+                                                                 m_relay.deliver(record, from).fields);
                                            });
     QObject::connect(&m_relay, &Relay::recordAccepted, [this](const Traffic& t) {
         m_debrief.observe(m_clock.elapsed(), t.fields);

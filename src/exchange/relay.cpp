@@ -1,6 +1,5 @@
 #include "exchange/relay.h"
 
-
 namespace exchange {
 
 Relay::Relay(QList<QHostAddress> destinations, quint16 listenPort, quint16 stationPort, bool relayAll,
@@ -30,13 +29,14 @@ void Relay::send(const QByteArray& bytes) {
         out_.writeDatagram(bytes, to, stationPort_);
 }
 
-void Relay::deliver(const QByteArray& bytes, const QString& origin) {
+Traffic Relay::deliver(const QByteArray& bytes, const QString& origin) {
     send(bytes);
     ++relayed_;
     Traffic t = inspect(QDateTime::currentDateTime(), origin, bytes);
     t.relayed = true;
     emit traffic(t);
     emit batchDone();
+    return t;
 }
 
 void Relay::readPending() {

@@ -21,7 +21,7 @@ public:
     QString errorString() const { return error_; }
 
     // Sends one record to every destination, as a relayed record is sent, and reports it.
-    void deliver(const QByteArray& bytes, const QString& origin = QStringLiteral("instructor"));
+    Traffic deliver(const QByteArray& bytes, const QString& origin = QStringLiteral("instructor"));
 
     qint64 relayed() const { return relayed_; }
     qint64 rejected() const { return rejected_; }

@@ -28,7 +28,7 @@ void handle(const QByteArray& bytes, bool relayed) {
     if (t.problem.isEmpty()) {
         exchange::Debrief debrief;
         debrief.observe(0, t.fields);
-        debrief.observe(1000, bytes);   // the same record again: a call and its answer may look alike
+        debrief.observe(1000, t.fields);   // the same record again: a call and its answer may look alike
         (void)debrief.report();
     }
 }

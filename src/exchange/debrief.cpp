@@ -27,13 +27,6 @@ Debrief::Counts& Debrief::counts(const QByteArray& mmsi)
     return m_counts[mmsi];
 }
 
-void Debrief::observe(qint64 ms, const QByteArray& text)
-{
-    dsc::DscRecord r;
-    dsc::Decodifica_stringa(text, r);
-    observe(ms, r);
-}
-
 void Debrief::observe(qint64 ms, const dsc::DscRecord& r)
 {
     counts(r.TXMMSI).sent++;

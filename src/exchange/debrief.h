@@ -14,7 +14,6 @@ class Debrief {
 public:
     // A record that went through the exchange at `ms` (milliseconds since the exchange started).
     void observe(qint64 ms, const dsc::DscRecord& r);
-    void observe(qint64 ms, const QByteArray& text);   // the same, from the record's text
     // Names for MMSIs (the virtual stations).
     void name(const QByteArray& mmsi, const QString& name) { m_names[mmsi] = name; }
     QString report() const;

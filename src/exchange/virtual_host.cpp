@@ -15,13 +15,6 @@ bool VirtualHost::isVirtual(const QByteArray& mmsi) const
     return false;
 }
 
-void VirtualHost::onRecord(const QByteArray& text)
-{
-    dsc::DscRecord rx;
-    dsc::Decodifica_stringa(text, rx);
-    onRecord(rx);
-}
-
 void VirtualHost::onRecord(const dsc::DscRecord& rx)
 {
     // Virtual stations leave each other's calls to the trainees: an exercise's distress alert is

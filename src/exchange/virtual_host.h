@@ -26,7 +26,6 @@ public:
 
     // A record the exchange accepted from the network.
     void onRecord(const dsc::DscRecord& rx);
-    void onRecord(const QByteArray& text);   // the same, from the record's text
 
     // Schedules every event of the script at its offset from now.
     void play(const Exercise& exercise);

@@ -5,11 +5,15 @@
 using exchange::Debrief;
 
 namespace {
-QByteArray rec(const char* tx, const char* rx, const char* call, const char* cat, const char* danger = "00",
-               const char* ch = "16", const char* comply = "N")
+dsc::DscRecord rec(const char* tx, const char* rx, const char* call, const char* cat, const char* danger = "00",
+                   const char* ch = "16", const char* comply = "N")
 {
-    return QByteArray("TXMMSI=") + tx + ",RXMMSI=" + rx + ",CALL=" + call + ",CATEGORY=" + cat + ",DANGER=" + danger
-        + ",LATD=43,LATM=28,NS=N,LOND=009,LONM=15,EW=E,TIME=10:00,CH=" + ch + ",COMPLY=" + comply;
+    dsc::DscRecord r;
+    dsc::Decodifica_stringa(QByteArray("TXMMSI=") + tx + ",RXMMSI=" + rx + ",CALL=" + call + ",CATEGORY=" + cat
+                                + ",DANGER=" + danger + ",LATD=43,LATM=28,NS=N,LOND=009,LONM=15,EW=E,TIME=10:00,CH="
+                                + ch + ",COMPLY=" + comply,
+                            r);
+    return r;
 }
 } // namespace
 

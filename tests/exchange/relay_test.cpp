@@ -112,8 +112,9 @@ TEST(LogFormat, AcknowledgementsPositionsAndBadRecords) {
     EXPECT_EQ(logLine(inspect(at, "10.0.0.7:4001", text)),
               "09:05:00 274111001 -> 274222002  INDIVIDU ROUT_ACK  no position  ch 77  ABLE  [10.0.0.7:4001]");
     text.replace("COMPLY=Y", "COMPLY=N").replace("TIME=--:--", "TIME=00:00").replace("LONM=00", "LONM=30");
-    EXPECT_EQ(logLine(inspect(at, "10.0.0.7:4001", text)), QString::fromUtf8("09:05:00 274111001 -> 274222002  INDIVIDU ROUT_ACK"
-                                              "  pos 00°00'N 000°30'E  ch 77  UNABLE  [10.0.0.7:4001]"));
+    EXPECT_EQ(logLine(inspect(at, "10.0.0.7:4001", text)),
+              QString::fromUtf8("09:05:00 274111001 -> 274222002  INDIVIDU ROUT_ACK"
+                                "  pos 00°00'N 000°30'E  ch 77  UNABLE  [10.0.0.7:4001]"));
     const Traffic bad{at, "10.0.0.7:4001", "HELLO\x01", "1 of 2 things", false, {}};
     EXPECT_EQ(logLine(bad), "09:05:00 REJECTED 6 bytes, 1 of 2 things: \"HELLO\\x01\"  [10.0.0.7:4001]");
 }

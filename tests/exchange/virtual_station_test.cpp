@@ -124,8 +124,8 @@ TEST(VirtualHost, AnswersAfterTheOperatorsDelay)
     VirtualHost host({coast(), ship()}, 4000, clock,
                      [&](const QByteArray& r, const QString&) { sent.emplace_back(clock.now, r); });
 
-    host.onRecord("TXMMSI=274111001,RXMMSI=211222333,CALL=INDIVID ,CATEGORY=POS_REQ ,DANGER=00,LATD=00,"
-                  "LATM=00,NS=N,LOND=000,LONM=00,EW=E,TIME=00:00,CH=16,COMPLY=N");
+    host.onRecord(read("TXMMSI=274111001,RXMMSI=211222333,CALL=INDIVID ,CATEGORY=POS_REQ ,DANGER=00,LATD=00,"
+                       "LATM=00,NS=N,LOND=000,LONM=00,EW=E,TIME=00:00,CH=16,COMPLY=N"));
     clock.advance(3999);
     EXPECT_TRUE(sent.empty());
     clock.advance(1);
@@ -134,8 +134,8 @@ TEST(VirtualHost, AnswersAfterTheOperatorsDelay)
     EXPECT_EQ(read(sent[0].second).TIME, "09:41") << "stamped when the request came in";
 
     // A distress alert from one of the virtual ships is left for the trainees to acknowledge.
-    host.onRecord("TXMMSI=211222333,RXMMSI=999999999,CALL=DISTRESS,CATEGORY=DISTRESS,DANGER=5,LATD=43,"
-                  "LATM=28,NS=N,LOND=009,LONM=15,EW=E,TIME=08:12,CH=16,COMPLY=N");
+    host.onRecord(read("TXMMSI=211222333,RXMMSI=999999999,CALL=DISTRESS,CATEGORY=DISTRESS,DANGER=5,LATD=43,"
+                       "LATM=28,NS=N,LOND=009,LONM=15,EW=E,TIME=08:12,CH=16,COMPLY=N"));
     clock.advance(60000);
     EXPECT_EQ(sent.size(), 1u);
 }

@@ -15,3 +15,9 @@ PanelModel::PanelModel()
         key(callKeys[i]).picture = 3 * i + 1;
     key(Key::btnDistress2).picture = 1;
 }
+
+bool PanelModel::looksLike(const PanelModel& o) const
+{
+    return lines == o.lines && keys == o.keys && led == o.led && lbl_info == o.lbl_info && lbl_mmsi == o.lbl_mmsi
+        && lbl_group == o.lbl_group && title == o.title;
+}

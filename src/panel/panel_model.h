@@ -30,6 +30,7 @@ struct LcdLine {
 struct KeyView {
     int picture = -1;   // index in the key's image list; -1: no picture (the artwork shows through)
     bool enabled = true;
+    bool operator==(const KeyView&) const = default;
 };
 
 struct PanelModel {
@@ -47,4 +48,8 @@ struct PanelModel {
     const LcdLine& label(int n) const { return lines[n - 1]; }
     KeyView& key(Key k) { return keys[static_cast<int>(k)]; }
     const KeyView& key(Key k) const { return keys[static_cast<int>(k)]; }
+
+    // Whether the two models look the same in the window: everything but the two diagnostic
+    // labels, which stand outside the visible client area.
+    bool looksLike(const PanelModel& other) const;
 };

@@ -240,6 +240,7 @@ TEST(Form1Window, Screenshots)
     s.set_key_picture(Key::btnUrgency, 8);
     s.set_key_picture(Key::btnTX, 2);
     s.set_key_picture(Key::btnAudio, 3);
+    s.set_key_picture(Key::num11, 11);   // the bottom keypad row, pressed
     s.panel.led = LED_VOICE_RX;
     rig.form->repaint();
     saveShot(*rig.form, QStringLiteral("pressed_panel"));

@@ -135,6 +135,10 @@ TEST(Keypad, RefusedChannelIsShownForASecondThenEmptied)
         rig.type(channel);
         EXPECT_EQ(rig.cues.played, (Cues{cue_click, cue_refuse, cue_entry_error})) << channel;
         EXPECT_EQ(rig.log.matching("sleep"), (Log{"sleep 1000"})) << channel;
+        // The wrong number is what the trainee sees during the pause, not the first digit.
+        ASSERT_FALSE(rig.ui.pauses.empty());
+        EXPECT_EQ(rig.ui.pauses.back().first, 1000);
+        EXPECT_EQ(rig.ui.pauses.back().second.label(5).text, QStringLiteral("Channel =  ") + channel) << channel;
         EXPECT_EQ(rig.line(5), "Channel = ") << channel;
         EXPECT_TRUE(rig.station.state.entry_channel.isEmpty());
         EXPECT_EQ(rig.mode(), 2);

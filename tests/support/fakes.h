@@ -25,17 +25,28 @@ struct EventLog {
     void clear() { events.clear(); }
 };
 
+// The window as the trainee sees it: only "repaint" and "let the window repaint" (processEvents)
+// put the model on the screen; a pause records the screen it shows.
 struct FakeUi : UiPort {
     explicit FakeUi(EventLog& log) : log(log) {}
     EventLog& log;
+    const PanelModel* model = nullptr;
+    PanelModel screen;
+    std::vector<std::pair<int, PanelModel>> pauses;   // each pause with the screen shown during it
     QPoint pos{1, 1};
     std::vector<QString> errors;
     std::function<void()> onProcessEvents;   // lets a test queue a nested event
     std::function<void()> onOpenPlayer;
     int sleptMs = 0;
-    void repaint() override { log.add("repaint"); }
+    void paint()
+    {
+        if (model)
+            screen = *model;
+    }
+    void repaint() override { paint(); log.add("repaint"); }
     void processEvents() override
     {
+        paint();
         log.add("events");
         if (onProcessEvents) {
             auto f = std::move(onProcessEvents);
@@ -43,7 +54,12 @@ struct FakeUi : UiPort {
             f();
         }
     }
-    void sleep(int ms) override { sleptMs += ms; log.add("sleep " + std::to_string(ms)); }
+    void sleep(int ms) override
+    {
+        sleptMs += ms;
+        pauses.emplace_back(ms, screen);
+        log.add("sleep " + std::to_string(ms));
+    }
     void beep() override { log.add("beep"); }
     void errorBox(const QString& text) override { errors.push_back(text); log.add("error " + text.toStdString()); }
     QPoint windowPosition() const override { return pos; }
@@ -145,6 +161,8 @@ struct StationRig {
     FakeTimer rxTimer{log};
     QTemporaryDir folder;
     Station station{StationPorts{ui, cues, net, clock, voice, rxTimer}, folder.path()};
+
+    StationRig() { ui.model = &station.panel; }
 
     // Created and shown, as at the start of the program; the log then starts empty.
     void start()

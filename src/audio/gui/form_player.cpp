@@ -74,6 +74,13 @@ form_player::form_player(PlayerChains& chains, const QString& programFolder, QWi
     connect(driveSel, &QComboBox::activated, this, [this](int i) {
         setFolder(driveSel->itemData(i).toString());
     });
+    // The folder tree fills in the background: each time a folder on the way to the chosen one
+    // has been read, the rows move, so the chosen folder is brought back into sight.
+    connect(m_dirs, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+        const QString folder = m_folder + QLatin1Char('/');
+        if (!m_folder.isEmpty() && folder.startsWith(QDir(loaded).absolutePath()))
+            DirectorySel->scrollTo(m_dirs->index(m_folder), QAbstractItemView::PositionAtCenter);
+    });
     connect(DirectorySel, &QTreeView::clicked, this, [this](const QModelIndex& index) {
         setFolder(m_dirs->filePath(index));
     });
@@ -133,7 +140,7 @@ bool form_player::setFolder(const QString& folder)
     m_folder = QDir(folder).absolutePath();
     const QModelIndex index = m_dirs->index(m_folder);
     DirectorySel->setCurrentIndex(index);
-    DirectorySel->scrollTo(index);
+    DirectorySel->scrollTo(index, QAbstractItemView::PositionAtCenter);
     refreshList();
     return true;
 }

@@ -271,12 +271,15 @@ void txKey(QPainter& p, int index)
     rubberKey(p, r, ptt ? QColor(70, 74, 80) : QColor(80, 86, 94), 6, look);
     const QRectF label(30, 4, 106, 32);
     if (!ptt) {
+        // Idle: dark. Ready: green lamp, "PRESS TO SEND". Sending: red lamp, amber "SENDING CALL".
         const bool lit = kind != 0;
-        keyLamp(p, QPointF(19, 20 + (kind == 2 ? 1 : 0)), 5, QColor(40, 230, 70), lit);
+        const bool sending = kind == 2;
+        keyLamp(p, QPointF(19, 20 + (sending ? 1 : 0)), 5, sending ? QColor(255, 60, 40) : QColor(40, 230, 70), lit);
         keyText(p, label.adjusted(0, -7, 0, -7), QStringLiteral("DSC TX"), lit ? kLabel : kDimLabel, 15, look);
-        caption(p, label.adjusted(0, 11, 0, 0).translated(0, kind == 2 ? 1 : 0),
-                kind == 0 ? QStringLiteral("NO CALL READY") : QStringLiteral("PRESS TO SEND"),
-                lit ? QColor(120, 230, 140) : QColor(90, 93, 98), 8);
+        caption(p, label.adjusted(0, 11, 0, 0).translated(0, sending ? 1 : 0),
+                kind == 0 ? QStringLiteral("NO CALL READY") : sending ? QStringLiteral("SENDING CALL")
+                                                                  : QStringLiteral("PRESS TO SEND"),
+                sending ? QColor(255, 180, 80) : lit ? QColor(120, 230, 140) : QColor(90, 93, 98), 8);
     } else {
         const bool talking = kind == 2;
         keyLamp(p, QPointF(19, 20 + (talking ? 1 : 0)), 5, kind == 0 ? QColor(60, 140, 255) : QColor(255, 150, 20),
@@ -454,8 +457,10 @@ constexpr std::array<int, 12> kKeypadTags{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0, 11};
 void image1(QPainter& p)   // 145 x 120 at 504,11: keypad with the keys released
 {
     well(p, QRectF(0, 0, 145, 120), 6);
+    // The rows stand where the window takes the keys: 21, 48, 75 and 103 in client pixels.
+    constexpr int kRowTops[] = {10, 37, 64, 92};
     for (int i = 0; i < 12; ++i) {
-        CellScope s(p, QRectF(6 + 46 * (i % 3), 10 + 27 * (i / 3), 42, 23), QSizeF(42, 23));
+        CellScope s(p, QRectF(6 + 46 * (i % 3), kRowTops[i / 3], 42, 23), QSizeF(42, 23));
         keypadKey(p, kKeypadTags[i], Look::Released);
     }
 }

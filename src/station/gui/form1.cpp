@@ -2,6 +2,7 @@
 
 #include "station/gui/artwork.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
@@ -11,11 +12,21 @@
 
 // ---- the window as the handlers see it
 
-void WidgetUi::repaint() { m_form.repaint(); }
-void WidgetUi::processEvents() { QCoreApplication::processEvents(); }
+void WidgetUi::repaint() { m_form.paintNowIfChanged(); }
+
+// "Let the window repaint": what the handler changed is painted first, so it stays visible
+// during a pause that follows; then the pending window events run (they may nest handlers).
+void WidgetUi::processEvents()
+{
+    m_form.paintNowIfChanged();
+    QCoreApplication::processEvents();
+}
+
 void WidgetUi::sleep(int ms)
 {
-    if (ms > 0)
+    if (m_form.m_options.sleep)
+        m_form.m_options.sleep(ms);
+    else if (ms > 0)
         QThread::msleep(static_cast<unsigned long>(ms));
 }
 void WidgetUi::beep() { QApplication::beep(); }
@@ -148,9 +159,15 @@ Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voic
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_options(std::move(options)),
-      m_rxTimer([this] { m_station.RXTimerTimer(); }),
+      m_rxTimer([this] {
+          m_station.RXTimerTimer();
+          paintNowIfChanged();
+      }),
       m_station(StationPorts{m_ui, cues, dsc, clock, voice, m_rxTimer}, programFolder),
-      m_listener([this](const QByteArray& datagram) { m_station.IdUDPServer1UDPRead(datagram); })
+      m_listener([this](const QByteArray& datagram) {
+          m_station.IdUDPServer1UDPRead(datagram);
+          paintNowIfChanged();
+      })
 {
     setFixedSize(kClientWidth, kClientHeight);
     setMouseTracking(true);
@@ -169,6 +186,13 @@ Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voic
 
     m_station.FormCreate();
     setWindowTitle(m_station.panel.title);
+
+    // Every handler the window starts ends with what it changed painted (an input event queued
+    // meanwhile, such as the release of a key, may run a pause at once). For anything else that
+    // changes the model (a voice notification, the player closing, the test control), the change is
+    // painted as soon as the thread waits for its next event.
+    if (QAbstractEventDispatcher* loop = QAbstractEventDispatcher::instance(thread()))
+        connect(loop, &QAbstractEventDispatcher::aboutToBlock, this, &Form1::updateIfChanged);
 }
 
 Form1::~Form1() = default;
@@ -179,7 +203,7 @@ void Form1::showEvent(QShowEvent*)
         return;
     m_shown = true;
     m_station.FormShow();
-    update();
+    updateIfChanged();
 }
 
 void Form1::closeEvent(QCloseEvent* e)
@@ -197,7 +221,7 @@ void Form1::mousePressEvent(QMouseEvent* e)
         return;
     m_pressed = k;
     m_station.mouseDown(*k, modsOf(e));
-    update();
+    paintNowIfChanged();
 }
 
 void Form1::mouseReleaseEvent(QMouseEvent* e)
@@ -207,7 +231,7 @@ void Form1::mouseReleaseEvent(QMouseEvent* e)
     const Key k = *m_pressed;
     m_pressed.reset();
     m_station.mouseUp(k, modsOf(e));
-    update();
+    paintNowIfChanged();
 }
 
 void Form1::mouseMoveEvent(QMouseEvent* e)
@@ -229,7 +253,64 @@ void Form1::hoverTo(std::optional<Key> k)
     m_hovered = k;
     if (k)
         m_station.mouseEnter(*k);
+    updateIfChanged();
+}
+
+// ---- painting
+
+bool Form1::showsModel() const
+{
+    return m_paintedValid && m_station.panel.looksLike(m_painted);
+}
+
+// The model is noted as shown when its paint is asked for: a change made before an asked-for
+// paint happens is painted with it, and one made after it asks for a paint of its own.
+void Form1::paintNowIfChanged()
+{
+    if (showsModel())
+        return;
+    m_painted = m_station.panel;
+    m_paintedValid = true;
+    repaint();
+}
+
+void Form1::updateIfChanged()
+{
+    if (showsModel())
+        return;
+    m_painted = m_station.panel;
+    m_paintedValid = true;
     update();
+}
+
+const QPixmap& Form1::artworkPixmap(qreal dpr)
+{
+    if (m_artwork.isNull() || m_artwork.devicePixelRatio() != dpr) {
+        m_cells.clear();
+        m_artwork = QPixmap(QSize(kClientWidth, kClientHeight) * dpr);
+        m_artwork.setDevicePixelRatio(dpr);
+        m_artwork.fill(Qt::black);
+        QPainter p(&m_artwork);
+        artwork::paintPanel(p);
+    }
+    return m_artwork;
+}
+
+// Cleared with the artwork when the device pixel ratio changes.
+const QPixmap& Form1::cellPixmap(List list, int index)
+{
+    const int id = static_cast<int>(list) * 100 + index;
+    auto it = m_cells.find(id);
+    if (it == m_cells.end()) {
+        const qreal dpr = m_artwork.devicePixelRatio();
+        QPixmap cell(artwork::cellSize(list) * dpr);
+        cell.setDevicePixelRatio(dpr);
+        cell.fill(Qt::transparent);
+        QPainter p(&cell);
+        artwork::paintCell(p, list, index, QRectF(QPointF(0, 0), artwork::cellSize(list)));
+        it = m_cells.insert(id, cell);
+    }
+    return *it;
 }
 
 void Form1::paintEvent(QPaintEvent*)
@@ -239,8 +320,8 @@ void Form1::paintEvent(QPaintEvent*)
         setWindowTitle(panel.title);
 
     QPainter p(this);
-    p.fillRect(rect(), Qt::black);
-    artwork::paintPanel(p);
+    // The ratio of what is painted on: the screen, or a picture of another ratio (a screenshot).
+    p.drawPixmap(0, 0, artworkPixmap(p.device()->devicePixelRatioF()));
 
     for (int i = 0; i < KeyCount; ++i) {
         const KeyView& view = panel.keys[i];
@@ -250,18 +331,18 @@ void Form1::paintEvent(QPaintEvent*)
         const QRect place = keyRects()[i];
         p.save();
         p.setClipRect(place);
-        artwork::paintCell(p, list, view.picture, QRectF(place.topLeft(), artwork::cellSize(list)));
+        p.drawPixmap(place.topLeft(), cellPixmap(list, view.picture));
         p.restore();
     }
     if (panel.led >= 0) {
         p.save();
         p.setClipRect(kLed);
-        artwork::paintCell(p, List::imgList_status, panel.led,
-                           QRectF(kLed.topLeft(), artwork::cellSize(List::imgList_status)));
+        p.drawPixmap(kLed.topLeft(), cellPixmap(List::imgList_status, panel.led));
         p.restore();
     }
     paintLcd(p);
     paintLabels(p);
+    ++m_paints;
 }
 
 void Form1::paintLcd(QPainter& p)

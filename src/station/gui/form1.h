@@ -4,8 +4,11 @@
 
 #include "dsc/dsc_listener.h"
 #include "station/station.h"
+#include "station/gui/artwork.h"
 #include "station/system_ports.h"
 
+#include <QHash>
+#include <QPixmap>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -35,6 +38,8 @@ struct Form1Options {
     std::function<void(const QString&)> errorBox;
     // Opens the modal message player; returns when it has closed. Empty: nothing happens.
     std::function<void()> openPlayer;
+    // Replaces the blocking pause of the handlers (tests look at the screen during it).
+    std::function<void(int ms)> sleep;
 };
 
 class Form1 : public QWidget {
@@ -49,12 +54,16 @@ public:
     Station& station() { return m_station; }
     const Station& station() const { return m_station; }
     bool dscReceptionAvailable() const { return m_listener.bound(); }
+    quint16 dscPort() const { return m_listener.port(); }
 
     // Where each key sits on the panel, in client pixels.
     static QRect keyRect(Key k);
     static std::optional<Key> keyAt(QPoint clientPos);
 
     void setOpenPlayer(std::function<void()> open) { m_options.openPlayer = std::move(open); }
+
+    // How many times the whole window has been painted (the benchmarks count paints per second).
+    long paintCount() const { return m_paints; }
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -68,6 +77,11 @@ protected:
 private:
     friend class WidgetUi;
     void hoverTo(std::optional<Key> k);
+    bool showsModel() const;     // the window shows the model as it is now
+    void paintNowIfChanged();    // "repaint the window": at once, if the model changed since the last paint
+    void updateIfChanged();      // paint once back in the event loop, if the model changed
+    const QPixmap& artworkPixmap(qreal dpr);
+    const QPixmap& cellPixmap(artwork::List list, int index);
     void paintLcd(QPainter& p);
     void paintLabels(QPainter& p);
 
@@ -79,4 +93,12 @@ private:
     std::optional<Key> m_pressed;   // the key that took the press gets the release
     std::optional<Key> m_hovered;
     bool m_shown = false;
+
+    // What the window shows: the model as of the last paint asked for.
+    PanelModel m_painted;
+    bool m_paintedValid = false;
+    long m_paints = 0;
+    // The static artwork and the key pictures, rendered once per device pixel ratio.
+    QPixmap m_artwork;
+    QHash<int, QPixmap> m_cells;
 };

@@ -10,6 +10,11 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QMouseEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileSystemModel>
+#include <QTimer>
+#include <QTreeView>
 
 namespace {
 
@@ -105,4 +110,38 @@ TEST(FormPlayer, ShowsTheExampleFilesWithTheirButtonsAndRunsThePlayer)
     player.button(PlayerButton::btn_quit)->click();
     EXPECT_TRUE(receiverOpen);
     EXPECT_FALSE(player.isVisible());
+}
+
+// The folder tree fills in the background; once it has, the chosen folder is selected and in sight
+// (with many folders on the way it would otherwise be scrolled out of view).
+TEST(FormPlayer, FolderTreeOpensOnTheExampleFolderInSight)
+{
+    app();
+    QTemporaryDir dir;
+    for (int i = 0; i < 40; ++i)
+        QDir(dir.path()).mkdir(QStringLiteral("a%1").arg(i, 2, 10, QLatin1Char('0')));
+    QDir(dir.path()).mkdir("example");
+    FakeStage mic, codec, resampler, out;
+    WaveRead reader;
+    StagePlayerChains chains(&mic, &reader, &codec, &resampler, &out, [] {}, [] {});
+    form_player player(chains, dir.path());
+    player.show();
+    QTreeView* tree = player.folderTree();
+    const auto inSight = [&] {
+        const QModelIndex current = tree->currentIndex();
+        return current.isValid() && tree->viewport()->rect().contains(tree->visualRect(current));
+    };
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 1500) {
+        QEventLoop loop;
+        QTimer::singleShot(50, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    EXPECT_EQ(tree->currentIndex().data(QFileSystemModel::FilePathRole).toString(),
+              QDir(dir.filePath("example")).absolutePath());
+    EXPECT_TRUE(tree->selectionModel()->isSelected(tree->currentIndex()));
+    EXPECT_TRUE(inSight()) << tree->visualRect(tree->currentIndex()).y() << " in " << tree->viewport()->height();
+    player.grab().save(QDir(qEnvironmentVariable("KELVO_BIN") + "/..").absoluteFilePath("screenshots/player.png"));
+    player.button(PlayerButton::btn_quit)->click();
 }

@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QStorageInfo>
 #include <QThread>
+#include <QScrollBar>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <QFileIconProvider>
@@ -74,13 +76,13 @@ form_player::form_player(PlayerChains& chains, const QString& programFolder, QWi
     connect(driveSel, &QComboBox::activated, this, [this](int i) {
         setFolder(driveSel->itemData(i).toString());
     });
-    // The folder tree fills in the background: each time a folder on the way to the chosen one
-    // has been read, the rows move, so the chosen folder is brought back into sight.
-    connect(m_dirs, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
-        const QString folder = m_folder + QLatin1Char('/');
-        if (!m_folder.isEmpty() && folder.startsWith(QDir(loaded).absolutePath()))
-            DirectorySel->scrollTo(m_dirs->index(m_folder), QAbstractItemView::PositionAtCenter);
-    });
+    // The folder tree fills in and sorts itself in the background, which moves the rows: the
+    // chosen folder is brought back into sight each time, until the user scrolls the tree.
+    connect(m_dirs, &QFileSystemModel::directoryLoaded, this, &form_player::keepFolderInSight);
+    connect(m_dirs, &QAbstractItemModel::rowsInserted, this, &form_player::keepFolderInSight);
+    connect(m_dirs, &QAbstractItemModel::layoutChanged, this, &form_player::keepFolderInSight);
+    connect(DirectorySel->verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            [this] { m_followFolder = false; });
     connect(DirectorySel, &QTreeView::clicked, this, [this](const QModelIndex& index) {
         setFolder(m_dirs->filePath(index));
     });
@@ -131,6 +133,18 @@ void form_player::refreshList()
         QDir(m_folder).entryInfoList({"*.wav"}, QDir::Files, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo& f : files)
         FileList->addItem(new QListWidgetItem(icons.icon(f), f.fileName()));
+}
+
+void form_player::keepFolderInSight()
+{
+    if (!m_followFolder || m_followPending)
+        return;
+    m_followPending = true;   // once for a burst of changes, after they are laid out
+    QTimer::singleShot(0, this, [this] {
+        m_followPending = false;
+        if (m_followFolder && !m_folder.isEmpty())
+            DirectorySel->scrollTo(m_dirs->index(m_folder), QAbstractItemView::PositionAtCenter);
+    });
 }
 
 bool form_player::setFolder(const QString& folder)

@@ -20,6 +20,7 @@ public:
     PlayerLogic& logic() { return m_logic; }
     QPushButton* button(PlayerButton b) const;
     QListWidget* fileList() const { return FileList; }
+    QTreeView* folderTree() const { return DirectorySel; }
     QTimer* timer() { return &timer_player; }
     // Seam for tests: answers the save dialog and the trash question instead of asking.
     std::function<std::optional<QString>(const QString&, const QString&)> saveDialogHook;
@@ -56,6 +57,10 @@ private:
     QPushButton *btn_play, *btn_stop, *btn_send, *btn_rename, *btn_delete, *btn_quit;
     QTimer timer_player;
     QString m_folder;
+    // The folder tree keeps the chosen folder in sight while it fills in, until the user scrolls it.
+    bool m_followFolder = true;
+    bool m_followPending = false;
+    void keepFolderInSight();
     bool m_closed = false;
     PlayerLogic m_logic;
 };

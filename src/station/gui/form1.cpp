@@ -6,7 +6,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <QPainter>
 #include <QThread>
 
@@ -171,6 +174,7 @@ Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voic
 {
     setFixedSize(kClientWidth, kClientHeight);
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);   // the panel can be worked from the keyboard
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
@@ -232,6 +236,52 @@ void Form1::mouseReleaseEvent(QMouseEvent* e)
     m_pressed.reset();
     m_station.mouseUp(k, modsOf(e));
     paintNowIfChanged();
+}
+
+// A key of the keyboard works its panel key as the mouse does: press, then release (a key held
+// down is one press); a disabled panel key ignores it.
+void Form1::keyPressEvent(QKeyEvent* e)
+{
+    const std::optional<KeyboardPress> press = panelKeyFor(e->key(), e->modifiers());
+    if (!press) {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    if (e->isAutoRepeat() || m_keyboardPressed.count(e->key()) || !m_station.panel.key(press->key).enabled)
+        return;
+    m_keyboardPressed[e->key()] = *press;
+    m_station.mouseDown(press->key, press->mods);
+    paintNowIfChanged();
+}
+
+void Form1::keyReleaseEvent(QKeyEvent* e)
+{
+    const auto it = m_keyboardPressed.find(e->key());
+    if (it == m_keyboardPressed.end()) {
+        QWidget::keyReleaseEvent(e);
+        return;
+    }
+    if (e->isAutoRepeat())
+        return;
+    const KeyboardPress press = it->second;
+    m_keyboardPressed.erase(it);
+    m_station.mouseUp(press.key, press.mods);
+    paintNowIfChanged();
+}
+
+bool Form1::event(QEvent* e)
+{
+    if (e->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(e);
+        const std::optional<Key> k = keyAt(help->pos());
+        const QString hint = k ? keyboardHint(*k) : QString();
+        if (hint.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), hint, this, keyRect(*k));
+        return true;
+    }
+    return QWidget::event(e);
 }
 
 void Form1::mouseMoveEvent(QMouseEvent* e)

@@ -5,12 +5,14 @@
 #include "dsc/dsc_listener.h"
 #include "station/station.h"
 #include "station/gui/artwork.h"
+#include "station/gui/keyboard.h"
 #include "station/system_ports.h"
 
 #include <QHash>
 #include <QPixmap>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <optional>
 
 class Form1;
@@ -70,6 +72,9 @@ protected:
     void mousePressEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
     void mouseMoveEvent(QMouseEvent*) override;
+    void keyPressEvent(QKeyEvent*) override;
+    void keyReleaseEvent(QKeyEvent*) override;
+    bool event(QEvent*) override;   // the keyboard key of a panel key, shown as its tool tip
     void leaveEvent(QEvent*) override;
     void showEvent(QShowEvent*) override;
     void closeEvent(QCloseEvent*) override;
@@ -92,6 +97,7 @@ private:
     DscListener m_listener;
     std::optional<Key> m_pressed;   // the key that took the press gets the release
     std::optional<Key> m_hovered;
+    std::map<int, KeyboardPress> m_keyboardPressed;   // keyboard key -> the panel key it pressed
     bool m_shown = false;
 
     // What the window shows: the model as of the last paint asked for.

@@ -23,9 +23,10 @@ QString installed_data_folder(const QString& programFolder)
 QString system_settings_file(const QString& programFolder)
 {
     QString prefix = QDir::cleanPath(QDir(programFolder).absoluteFilePath(QStringLiteral("..")));
-    // Packages install under /usr and keep their configuration in /etc.
-    if (prefix.endsWith(QLatin1String("/usr")))
-        prefix.chop(4);
+    // Programs under /usr and /usr/local keep their configuration in /etc (as the package installs it).
+    for (const QLatin1String tail : {QLatin1String("/local"), QLatin1String("/usr")})
+        if (prefix.endsWith(tail))
+            prefix.chop(tail.size());
     return prefix + QStringLiteral("/etc/kelvo/radiosim.ini");
 }
 

@@ -21,8 +21,8 @@ struct StationPaths {
 QString installed_data_folder(const QString& programFolder);
 
 // The system-wide default settings of an installed program: "/etc/kelvo/radiosim.ini" for one in
-// "/usr/bin", "<prefix>/etc/kelvo/radiosim.ini" for other prefixes (so a package unpacked into a
-// folder finds its own default).
+// "/usr/bin" or "/usr/local/bin", "<prefix>/etc/kelvo/radiosim.ini" for other prefixes; a package
+// unpacked into a folder ("<root>/usr/bin") finds "<root>/etc/kelvo/radiosim.ini".
 QString system_settings_file(const QString& programFolder);
 
 // Resolves the paths once at start. For an installed program the per-user settings file

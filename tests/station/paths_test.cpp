@@ -57,6 +57,7 @@ TEST(StationPathsTest, ProgramRunFromItsOwnFolderKeepsEverythingBesideIt)
     }
     EXPECT_TRUE(QDir(home.path()).isEmpty()) << "nothing is made in the user's folders";
     EXPECT_EQ(system_settings_file("/usr/bin"), "/etc/kelvo/radiosim.ini");
+    EXPECT_EQ(system_settings_file("/usr/local/bin"), "/etc/kelvo/radiosim.ini");
     EXPECT_EQ(system_settings_file("/opt/kelvo/bin"), "/opt/kelvo/etc/kelvo/radiosim.ini");
 }
 

@@ -6,9 +6,10 @@ set(CPACK_PACKAGE_VENDOR "Kelvo")
 set(CPACK_PACKAGE_CONTACT "Kelvo developers <kelvo@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "classroom trainer for the DSC functions of a marine VHF radio")
 set(CPACK_PACKAGE_DESCRIPTION "Each trainee works at one station, the front panel of a marine VHF DSC
-controller: composing and answering individual, group and all-ships calls, position requests and
-distress alerts, then talking on a simulated working channel. The classroom DSC exchange relays
-the calls between the stations and serves a console for the instructor in the browser.")
+controller: composing and answering individual, group and all-ships calls,
+position requests and distress alerts, then talking on a simulated working
+channel. The classroom DSC exchange relays the calls between the stations and
+serves a console for the instructor in the browser.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION education)

@@ -66,6 +66,7 @@ done
 grep -qx 'ExecStart=/usr/bin/kelvo-exchange --network --console 127.0.0.1:8080 --log /var/log/kelvo/exchange.jsonl' \
     "$ROOT/lib/systemd/system/kelvo-exchange.service" || fail "the service's command"
 [ "$("$ROOT/usr/bin/kelvo-exchange" --help | head -c 21)" = "Usage: kelvo-exchange" ] || fail "the installed exchange"
+bash -n "$ROOT/usr/bin/kelvo-exchange-console" || fail "the console's starter"
 echo "ok: desktop entries, metainfo, manual pages, service"
 
 # ---- the installed station for a user who never ran it

@@ -65,6 +65,11 @@ for e in $(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$ROOT"/usr/share/applications/*.de
 done
 grep -qx 'ExecStart=/usr/bin/kelvo-exchange --network --console 127.0.0.1:8080 --log /var/log/kelvo/exchange.jsonl' \
     "$ROOT/lib/systemd/system/kelvo-exchange.service" || fail "the service's command"
+if command -v systemd-analyze >/dev/null; then
+    sed "s|/usr/bin/kelvo-exchange|$ROOT/usr/bin/kelvo-exchange|" "$ROOT/lib/systemd/system/kelvo-exchange.service" \
+        >"$WORK/kelvo-exchange.service"
+    systemd-analyze verify --man=no "$WORK/kelvo-exchange.service" || fail "the service's unit"
+fi
 [ "$("$ROOT/usr/bin/kelvo-exchange" --help | head -c 21)" = "Usage: kelvo-exchange" ] || fail "the installed exchange"
 bash -n "$ROOT/usr/bin/kelvo-exchange-console" || fail "the console's starter"
 echo "ok: desktop entries, metainfo, manual pages, service"

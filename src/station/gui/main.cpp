@@ -25,6 +25,8 @@ int main(int argc, char** argv)
     // The application's own title. The display name is left unset on purpose: Qt would append it
     // to the window title, which must read exactly as the station sets it.
     QApplication::setApplicationName(QStringLiteral("DSC-Kelvo 2"));
+    // Ties the window to its menu entry (the task bar shows the entry's icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.kelvo.Station"));
     // Where the settings, the cues and the example messages are: beside the program, or for an
     // installed program the user's own settings and messages (see station/paths.h).
     const StationPaths paths =

@@ -7,6 +7,7 @@ PACKAGES=(
   libgsm1-dev libsoxr-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   pulseaudio pulseaudio-utils xvfb xauth iproute2 socat sox espeak-ng fonts-liberation
+  dpkg-dev file librsvg2-bin desktop-file-utils appstream gzip
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

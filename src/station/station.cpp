@@ -2,15 +2,12 @@
 
 #include <QDir>
 
-Station::Station(StationPorts ports, QString programFolder)
-    : m_ports(ports), m_folder(std::move(programFolder))
+Station::Station(StationPorts ports, const QString& programFolder)
+    : Station(ports, StationPaths::beside(programFolder))
 {
 }
 
-QString Station::iniPath() const
-{
-    return settings_path(m_folder);
-}
+Station::Station(StationPorts ports, StationPaths paths) : m_ports(ports), m_paths(std::move(paths)) {}
 
 void Station::repaint()
 {

@@ -6,6 +6,7 @@
 #include "panel/panel_model.h"
 #include "panel/panel_state.h"
 #include "station/FileIni.h"
+#include "station/paths.h"
 #include "station/ports.h"
 
 #include <QString>
@@ -37,7 +38,8 @@ struct StationPorts {
 class Station {
 public:
     // `programFolder` is the folder of the executable: settings file, cues and "example" live there.
-    Station(StationPorts ports, QString programFolder);
+    Station(StationPorts ports, const QString& programFolder);
+    Station(StationPorts ports, StationPaths paths);
 
     // ---- life cycle (station/lifecycle.cpp)
     void FormCreate();
@@ -148,11 +150,11 @@ public:
     long rx_last_count = 0;
     bool destroying = false;
 
-    QString programFolder() const { return m_folder; }
-    QString iniPath() const;
+    const StationPaths& paths() const { return m_paths; }
+    QString iniPath() const { return m_paths.settingsFile; }
     StationPorts& ports() { return m_ports; }
 
 private:
     StationPorts m_ports;
-    QString m_folder;
+    StationPaths m_paths;
 };

@@ -3,6 +3,7 @@
 #include "station/gui/artwork.h"
 
 #include <QAbstractEventDispatcher>
+#include <QDir>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
@@ -159,6 +160,12 @@ std::optional<Key> Form1::keyAt(QPoint pos)
 
 Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voice, const QString& programFolder,
              Form1Options options, QWidget* parent)
+    : Form1(cues, dsc, clock, voice, StationPaths::beside(programFolder), std::move(options), parent)
+{
+}
+
+Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voice, const StationPaths& paths,
+             Form1Options options, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_options(std::move(options)),
@@ -166,7 +173,7 @@ Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voic
           m_station.RXTimerTimer();
           paintNowIfChanged();
       }),
-      m_station(StationPorts{m_ui, cues, dsc, clock, voice, m_rxTimer}, programFolder),
+      m_station(StationPorts{m_ui, cues, dsc, clock, voice, m_rxTimer}, paths),
       m_listener([this](const QByteArray& datagram) {
           m_station.IdUDPServer1UDPRead(datagram);
           paintNowIfChanged();
@@ -269,16 +276,23 @@ void Form1::keyReleaseEvent(QKeyEvent* e)
     paintNowIfChanged();
 }
 
+QString Form1::settingsFileHint() const
+{
+    return QStringLiteral("Settings file: ") + QDir::toNativeSeparators(m_station.iniPath());
+}
+
 bool Form1::event(QEvent* e)
 {
     if (e->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(e);
         const std::optional<Key> k = keyAt(help->pos());
         const QString hint = k ? keyboardHint(*k) : QString();
-        if (hint.isEmpty())
-            QToolTip::hideText();
-        else
+        if (!hint.isEmpty())
             QToolTip::showText(help->globalPos(), hint, this, keyRect(*k));
+        else if (!k)   // outside the keys: which settings file this station uses
+            QToolTip::showText(help->globalPos(), settingsFileHint(), this);
+        else
+            QToolTip::hideText();
         return true;
     }
     return QWidget::event(e);

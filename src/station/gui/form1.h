@@ -51,6 +51,8 @@ public:
 
     Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voice, const QString& programFolder,
           Form1Options options = {}, QWidget* parent = nullptr);
+    Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voice, const StationPaths& paths,
+          Form1Options options = {}, QWidget* parent = nullptr);
     ~Form1() override;
 
     Station& station() { return m_station; }
@@ -64,6 +66,9 @@ public:
 
     void setOpenPlayer(std::function<void()> open) { m_options.openPlayer = std::move(open); }
 
+    // "Settings file: <path>", the tool tip of the window outside its keys.
+    QString settingsFileHint() const;
+
     // How many times the whole window has been painted (the benchmarks count paints per second).
     long paintCount() const { return m_paints; }
 
@@ -74,7 +79,7 @@ protected:
     void mouseMoveEvent(QMouseEvent*) override;
     void keyPressEvent(QKeyEvent*) override;
     void keyReleaseEvent(QKeyEvent*) override;
-    bool event(QEvent*) override;   // the keyboard key of a panel key, shown as its tool tip
+    bool event(QEvent*) override;   // tool tips: a panel key's keyboard key, elsewhere the settings file
     void leaveEvent(QEvent*) override;
     void showEvent(QShowEvent*) override;
     void closeEvent(QCloseEvent*) override;

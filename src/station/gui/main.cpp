@@ -9,9 +9,14 @@
 #include "dsc/udp_sender.h"
 #include "station/gui/form1.h"
 #include "station/gui/test_control.h"
+#include "station/paths.h"
 #include "station/system_ports.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -20,9 +25,19 @@ int main(int argc, char** argv)
     // The application's own title. The display name is left unset on purpose: Qt would append it
     // to the window title, which must read exactly as the station sets it.
     QApplication::setApplicationName(QStringLiteral("DSC-Kelvo 2"));
-    const QString folder = QCoreApplication::applicationDirPath();
+    // Ties the window to its menu entry (the task bar shows the entry's icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.kelvo.Station"));
+    // Where the settings, the cues and the example messages are: beside the program, or for an
+    // installed program the user's own settings and messages (see station/paths.h).
+    const StationPaths paths =
+        resolve_station_paths(QCoreApplication::applicationDirPath(),
+                              QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
+                              QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    std::fprintf(stderr, "kelvo-station: settings file %s, cues in %s\n",
+                 qPrintable(QDir::toNativeSeparators(paths.settingsFile)),
+                 qPrintable(QDir::toNativeSeparators(paths.cueFolder)));
 
-    QtCuePlayer cues(folder, [] { QApplication::beep(); });
+    QtCuePlayer cues(paths.cueFolder, [] { QApplication::beep(); });
     UdpDatagramSender sender;
     SystemClock clock;
 
@@ -45,8 +60,10 @@ int main(int argc, char** argv)
                                    &voice.waveOUT2(), [&] { voice.openReceiver(3000); },
                                    [&] { voice.closeReceiver(3000); });
 
-    Form1 form(cues, sender, clock, voice, folder);
-    form.setOpenPlayer([&] { run_message_player(&form, playerChains, folder); });
+    Form1 form(cues, sender, clock, voice, paths);
+    // The player opens the "example" folder inside the folder it is given.
+    const QString playerFolder = QFileInfo(paths.exampleFolder).path();
+    form.setOpenPlayer([&] { run_message_player(&form, playerChains, playerFolder); });
     TestControl control(&form, form.station());
     control.startFromEnvironment();
     form.show();

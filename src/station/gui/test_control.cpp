@@ -6,6 +6,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QWidget>
 
 TestControl::TestControl(QWidget* window, Station& station, QObject* parent)
@@ -48,6 +49,11 @@ QByteArray TestControl::handle(const QByteArray& line)
     if (parts.size() == 3 && (parts[0] == "click" || parts[0] == "alt-click")) {
         click(QPoint(parts[1].toInt(), parts[2].toInt()),
               parts[0] == "alt-click" ? Qt::AltModifier : Qt::NoModifier);
+        return "ok\n";
+    }
+    if (parts[0] == "close") {
+        // Closed as from the title bar, once the answer is on its way.
+        QTimer::singleShot(0, m_window, &QWidget::close);
         return "ok\n";
     }
     if (parts[0] == "dump") {

@@ -22,7 +22,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("DSC-Kelvo 2"));
     const QString folder = QCoreApplication::applicationDirPath();
 
-    QtCuePlayer cues(folder, [] { QApplication::beep(); });
+    CuePlayer cues(folder, [] { QApplication::beep(); });
     UdpDatagramSender sender;
     SystemClock clock;
 

@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -47,7 +48,7 @@ private:
     const std::string m_server;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
-    State m_state = State::Opening;             // under m_mutex
+    std::atomic<State> m_state{State::Opening}; // written under m_mutex
     std::shared_ptr<const CueSound> m_next;     // under m_mutex
     bool m_retry = false;                       // under m_mutex
     bool m_stop = false;                        // under m_mutex

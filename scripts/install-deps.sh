@@ -4,7 +4,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev
-  libgsm1-dev libsoxr-dev libsndfile1-dev
+  libgsm1-dev libsoxr-dev libsndfile1-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   pulseaudio pulseaudio-utils xvfb xauth iproute2 socat sox espeak-ng fonts-liberation
   dpkg-dev file librsvg2-bin desktop-file-utils appstream gzip

@@ -1,11 +1,6 @@
 #include "audio/suoni.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QAudioDevice>
-#include <QMediaDevices>
-#include <QSoundEffect>
-#include <QUrl>
 
 QString cue_file(unsigned index)
 {
@@ -25,32 +20,30 @@ QString cue_file(unsigned index)
     }
 }
 
-QtCuePlayer::QtCuePlayer(QString programFolder, std::function<void()> beep)
-    : m_folder(std::move(programFolder)), m_beep(std::move(beep))
-{
-}
-
-QtCuePlayer::~QtCuePlayer() = default;
-
-void QtCuePlayer::play_cue(unsigned index)
+CuePlayer::CuePlayer(const QString& programFolder, std::function<void()> beep, const QString& server)
+    : m_beep(std::move(beep)), m_engine(server)
 {
     // Cues are looked for beside the program, not in the current directory (the message player
-    // changes that).
-    const QString name = cue_file(index);
-    const QString path = QDir(m_folder).filePath(name);
-    if (name.isEmpty() || !QFileInfo(path).isFile() || QMediaDevices::audioOutputs().isEmpty()) {
-        if (m_beep)
-            m_beep();
-        return;
+    // changes that). Indices that share a file share its sound.
+    std::map<QString, std::shared_ptr<const CueSound>> byName;
+    for (unsigned index = 0; index <= 20; ++index) {
+        const QString name = cue_file(index);
+        if (name.isEmpty())
+            continue;
+        auto& sound = byName[name];
+        if (!sound) {
+            CueSound pcm = CueEngine::decode(QDir(programFolder).filePath(name));
+            if (pcm.empty())
+                continue;
+            sound = std::make_shared<const CueSound>(std::move(pcm));
+        }
+        m_sounds[index] = sound;
     }
-    if (m_effect)
-        m_effect->stop();
-    // A fresh effect per cue: the one in progress is cut, the new one starts at once.
-    m_effect = std::make_unique<QSoundEffect>();
-    m_effect->setSource(QUrl::fromLocalFile(path));
-    QObject::connect(m_effect.get(), &QSoundEffect::statusChanged, m_effect.get(), [this, effect = m_effect.get()] {
-        if (effect->status() == QSoundEffect::Error && m_beep)
-            m_beep();
-    });
-    m_effect->play();
+}
+
+void CuePlayer::play_cue(unsigned index)
+{
+    const auto it = m_sounds.find(index);
+    if ((it == m_sounds.end() || !m_engine.play(it->second)) && m_beep)
+        m_beep();
 }

@@ -1,27 +1,29 @@
 // Sound cues: a cue index names a short WAV file beside the program.
 #pragma once
 
+#include "audio/cue_engine.h"
 #include "station/ports.h"
 
 #include <QString>
 #include <functional>
+#include <map>
 #include <memory>
-
-class QSoundEffect;
 
 // The bare file name of a cue, or an empty name for an index without a file.
 QString cue_file(unsigned index);
 
-// Plays cues one at a time: a new cue cuts the one in progress; never blocks. A missing file, or
-// no way to play it, gives the platform's default beep instead.
-class QtCuePlayer : public CuePort {
+// Plays cues one at a time: a new cue cuts the one in progress; play_cue never blocks and the
+// sound starts within a few milliseconds even while the calling thread sleeps. The cue files
+// beside the program are read once, when the player is made. A cue without a readable file, or
+// no sound output, gives the platform's default beep instead.
+class CuePlayer : public CuePort {
 public:
-    QtCuePlayer(QString programFolder, std::function<void()> beep);
-    ~QtCuePlayer() override;
+    // `server`: the PulseAudio server ("unix:/path"); empty for the user's own.
+    CuePlayer(const QString& programFolder, std::function<void()> beep, const QString& server = {});
     void play_cue(unsigned index) override;
 
 private:
-    QString m_folder;
     std::function<void()> m_beep;
-    std::unique_ptr<QSoundEffect> m_effect;
+    std::map<unsigned, std::shared_ptr<const CueSound>> m_sounds;   // the cues whose file was read
+    CueEngine m_engine;
 };

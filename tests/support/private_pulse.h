@@ -2,6 +2,7 @@
 // folder and socket, the devices a caller describes, stopped when the object goes.
 #pragma once
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -13,7 +14,7 @@
 #include <initializer_list>
 
 struct PrivatePulse {
-    QTemporaryDir dir;
+    QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/kelvo-pulse-XXXXXX")};   // no spaces: the server script takes paths bare
     QProcess server;
     QString socket;
 

@@ -37,7 +37,7 @@ int main(int argc, char** argv)
                  qPrintable(QDir::toNativeSeparators(paths.settingsFile)),
                  qPrintable(QDir::toNativeSeparators(paths.cueFolder)));
 
-    QtCuePlayer cues(paths.cueFolder, [] { QApplication::beep(); });
+    CuePlayer cues(paths.cueFolder, [] { QApplication::beep(); });
     UdpDatagramSender sender;
     SystemClock clock;
 

@@ -89,11 +89,6 @@ CueEngine::~CueEngine()
     m_thread.join();
 }
 
-bool CueEngine::ready() const
-{
-    return m_state == State::Open;
-}
-
 bool CueEngine::play(std::shared_ptr<const CueSound> sound)
 {
     bool ok = false;

@@ -38,7 +38,6 @@ public:
     // Starts `sound` in place of the one in progress. False, and nothing is played, when there is
     // no output stream (no server, or it went away: the engine then tries to reopen it).
     bool play(std::shared_ptr<const CueSound> sound);
-    bool ready() const;
 
 private:
     enum class State { Opening, Open, Failed };
@@ -46,7 +45,7 @@ private:
     bool openStream();
 
     const std::string m_server;
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::condition_variable m_wake;
     std::atomic<State> m_state{State::Opening}; // written under m_mutex
     std::shared_ptr<const CueSound> m_next;     // under m_mutex

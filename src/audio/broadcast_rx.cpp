@@ -6,10 +6,10 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <vector>
 
 void VoiceReceiverCore::reset()
@@ -103,7 +103,13 @@ bool BroadcastRX::doOpen()
         ::close(fd);
         return false;
     }
+    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0) {
+        ::close(fd);
+        return false;
+    }
     m_fd = fd;
+    m_wake = wake;
     m_core.reset();
     m_running.store(true);
     m_thread = std::thread([this] { run(); });
@@ -111,15 +117,23 @@ bool BroadcastRX::doOpen()
     return true;
 }
 
+// The receive thread waits on the socket and on the wake-up counter together, so a close never
+// waits out a poll or a pause: it returns as soon as the thread has finished the datagram in hand.
 void BroadcastRX::doClose()
 {
     std::lock_guard lock(m_openClose);
     m_running.store(false);
+    if (m_wake >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(m_wake, &one, sizeof one);
+    }
     if (m_thread.joinable())
         m_thread.join();
     if (m_fd >= 0)
         ::close(m_fd);
-    m_fd = -1;
+    if (m_wake >= 0)
+        ::close(m_wake);
+    m_fd = m_wake = -1;
     m_active.store(false);
 }
 
@@ -127,12 +141,19 @@ void BroadcastRX::run()
 {
     std::vector<char> buffer(65536);
     while (m_running.load()) {
-        pollfd pfd{m_fd, POLLIN, 0};
+        pollfd pfd[2] = {{m_fd, POLLIN, 0}, {m_wake, POLLIN, 0}};
         ssize_t n = -1;
-        if (::poll(&pfd, 1, 100) > 0 && (pfd.revents & POLLIN))
-            n = ::recv(m_fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        if (::poll(pfd, 2, 100) > 0) {
+            if (pfd[1].revents)
+                return;   // closing
+            if (pfd[0].revents & POLLIN)
+                n = ::recv(m_fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        }
         if (n <= 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            // Nothing read: pause 10 ms, unless the receiver is being closed.
+            pollfd wake{m_wake, POLLIN, 0};
+            if (::poll(&wake, 1, 10) > 0)
+                return;
             continue;
         }
         m_core.handle(buffer.data(), std::size_t(n));

@@ -67,6 +67,7 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_active{false};
     int m_fd = -1;
+    int m_wake = -1;   // eventfd: written by close to wake the receive thread at once
     std::thread m_thread;
     std::mutex m_openClose;
     std::mutex m_callbackLock;

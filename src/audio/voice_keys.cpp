@@ -13,7 +13,7 @@ void Station::btnAudioMouseDown(Mods mods)
     }
     panel.led = LED_VOICE_TX;
     repaint();
-    m_ports.voice.closeReceiver(3000);
+    m_ports.voice.closeReceiver();
     sleep(200);
     panel.lbl_debug1 = m_ports.voice.openCapture() ? QStringLiteral("waveIn1 aperto")
                                                    : QStringLiteral("Errore apertura waveIN1");
@@ -26,7 +26,7 @@ void Station::btnAudioMouseUp()
     repaint();
     m_ports.voice.closeCapture();
     sleep(200);
-    panel.lbl_debug1 = m_ports.voice.openReceiver(3000) ? QStringLiteral("RX aperto")
+    panel.lbl_debug1 = m_ports.voice.openReceiver() ? QStringLiteral("RX aperto")
                                                         : QStringLiteral("Errore apertura RX");
 }
 
@@ -38,13 +38,13 @@ void Station::select_voice_channel(Key channelKey)
     const Key k = channel_key(c);
     reset_channel_key_images();
     set_key_picture(k, 2 * (static_cast<int>(k) - static_cast<int>(Key::imgCH16)) + 1);
-    m_ports.voice.closeReceiver(3000);
+    m_ports.voice.closeReceiver();
     m_ports.voice.closeSender();
     const int duplex = (c == 23 || c == 84) ? 100 : 0;   // duplex channels send 100 ports higher
     m_ports.voice.setReceiverPort(QString::number(settings.base_port + c));
     m_ports.voice.setSenderPort(QString::number(settings.base_port + c + duplex));
     sleep(200);
-    panel.lbl_debug1 = m_ports.voice.openReceiver(3000) ? QStringLiteral("RX aperta ") + QString::number(c)
+    panel.lbl_debug1 = m_ports.voice.openReceiver() ? QStringLiteral("RX aperta ") + QString::number(c)
                                                         : QStringLiteral("errore apertura RX");
 }
 
@@ -70,13 +70,13 @@ void Station::RXTimerTimer()
         rx_last_count = n;   // a voice is still arriving
         return;
     }
-    m_ports.voice.closeReceiver(3000);
+    m_ports.voice.closeReceiver();
     panel.led = LED_NONE;
     set_key_picture(Key::btnAudio, 4);
     set_key_enabled(Key::btnAudio, true);
     rx_last_count = 0;
     m_ports.rxTimer.stop();
-    m_ports.voice.openReceiver(3000);
+    m_ports.voice.openReceiver();
     repaint();
 }
 int Station::current_voice_channel() const { return m_ports.voice.receiverPort() - settings.base_port; }

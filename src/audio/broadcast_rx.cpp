@@ -156,6 +156,11 @@ void BroadcastRX::run()
                 return;
             continue;
         }
-        m_core.handle(buffer.data(), std::size_t(n));
+        try {
+            m_core.handle(buffer.data(), std::size_t(n));
+        } catch (...) {
+            // Whatever a stage behind the receiver throws on one datagram (out of memory on a
+            // hostile format, say) costs that datagram only: the receiver carries on.
+        }
     }
 }

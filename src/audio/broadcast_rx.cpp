@@ -16,14 +16,16 @@ void VoiceReceiverCore::reset()
 {
     m_count.store(0);
     m_lost.store(0);
+    m_lastSender.store(0);
     m_epoch = 5;
     m_expected = -1;
 }
 
-void VoiceReceiverCore::handle(const char* data, std::size_t size)
+void VoiceReceiverCore::handle(const char* data, std::size_t size, Sender from)
 {
     if (!data || size <= 2)
         return;
+    m_lastSender.store(std::uint64_t(from.address) << 16 | from.port);
     m_count.fetch_add(1);
     const auto* d = reinterpret_cast<const unsigned char*>(data);
     const voice::Parsed p = voice::parse(d, size);
@@ -44,8 +46,9 @@ void VoiceReceiverCore::handle(const char* data, std::size_t size)
         m_lost.fetch_add(1);
         return;
     }
-    if (p.bit0 || p.payloadSize == 0)
+    if (p.bit0)
         return;
+    // An empty payload (18 bytes in all) is legal: it is delivered and notified like any other.
     if (m_sink)
         m_sink(m_format, reinterpret_cast<const char*>(p.payload), p.payloadSize);
     if (m_notify)
@@ -143,11 +146,14 @@ void BroadcastRX::run()
     while (m_running.load()) {
         pollfd pfd[2] = {{m_fd, POLLIN, 0}, {m_wake, POLLIN, 0}};
         ssize_t n = -1;
+        sockaddr_in from{};
+        socklen_t fromSize = sizeof from;
         if (::poll(pfd, 2, 100) > 0) {
             if (pfd[1].revents)
                 return;   // closing
             if (pfd[0].revents & POLLIN)
-                n = ::recv(m_fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+                n = ::recvfrom(m_fd, buffer.data(), buffer.size(), MSG_DONTWAIT,
+                               reinterpret_cast<sockaddr*>(&from), &fromSize);
         }
         if (n <= 0) {
             // Nothing read: pause 10 ms, unless the receiver is being closed.
@@ -157,7 +163,8 @@ void BroadcastRX::run()
             continue;
         }
         try {
-            m_core.handle(buffer.data(), std::size_t(n));
+            m_core.handle(buffer.data(), std::size_t(n),
+                          VoiceReceiverCore::Sender{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)});
         } catch (...) {
             // Whatever a stage behind the receiver throws on one datagram (out of memory on a
             // hostile format, say) costs that datagram only: the receiver carries on.

@@ -158,6 +158,8 @@ TEST(VoiceLoopback, SenderToReceiverOnThreads)
     tx.close();
     EXPECT_EQ(notes.load(), 40);
     EXPECT_EQ(rx.count(), 43);   // 3 announcements
+    EXPECT_EQ(rx.lastSender().address, kLoopback);
+    EXPECT_NE(rx.lastSender().port, 0);
     {
         std::lock_guard l(sink.m);
         ASSERT_EQ(sink.blocks.size(), 40u);

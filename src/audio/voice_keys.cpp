@@ -1,14 +1,18 @@
 // Push-to-talk, the channel keys and the receive indication.
 #include "station/station.h"
 
-// With Alt held the key opens the message player (modal: it returns when the player has closed);
-// the release that follows then runs the ordinary release steps and reopens the receiver.
+// With Alt held the key opens the message player (modal: it returns when the player has closed).
+// The player's closing is the key's release: with a real mouse the release happens while the
+// player is up and never reaches the station, which would stay "transmitting". So the release
+// steps run as the player closes, and a release that still follows is taken as done.
 void Station::btnAudioMouseDown(Mods mods)
 {
+    ptt_released_by_player = false;
     set_key_picture(Key::btnAudio, 5);
     if (mods.alt) {
         m_ports.ui.openPlayer();
-        repaint();
+        btnAudioMouseUp();
+        ptt_released_by_player = true;
         return;
     }
     panel.led = LED_VOICE_TX;
@@ -21,13 +25,17 @@ void Station::btnAudioMouseDown(Mods mods)
 
 void Station::btnAudioMouseUp()
 {
+    if (ptt_released_by_player) {
+        ptt_released_by_player = false;
+        return;
+    }
     set_key_picture(Key::btnAudio, 4);
     panel.led = LED_NONE;
     repaint();
     m_ports.voice.closeCapture();
     sleep(200);
     panel.lbl_debug1 = m_ports.voice.openReceiver() ? QStringLiteral("RX aperto")
-                                                        : QStringLiteral("Errore apertura RX");
+                                                    : QStringLiteral("Errore apertura RX");
 }
 
 void Station::imgCH16MouseDown(Key k) { select_voice_channel(k); }

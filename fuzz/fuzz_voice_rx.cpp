@@ -1,29 +1,101 @@
-// Arbitrary datagrams for the voice receiver's rules. The input is cut into datagrams at each
-// 0xFF 0xFE pair, so one run can carry an announcement and audio packets after it.
+// Arbitrary datagrams through the whole receive chain: the receiver's rules, the GSM decoder, the
+// resampler and a playback buffer that keeps what the loudspeaker stage keeps. After a first mode
+// byte, the input is cut into datagrams at each 0xFF 0xFE pair, so one run can carry an
+// announcement and audio packets after it. Whatever the datagrams announce, no block handed on may grow beyond what the largest
+// legal payload at the lowest playable rate makes, and the playback buffer stays within its cap.
 #include "audio/broadcast_rx.h"
+#include "audio/gsm_codec.h"
+#include "audio/resampler.h"
+#include "audio/voice_packet.h"
+#include "audio/wave_out.h"
+
+#include <QByteArray>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+// The largest block the chain can hand to playback: a whole payload of GSM blocks at the lowest
+// accepted rate, resampled to 44100 Hz stereo 16-bit, with room for what the filter held back.
+constexpr qsizetype kMaxBlock = qsizetype(voice::kMaxPayload / gsm_block_bytes + 1) * gsm_block_samples *
+                                (44100 / gsm_min_rate + 1) * 4;
+
+// The loudspeaker stage's buffer without the device: appends and drops the oldest audio as it does.
+class PlaybackBuffer : public Stage {
+public:
+    bool active() const override { return true; }
+    void write(const AudioFormat& format, const char* data, qsizetype size) override
+    {
+        if (!(format == WaveOut::playback_format) || size < 0 || size > kMaxBlock)
+            std::abort();
+        m_buffer.append(data, size & ~qsizetype(3));
+        m_buffer.remove(0, WaveOut::overflow_drop(m_buffer.size()));
+        if (m_buffer.size() > WaveOut::max_buffered)
+            std::abort();
+    }
+
+protected:
+    bool doOpen() override { return true; }
+    void doClose() override { m_buffer.clear(); }
+
+private:
+    QByteArray m_buffer;
+};
+
+} // namespace
+
+// A single allocation beyond 64 MB is a finding, however the target is run (the flag goes first,
+// so one given on the command line still wins).
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    static std::vector<char*> args;
+    static char limit[] = "-malloc_limit_mb=64";
+    args.assign(*argv, *argv + *argc);
+    args.insert(args.begin() + (args.empty() ? 0 : 1), limit);
+    args.push_back(nullptr);
+    *argc = int(args.size()) - 1;
+    *argv = args.data();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    std::size_t delivered = 0;
+    if (size == 0)
+        return 0;
+    // The first byte's low bit: set, each datagram gets its right check byte, so that the formats
+    // and payloads behind the check are reached quickly; clear, the datagrams go as they are.
+    const bool fixCheck = data[0] & 1;
+    ++data;
+    --size;
+
+    GsmDecoder decoder;
+    Resampler resampler;
+    PlaybackBuffer playback;
+    decoder.link(&resampler);
+    resampler.link(&playback);
+    decoder.open();
     VoiceReceiverCore core(
-        [&](const AudioFormat&, const char* d, std::size_t n) {
-            for (std::size_t i = 0; i < n; ++i)
-                delivered += static_cast<unsigned char>(d[i]);   // touches every byte handed on
-        },
-        [] {});
+        [&](const AudioFormat& f, const char* d, std::size_t n) { decoder.write(f, d, qsizetype(n)); }, [] {});
+    std::vector<unsigned char> datagram;
+    auto handle = [&](std::size_t from, std::size_t to) {
+        datagram.assign(data + from, data + to);
+        if (fixCheck && !datagram.empty())
+            datagram[0] = voice::check_byte(datagram.data(), datagram.size());
+        core.handle(reinterpret_cast<const char*>(datagram.data()), datagram.size());
+    };
     std::size_t start = 0;
     for (std::size_t i = 0; i + 1 < size; ++i) {
         if (data[i] == 0xFF && data[i + 1] == 0xFE) {
-            core.handle(reinterpret_cast<const char*>(data + start), i - start);
+            handle(start, i);
             start = i + 2;
             ++i;
         }
     }
     if (start < size)
-        core.handle(reinterpret_cast<const char*>(data + start), size - start);
-    (void)delivered;
+        handle(start, size);
+    decoder.close();
     return 0;
 }

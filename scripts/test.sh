@@ -31,7 +31,9 @@ if command -v clang++ >/dev/null && ls /usr/lib/llvm-*/lib/clang/*/lib/linux/lib
   for f in build-fuzz/fuzz/fuzz_*; do
     [ -f "$f" ] && [ -x "$f" ] || continue
     mkdir -p "build-fuzz/corpus/$(basename "$f")"
-    "$f" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=2048 "build-fuzz/corpus/$(basename "$f")" 2>&1 | tail -2
+    seeds=()   # inputs kept in the sources: the hostile cases a target must always survive
+    [ -d "fuzz/seeds/$(basename "$f")" ] && seeds=("fuzz/seeds/$(basename "$f")")
+    "$f" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=2048 "build-fuzz/corpus/$(basename "$f")" "${seeds[@]}" 2>&1 | tail -2
   done
 fi
 echo "all test stages passed"

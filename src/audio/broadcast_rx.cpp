@@ -6,24 +6,26 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <vector>
 
 void VoiceReceiverCore::reset()
 {
     m_count.store(0);
     m_lost.store(0);
+    m_lastSender.store(0);
     m_epoch = 5;
     m_expected = -1;
 }
 
-void VoiceReceiverCore::handle(const char* data, std::size_t size)
+void VoiceReceiverCore::handle(const char* data, std::size_t size, Sender from)
 {
     if (!data || size <= 2)
         return;
+    m_lastSender.store(std::uint64_t(from.address) << 16 | from.port);
     m_count.fetch_add(1);
     const auto* d = reinterpret_cast<const unsigned char*>(data);
     const voice::Parsed p = voice::parse(d, size);
@@ -44,8 +46,9 @@ void VoiceReceiverCore::handle(const char* data, std::size_t size)
         m_lost.fetch_add(1);
         return;
     }
-    if (p.bit0 || p.payloadSize == 0)
+    if (p.bit0)
         return;
+    // An empty payload (18 bytes in all) is legal: it is delivered and notified like any other.
     if (m_sink)
         m_sink(m_format, reinterpret_cast<const char*>(p.payload), p.payloadSize);
     if (m_notify)
@@ -103,7 +106,13 @@ bool BroadcastRX::doOpen()
         ::close(fd);
         return false;
     }
+    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0) {
+        ::close(fd);
+        return false;
+    }
     m_fd = fd;
+    m_wake = wake;
     m_core.reset();
     m_running.store(true);
     m_thread = std::thread([this] { run(); });
@@ -111,15 +120,23 @@ bool BroadcastRX::doOpen()
     return true;
 }
 
+// The receive thread waits on the socket and on the wake-up counter together, so a close never
+// waits out a poll or a pause: it returns as soon as the thread has finished the datagram in hand.
 void BroadcastRX::doClose()
 {
     std::lock_guard lock(m_openClose);
     m_running.store(false);
+    if (m_wake >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(m_wake, &one, sizeof one);
+    }
     if (m_thread.joinable())
         m_thread.join();
     if (m_fd >= 0)
         ::close(m_fd);
-    m_fd = -1;
+    if (m_wake >= 0)
+        ::close(m_wake);
+    m_fd = m_wake = -1;
     m_active.store(false);
 }
 
@@ -127,14 +144,30 @@ void BroadcastRX::run()
 {
     std::vector<char> buffer(65536);
     while (m_running.load()) {
-        pollfd pfd{m_fd, POLLIN, 0};
+        pollfd pfd[2] = {{m_fd, POLLIN, 0}, {m_wake, POLLIN, 0}};
         ssize_t n = -1;
-        if (::poll(&pfd, 1, 100) > 0 && (pfd.revents & POLLIN))
-            n = ::recv(m_fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        sockaddr_in from{};
+        socklen_t fromSize = sizeof from;
+        if (::poll(pfd, 2, 100) > 0) {
+            if (pfd[1].revents)
+                return;   // closing
+            if (pfd[0].revents & POLLIN)
+                n = ::recvfrom(m_fd, buffer.data(), buffer.size(), MSG_DONTWAIT,
+                               reinterpret_cast<sockaddr*>(&from), &fromSize);
+        }
         if (n <= 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            // Nothing read: pause 10 ms, unless the receiver is being closed.
+            pollfd wake{m_wake, POLLIN, 0};
+            if (::poll(&wake, 1, 10) > 0)
+                return;
             continue;
         }
-        m_core.handle(buffer.data(), std::size_t(n));
+        try {
+            m_core.handle(buffer.data(), std::size_t(n),
+                          VoiceReceiverCore::Sender{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)});
+        } catch (...) {
+            // Whatever a stage behind the receiver throws on one datagram (out of memory on a
+            // hostile format, say) costs that datagram only: the receiver carries on.
+        }
     }
 }

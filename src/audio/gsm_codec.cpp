@@ -133,7 +133,7 @@ void GsmDecoder::write(const AudioFormat& format, const char* data, qsizetype si
         // Another stream: start from a clean decoder state.
         release();
         m_in = format;
-        if (format.tag == WAVE_FORMAT_GSM610 && format.rate > 0)
+        if (format.tag == WAVE_FORMAT_GSM610 && format.rate >= gsm_min_rate && format.rate <= gsm_max_rate)
             m_gsm = make_wav49();
     }
     if (!m_gsm || size <= 0)

@@ -3,7 +3,8 @@
 //
 // GsmEncoder is the stage `codecTX`: it takes PCM of any rate and channel count, brings it to
 // 22050 Hz mono and hands on whole blocks. GsmDecoder is `CodecRX`: it takes blocks in the format
-// the voice receiver announced and hands on 16-bit mono PCM at the announced rate.
+// the voice receiver announced and hands on 16-bit mono PCM at the announced rate; blocks of any
+// other tag, or of a rate outside gsm_min_rate to gsm_max_rate, are dropped.
 #pragma once
 
 #include "audio/resampler.h"
@@ -18,6 +19,11 @@ struct gsm_state;
 constexpr int gsm_block_bytes = 65;
 constexpr int gsm_block_samples = 320;
 constexpr int gsm_rate = 22050;
+// Rates a voice stream can have. A stream announced outside them is not played: its audio would
+// only be noise, and at a few samples per second the resampler would have to blow every block up
+// thousands of times.
+constexpr int gsm_min_rate = 4000;
+constexpr int gsm_max_rate = 48000;
 
 class GsmEncoder : public Stage {
 public:

@@ -4,8 +4,48 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 using S = PlayerStage;
+
+namespace {
+
+// Moves `path` to the user's trash; false when it did not get there, the file then left where it
+// was. Qt 6.4 needs the data folder to exist: without it, moveToTrash makes "files" and "info"
+// folders in the current folder (the player's listed one), moves the file there and reports
+// success.
+bool send_to_trash(const QString& path)
+{
+    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash";
+    QDir().mkpath(trash + "/files");
+    QDir().mkpath(trash + "/info");
+    QString inTrash;
+    if (!QFile::moveToTrash(path, &inTrash))
+        return false;
+    // A trash is the home one (made above) or a disk's own ".Trash-<uid>" or ".Trash/<uid>".
+    const QFileInfo where(inTrash);
+    const QDir files = where.absoluteDir();
+    QDir top = files;
+    top.cdUp();
+    const QString topName = top.dirName();
+    QDir above = top;
+    above.cdUp();
+    const bool inATrash = files.dirName() == "files" &&
+                          (top.canonicalPath() == QDir(trash).canonicalPath() || topName.startsWith(".Trash-") ||
+                           above.dirName() == ".Trash");
+    if (inATrash)
+        return true;
+    // Landed in a folder made for it (Qt's fallback is the current folder): put it back and take
+    // away what was made.
+    QFile::rename(inTrash, path);
+    QFile::remove(top.filePath("info/" + where.fileName() + ".trashinfo"));
+    top.rmdir("files");
+    top.rmdir("info");
+    return false;
+}
+
+} // namespace
 
 StagePlayerChains::StagePlayerChains(Stage* waveIN1, WaveRead* waveRead1, Stage* codecTX,
                                      Stage* resampler2, Stage* waveOUT2,
@@ -214,7 +254,7 @@ void PlayerLogic::btn_deleteClick()
         return;
     if (!m_window.confirmTrash(path))
         return;
-    if (!QFile::moveToTrash(path)) {
+    if (!send_to_trash(path)) {
         m_window.showMessage("Could not send " + path + " to RecycleBin");
         return;
     }

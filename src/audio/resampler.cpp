@@ -22,6 +22,8 @@ bool RateConverter::setup(int inRate, int outRate, int channels)
     reset();
     if (inRate <= 0 || outRate <= 0 || channels <= 0 || channels > 8)
         return false;
+    if (std::int64_t(inRate) > std::int64_t(outRate) * max_ratio || std::int64_t(outRate) > std::int64_t(inRate) * max_ratio)
+        return false;
     m_inRate = inRate;
     m_outRate = outRate;
     m_channels = channels;

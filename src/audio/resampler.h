@@ -21,8 +21,12 @@ public:
     RateConverter(const RateConverter&) = delete;
     RateConverter& operator=(const RateConverter&) = delete;
 
+    // The largest ratio of the two rates, either way, that a conversion takes on.
+    static constexpr int max_ratio = 16;
+
     // Prepares a conversion of `channels` interleaved channels from `inRate` to `outRate`.
-    // Returns false (and converts nothing) for rates or channel counts that make no sense.
+    // Returns false (and converts nothing) for rates or channel counts that make no sense, and for
+    // rates more than max_ratio apart: every input block would grow (or shrink) beyond reason.
     bool setup(int inRate, int outRate, int channels);
     void reset();   // forgets the configuration and any samples held inside
     bool ready() const { return m_soxr != nullptr || m_passThrough; }

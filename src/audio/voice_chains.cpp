@@ -14,8 +14,15 @@ VoiceChains::VoiceChains(VoiceNet net, QObject* uiContext) : m_net(std::move(net
     if (m_net.setPayloadCallback) {
         // Raised on the receive thread: only hop to the UI thread there, never touch the panel.
         m_net.setPayloadCallback([this] {
+            const unsigned opening = m_opening.load();
             if (QObject* ui = m_ui.data())
-                QMetaObject::invokeMethod(ui, [this] { if (m_handler) m_handler(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    ui,
+                    [this, opening] {
+                        if (m_handler && opening == m_opening.load())
+                            m_handler();
+                    },
+                    Qt::QueuedConnection);
         });
     }
 }
@@ -25,10 +32,10 @@ VoiceChains::~VoiceChains()
     if (m_net.setPayloadCallback)
         m_net.setPayloadCallback({});
     closeCapture();
-    closeReceiver(0);
+    closeReceiver();
 }
 
-bool VoiceChains::openReceiver(int)
+bool VoiceChains::openReceiver()
 {
     if (!m_net.receiver)
         return false;
@@ -36,10 +43,11 @@ bool VoiceChains::openReceiver(int)
     return m_net.receiver->open();
 }
 
-void VoiceChains::closeReceiver(int)
+void VoiceChains::closeReceiver()
 {
     if (m_net.receiver)
-        m_net.receiver->close();
+        m_net.receiver->close();   // the receive thread has ended: nothing more is raised
+    ++m_opening;
 }
 
 bool VoiceChains::receiverActive() const { return m_net.receiver && m_net.receiver->active(); }

@@ -4,7 +4,7 @@
 //
 // The network stages are given from outside (VoiceNet) so that this file knows them only as
 // stages with a few controls; the payload notification of the receive thread is queued to the
-// thread of `uiContext` and calls the handler there.
+// thread of `uiContext` and calls the handler there, unless the receiver was closed in between.
 #pragma once
 
 #include "audio/gsm_codec.h"
@@ -15,6 +15,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <atomic>
 #include <functional>
 
 struct VoiceNet {
@@ -33,8 +34,8 @@ public:
     VoiceChains(VoiceNet net, QObject* uiContext);
     ~VoiceChains() override;
 
-    bool openReceiver(int waitMs) override;
-    void closeReceiver(int waitMs) override;
+    bool openReceiver() override;
+    void closeReceiver() override;
     bool receiverActive() const override;
     void setReceiverPort(const QString& port) override;
     int receiverPort() const override;
@@ -59,6 +60,8 @@ private:
     VoiceNet m_net;
     QPointer<QObject> m_ui;
     std::function<void()> m_handler;   // used on the UI thread only
+    // Counts the receiver's closes: a notification queued under an earlier opening is dropped.
+    std::atomic<unsigned> m_opening{0};
     WaveIn m_waveIn;
     GsmEncoder m_codecTX;
     GsmDecoder m_codecRX;

@@ -1,19 +1,23 @@
 // Push-to-talk, the channel keys and the receive indication.
 #include "station/station.h"
 
-// With Alt held the key opens the message player (modal: it returns when the player has closed);
-// the release that follows then runs the ordinary release steps and reopens the receiver.
+// With Alt held the key opens the message player (modal: it returns when the player has closed).
+// The player's closing is the key's release: with a real mouse the release happens while the
+// player is up and never reaches the station, which would stay "transmitting". So the release
+// steps run as the player closes, and a release that still follows is taken as done.
 void Station::btnAudioMouseDown(Mods mods)
 {
+    ptt_released_by_player = false;
     set_key_picture(Key::btnAudio, 5);
     if (mods.alt) {
         m_ports.ui.openPlayer();
-        repaint();
+        btnAudioMouseUp();
+        ptt_released_by_player = true;
         return;
     }
     panel.led = LED_VOICE_TX;
     repaint();
-    m_ports.voice.closeReceiver(3000);
+    m_ports.voice.closeReceiver();
     sleep(200);
     panel.lbl_debug1 = m_ports.voice.openCapture() ? QStringLiteral("waveIn1 aperto")
                                                    : QStringLiteral("Errore apertura waveIN1");
@@ -21,13 +25,17 @@ void Station::btnAudioMouseDown(Mods mods)
 
 void Station::btnAudioMouseUp()
 {
+    if (ptt_released_by_player) {
+        ptt_released_by_player = false;
+        return;
+    }
     set_key_picture(Key::btnAudio, 4);
     panel.led = LED_NONE;
     repaint();
     m_ports.voice.closeCapture();
     sleep(200);
-    panel.lbl_debug1 = m_ports.voice.openReceiver(3000) ? QStringLiteral("RX aperto")
-                                                        : QStringLiteral("Errore apertura RX");
+    panel.lbl_debug1 = m_ports.voice.openReceiver() ? QStringLiteral("RX aperto")
+                                                    : QStringLiteral("Errore apertura RX");
 }
 
 void Station::imgCH16MouseDown(Key k) { select_voice_channel(k); }
@@ -38,13 +46,13 @@ void Station::select_voice_channel(Key channelKey)
     const Key k = channel_key(c);
     reset_channel_key_images();
     set_key_picture(k, 2 * (static_cast<int>(k) - static_cast<int>(Key::imgCH16)) + 1);
-    m_ports.voice.closeReceiver(3000);
+    m_ports.voice.closeReceiver();
     m_ports.voice.closeSender();
     const int duplex = (c == 23 || c == 84) ? 100 : 0;   // duplex channels send 100 ports higher
     m_ports.voice.setReceiverPort(QString::number(settings.base_port + c));
     m_ports.voice.setSenderPort(QString::number(settings.base_port + c + duplex));
     sleep(200);
-    panel.lbl_debug1 = m_ports.voice.openReceiver(3000) ? QStringLiteral("RX aperta ") + QString::number(c)
+    panel.lbl_debug1 = m_ports.voice.openReceiver() ? QStringLiteral("RX aperta ") + QString::number(c)
                                                         : QStringLiteral("errore apertura RX");
 }
 
@@ -70,13 +78,13 @@ void Station::RXTimerTimer()
         rx_last_count = n;   // a voice is still arriving
         return;
     }
-    m_ports.voice.closeReceiver(3000);
+    m_ports.voice.closeReceiver();
     panel.led = LED_NONE;
     set_key_picture(Key::btnAudio, 4);
     set_key_enabled(Key::btnAudio, true);
     rx_last_count = 0;
     m_ports.rxTimer.stop();
-    m_ports.voice.openReceiver(3000);
+    m_ports.voice.openReceiver();
     repaint();
 }
 int Station::current_voice_channel() const { return m_ports.voice.receiverPort() - settings.base_port; }

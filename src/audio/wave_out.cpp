@@ -99,24 +99,37 @@ WaveOut::WaveOut() : m_worker(new Worker(*this))
 
 WaveOut::~WaveOut()
 {
-    doClose();
+    m_active = false;
+    QMetaObject::invokeMethod(m_worker, [this] { m_worker->stop(); }, Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
     delete m_worker;
 }
 
+// Opening and closing only queue the device's start and stop to the device thread: the thread that
+// opens a chain (the user-interface thread) never waits for the sound server. Audio written before
+// the device has started waits in the buffer. A start that fails makes the stage inactive, unless
+// the stage was closed or opened again meanwhile.
 bool WaveOut::doOpen()
 {
-    bool ok = false;
-    QMetaObject::invokeMethod(m_worker, [&] { ok = m_worker->start(); }, Qt::BlockingQueuedConnection);
-    m_active = ok;
-    return ok;
+    if (QMediaDevices::defaultAudioOutput().isNull()) {
+        m_active = false;
+        return false;
+    }
+    const unsigned opening = ++m_opening;
+    m_active = true;
+    QMetaObject::invokeMethod(m_worker, [this, opening] {
+        if (!m_worker->start() && m_opening == opening)
+            m_active = false;
+    }, Qt::QueuedConnection);
+    return true;
 }
 
 void WaveOut::doClose()
 {
+    ++m_opening;
     m_active = false;
-    QMetaObject::invokeMethod(m_worker, [this] { m_worker->stop(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(m_worker, [this] { m_worker->stop(); }, Qt::QueuedConnection);
     std::lock_guard lock(m_mutex);
     m_buffer.clear();
 }

@@ -4,7 +4,8 @@
 // the buffer overflows (the device stalled, as it does for a while after opening, or the sender
 // ran ahead) the oldest audio goes down to a short reserve, and audio that stands in the buffer
 // for half a second without ever being needed goes too, so a late start does not leave the whole
-// talk late. With no output device the stage stays inactive and drops what it is given.
+// talk late. With no output device the stage stays inactive and drops what it is given. Open and
+// close return at once; the device starts and stops on its thread.
 #pragma once
 
 #include "audio/stage.h"
@@ -60,6 +61,7 @@ private:
     QThread m_thread;
     Worker* m_worker;
     std::atomic<bool> m_active{false};
+    std::atomic<unsigned> m_opening{0};   // counts opens and closes
     std::atomic<bool> m_pumpQueued{false};
     std::atomic<qsizetype> m_dropped{0};
     mutable std::mutex m_mutex;

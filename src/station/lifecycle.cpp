@@ -19,7 +19,7 @@ void Station::FormCreate()
     set_key_enabled(Key::imgDW, false);
     abilita_tasti_chiamate();
     set_key_picture(Key::imgCH16, 1);
-    m_ports.voice.closeReceiver(3000);
+    m_ports.voice.closeReceiver();
     m_ports.voice.setDataAvailableHandler([this] { BroadcastRXDataAvailable(); });
 }
 
@@ -30,14 +30,14 @@ void Station::FormShow()
     clear_key_hint();
     m_ports.voice.setReceiverPort(QString::number(settings.base_port + 16));
     sleep(200);
-    panel.lbl_debug1 = m_ports.voice.openReceiver(3000) ? QStringLiteral("RX aperta start")
+    panel.lbl_debug1 = m_ports.voice.openReceiver() ? QStringLiteral("RX aperta start")
                                                         : QStringLiteral("errore apertura RX start");
 }
 
 bool Station::FormClose()
 {
     destroying = true;
-    m_ports.voice.closeReceiver(3000);
+    m_ports.voice.closeReceiver();
     if (!save_window_position(iniPath(), m_ports.ui.windowPosition())) {
         // A trainee must always be able to quit: tell, then close all the same.
         m_ports.ui.errorBox(QStringLiteral("Unable to write to %1").arg(iniPath()));

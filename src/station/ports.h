@@ -60,8 +60,9 @@ public:
 class VoicePort {
 public:
     virtual ~VoicePort() = default;
-    virtual bool openReceiver(int waitMs) = 0;     // opens the receive chain; true when BroadcastRX is active
-    virtual void closeReceiver(int waitMs) = 0;
+    virtual bool openReceiver() = 0;     // opens the receive chain; true when BroadcastRX is active
+    // Closes the receive chain within milliseconds; no payload is delivered or notified after it.
+    virtual void closeReceiver() = 0;
     virtual bool receiverActive() const = 0;
     virtual void setReceiverPort(const QString& port) = 0;  // decimal text
     virtual int receiverPort() const = 0;

@@ -149,6 +149,9 @@ public:
     SavedDistressAlert saved_distress_alert;
     long rx_last_count = 0;
     bool destroying = false;
+    // The message player's closing ran push-to-talk's release; the key's own release, if it still
+    // comes, has nothing left to do. Cleared by the next press.
+    bool ptt_released_by_player = false;
 
     const StationPaths& paths() const { return m_paths; }
     QString iniPath() const { return m_paths.settingsFile; }

@@ -72,7 +72,7 @@ TEST(VoiceChains, ReceivedPayloadsReachTheUiThreadWithoutALoudspeaker)
     });
     chains.setReceiverPort("17016");
     EXPECT_EQ(chains.receiverPort(), 17016);
-    ASSERT_TRUE(chains.openReceiver(3000));
+    ASSERT_TRUE(chains.openReceiver());
     EXPECT_FALSE(chains.WaveOut1().active());   // no device here
     EXPECT_TRUE(chains.CodecRX().active());
 
@@ -99,7 +99,7 @@ TEST(VoiceChains, ReceivedPayloadsReachTheUiThreadWithoutALoudspeaker)
     EXPECT_NEAR(tone::dominant(x, 44100), 1000, 10);
     EXPECT_GT(tone::snr_db(x, 1000, 44100), 10.0);
 
-    chains.closeReceiver(3000);
+    chains.closeReceiver();
     EXPECT_FALSE(chains.receiverActive());
     EXPECT_FALSE(chains.CodecRX().active());
 }
@@ -121,4 +121,30 @@ TEST(VoiceChains, CaptureWithoutAMicrophoneFailsQuietly)
     chains.closeCapture();
     EXPECT_FALSE(chains.codecTX().active());
     EXPECT_FALSE(txSink.active());
+}
+
+TEST(VoiceChains, ANotificationRaisedBeforeACloseIsNotHandledAfterIt)
+{
+    // The end of reception closes and reopens the receiver; a payload notified just before must
+    // not start a new receive indication afterwards.
+    qputenv("PULSE_SERVER", "unix:/nonexistent/kelvo-no-server");
+    ensure_qt_app();
+    FakeReceiver rx;
+    VoiceNet net;
+    net.receiver = &rx;
+    net.setPayloadCallback = [&](std::function<void()> cb) { rx.callback = std::move(cb); };
+    QObject ui;
+    VoiceChains chains(net, &ui);
+    int calls = 0;
+    chains.setDataAvailableHandler([&] { ++calls; });
+    ASSERT_TRUE(chains.openReceiver());
+    std::thread([&] { rx.receive(GsmEncoder::output_format, QByteArray(65, 'x')); }).join();
+    chains.closeReceiver();
+    ASSERT_TRUE(chains.openReceiver());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, 0);
+    std::thread([&] { rx.receive(GsmEncoder::output_format, QByteArray(65, 'x')); }).join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, 1);
+    chains.closeReceiver();
 }

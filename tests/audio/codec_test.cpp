@@ -145,7 +145,14 @@ TEST(VoiceGsm, DecoderDropsForeignFormatsAndResetsOnAChange)
     // Not GSM: nothing comes out, nothing is kept.
     dec.write(AudioFormat{WAVE_FORMAT_PCM, 22050, 16, 1}, gsm.constData(), 130);
     dec.write(AudioFormat{WAVE_FORMAT_GSM610, 0, 0, 1}, gsm.constData(), 130);
+    // GSM at rates no voice has (one sample a second, or beyond 48 kHz) is dropped too.
+    for (int rate : {1, 8, gsm_min_rate - 1, gsm_max_rate + 1, 65535})
+        dec.write(AudioFormat{WAVE_FORMAT_GSM610, rate, 0, 1}, gsm.constData(), 130);
     EXPECT_TRUE(sink.bytes.isEmpty());
+    dec.write(AudioFormat{WAVE_FORMAT_GSM610, gsm_max_rate, 0, 1}, gsm.constData(), 65);
+    EXPECT_EQ(sink.bytes.size(), gsm_block_samples * 2);
+    sink.bytes.clear();
+    sink.formats.clear();
     // Half a block of one stream, then another rate: the half block is forgotten.
     dec.write(AudioFormat{WAVE_FORMAT_GSM610, 22050, 0, 1}, gsm.constData(), 40);
     dec.write(AudioFormat{WAVE_FORMAT_GSM610, 8000, 0, 1}, gsm.constData(), 65);
@@ -202,6 +209,11 @@ TEST(VoiceResampler, FollowsFormatChangesAndPassesPlaybackFormatThrough)
 
     sink.bytes.clear();
     rs.write(AudioFormat{WAVE_FORMAT_GSM610, 22050, 0, 1}, reinterpret_cast<const char*>(same.data()), 650);
+    EXPECT_TRUE(sink.bytes.isEmpty());
+    // Rates more than 16 times apart are refused, not blown up (or squeezed) a thousand times.
+    rs.write(AudioFormat{WAVE_FORMAT_PCM, 1, 16, 1}, reinterpret_cast<const char*>(same.data()), 650);
+    rs.write(AudioFormat{WAVE_FORMAT_PCM, 2756, 16, 1}, reinterpret_cast<const char*>(same.data()), 650);
+    rs.write(AudioFormat{WAVE_FORMAT_PCM, 44100 * 17, 16, 1}, reinterpret_cast<const char*>(same.data()), 650);
     EXPECT_TRUE(sink.bytes.isEmpty());
     rs.close();
     rs.write(Resampler::output_format, reinterpret_cast<const char*>(same.data()), 400);

@@ -66,9 +66,9 @@ TEST(PlayerSend, TheFileIsHeardOnTheChannelWithItsOwnToneWhileTheOwnReceiverStay
     WaveRead waveRead1;
     waveRead1.link(&station.resampler2());
     StagePlayerChains chains(&station.waveIN1(), &waveRead1, &station.codecTX(), &station.resampler2(),
-                             &station.waveOUT2(), [&] { station.openReceiver(1000); },
-                             [&] { station.closeReceiver(1000); });
-    station.openReceiver(1000);
+                             &station.waveOUT2(), [&] { station.openReceiver(); },
+                             [&] { station.closeReceiver(); });
+    station.openReceiver();
     FakeWindow window;
     PlayerLogic player(window, chains, dir.path());
     player.FormShow();

@@ -262,3 +262,45 @@ TEST_F(Player, DeclinedTrashLeavesTheFileAndGivesNoBeep)
         EXPECT_EQ(window.refreshes, 1);
     }
 }
+
+// Trash where the user's data folder does not exist yet (a fresh account, a classroom image):
+// Qt 6.4 then reported success but made "files" and "info" folders in the listed folder and moved
+// the file there. The file must end in the user's trash, or stay where it was with the message.
+TEST_F(Player, TrashWithoutADataFolderReachesTheTrashOrLeavesTheFileWhereItWas)
+{
+    const QByteArray oldHome = qgetenv("HOME"), oldData = qgetenv("XDG_DATA_HOME");
+    qunsetenv("XDG_DATA_HOME");
+    QTemporaryDir home;
+    auto listedFolderUntouched = [&] {
+        EXPECT_FALSE(QDir(example + "/files").exists());
+        EXPECT_FALSE(QDir(example + "/info").exists());
+    };
+
+    qputenv("HOME", home.path().toUtf8());   // no .local/share in it
+    window.selected = "short.wav";
+    logic.btn_deleteClick();
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_FALSE(QFile::exists(example + "/short.wav"));
+    EXPECT_TRUE(QFile::exists(home.path() + "/.local/share/Trash/files/short.wav"));
+    EXPECT_EQ(window.beeps, 1);
+    listedFolderUntouched();
+
+    // A data folder that cannot be made (a file stands where it would go), on the disk of the
+    // listed folder: the file stays, and the trainee is told.
+    QTemporaryDir blockedHome;
+    QFile blocker(blockedHome.path() + "/.local");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    qputenv("HOME", blockedHome.path().toUtf8());
+    window.selected = "long.wav";
+    logic.btn_deleteClick();
+    EXPECT_TRUE(QFile::exists(example + "/long.wav"));
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0], "Could not send " + example + "/long.wav to RecycleBin");
+    EXPECT_EQ(window.beeps, 1);
+    listedFolderUntouched();
+
+    qputenv("HOME", oldHome);
+    if (!oldData.isEmpty())
+        qputenv("XDG_DATA_HOME", oldData);
+}

@@ -4,10 +4,18 @@
 #include "audio/broadcast_tx.h"
 #include "audio/gsm_codec.h"
 #include "audio/resampler.h"
+#include "audio/voice_packet.h"
 #include "sink.h"
 #include "tone.h"
 
 #include <gtest/gtest.h>
+
+#include <QFile>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -131,4 +139,103 @@ TEST(VoiceEndToEnd, SpeechAfterAPauseAndAfterReopeningTheSenderIsHeardAgain)
     // The open receiver expects sequence 10 after 25 packets; the new stream begins at 1, so its
     // first packet is counted as lost and the rest follow on.
     EXPECT_EQ(path.receiver.lost(), 1);
+}
+
+namespace {
+
+// The process's peak resident memory (kB; -1 where the system cannot tell) since reset_peak().
+bool reset_peak()
+{
+    QFile f("/proc/self/clear_refs");
+    return f.open(QIODevice::WriteOnly) && f.write("5") == 1;
+}
+long peak_kb()
+{
+    QFile f("/proc/self/status");
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// Sends hand-made voice datagrams to a port on loopback.
+struct RawSender {
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    int port = 0;
+    int sequence = 0;
+    std::vector<unsigned char> packet;
+    ~RawSender() { ::close(fd); }
+    void send()
+    {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(kLoopback);
+        to.sin_port = htons(std::uint16_t(port));
+        ::sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    void announce(const AudioFormat& f, int epoch)
+    {
+        voice::build_announcement(packet, true, epoch, f);
+        send();
+    }
+    void audio(std::size_t size, int epoch)
+    {
+        const std::string payload(size, '\x33');
+        sequence = (sequence + 1) % 16;
+        voice::build_audio(packet, payload.data(), payload.size(), sequence, epoch, true);
+        packet.resize(voice::audio_size(size));
+        send();
+    }
+};
+
+} // namespace
+
+// Announcements a station cannot play must not take it down: GSM "at 1 Hz" once made the
+// resampler blow a 65-byte block up to 136 MB, and a 1300-byte packet ended the program. Every
+// such stream is dropped, the receiver lives on with its memory in bounds, and the next good
+// stream plays.
+TEST(VoiceEndToEnd, HostileFormatsAreDroppedAndTheNextStreamPlays)
+{
+    Path path;
+    ASSERT_TRUE(path.open());
+    RawSender raw;
+    raw.port = path.port;
+    const bool canMeasure = reset_peak();
+    const long before = peak_kb();
+
+    const AudioFormat hostile[] = {
+        {WAVE_FORMAT_GSM610, 1, 0, 1},     {WAVE_FORMAT_GSM610, 8, 0, 1},
+        {WAVE_FORMAT_GSM610, 0, 0, 1},     {WAVE_FORMAT_GSM610, 3999, 0, 1},
+        {WAVE_FORMAT_GSM610, 48001, 0, 1}, {WAVE_FORMAT_GSM610, 65535, 255, 255},
+        {WAVE_FORMAT_PCM, 1, 16, 1},       {0xFFFF, 2, 8, 200},
+    };
+    int epoch = 3;
+    for (const AudioFormat& f : hostile) {
+        SCOPED_TRACE(f.rate);
+        epoch = (epoch + 3) % 4;
+        raw.announce(f, epoch);
+        raw.audio(65, epoch);
+        raw.audio(1300, epoch);
+        raw.audio(65 * 21, epoch);
+        raw.audio(voice::kMaxPayload, epoch);
+    }
+    const long sent = long(std::size(hostile)) * 5;
+    for (int i = 0; i < 200 && path.receiver.count() < sent; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(path.receiver.count(), sent);
+    EXPECT_TRUE(path.receiver.active());
+    EXPECT_EQ(path.ear.samples().size(), 0u) << "a hostile stream reached the loudspeaker";
+    if (canMeasure && before > 0) {
+        EXPECT_LT(peak_kb() - before, 8 * 1024) << "kB more at the peak";
+    }
+
+    // The next stream, at the rates a voice has, plays.
+    speak(path.codecTX, 1000, 0.5);
+    ASSERT_TRUE(path.ear.waitBytes(30000, 3000));
+    auto x = tone::channel(path.ear.samples(), 2, 0);
+    x.erase(x.begin(), x.begin() + 4410);
+    EXPECT_NEAR(tone::dominant(x, 44100), 1000, 10);
 }

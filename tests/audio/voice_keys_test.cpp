@@ -44,7 +44,27 @@ TEST(VoiceKeys, AltOpensPlayerWithoutTransmitting)
     rig.ui.onOpenPlayer = [&] { pictureDuringPlayer = rig.station.panel.key(Key::btnAudio).picture; };
     rig.press(Key::btnAudio, Mods{true, false});
     EXPECT_EQ(pictureDuringPlayer, 5);
-    EXPECT_EQ(rig.log.events, (Events{"player", "repaint"}));
+    // The player's closing is the release (a real mouse lets go while the player is up, and that
+    // release never reaches the station): idle picture, receive chain open, as after a release.
+    const Events released{"player", "repaint", "voice capture-close", "sleep 200", "voice rx-open"};
+    EXPECT_EQ(rig.log.events, released);
+    EXPECT_EQ(rig.station.panel.key(Key::btnAudio).picture, 4);
+    EXPECT_EQ(rig.station.panel.led, LED_NONE);
+    EXPECT_TRUE(rig.voice.rxOpen);
+    EXPECT_EQ(rig.station.panel.lbl_debug1, "RX aperto");
+    // A release that still arrives afterwards finds nothing left to do.
+    rig.log.clear();
+    rig.release(Key::btnAudio);
+    EXPECT_TRUE(rig.log.events.empty());
+
+    // Release lost: the next push-to-talk transmits and ends as usual.
+    rig.press(Key::btnAudio, Mods{true, false});
+    rig.log.clear();
+    rig.click(Key::btnAudio);
+    EXPECT_EQ(rig.log.events, (Events{"repaint", "voice rx-close", "sleep 200", "voice capture-open", "repaint",
+                                      "voice capture-close", "sleep 200", "voice rx-open"}));
+    EXPECT_EQ(rig.station.panel.key(Key::btnAudio).picture, 4);
+    EXPECT_TRUE(rig.voice.rxOpen);
 }
 
 TEST(VoiceKeys, ChannelTable)

@@ -181,3 +181,31 @@ TEST(VoiceReceiverRules, ForeignFormatPassedOnHarmlessly)
     r.feed(t2);
     EXPECT_EQ(r.payloads.size(), 1u);
 }
+
+TEST(VoiceReceiverRules, EmptyPayloadIsDeliveredAndTheLastSenderRemembered)
+{
+    CoreRig r;
+    EXPECT_EQ(r.core.lastSender(), VoiceReceiverCore::Sender{});
+    const VoiceReceiverCore::Sender a{0x0A000005, 17016}, b{0x0A000007, 40001};
+    Bytes ann;
+    voice::build_announcement(ann, true, 3, {49, 22050, 0, 1});
+    r.core.handle(reinterpret_cast<const char*>(ann.data()), ann.size(), a);
+    // 18 bytes: a header with length 0 and the filler; legal, so delivered and notified.
+    Bytes empty(18, 0);
+    empty[1] = 0x40;
+    empty[3] = (1 << 4) | (3 << 2) | 2;
+    empty[0] = voice::check_byte(empty.data(), empty.size());
+    r.core.handle(reinterpret_cast<const char*>(empty.data()), empty.size(), b);
+    ASSERT_EQ(r.payloads.size(), 1u);
+    EXPECT_EQ(r.payloads[0], "");
+    EXPECT_EQ(r.notified, 1);
+    EXPECT_EQ(r.core.lastSender(), b);
+    // Any datagram counted names its sender, even one dropped by the checks; 2 bytes do not count.
+    const unsigned char junk[5] = {1, 2, 3, 4, 5};
+    r.core.handle(reinterpret_cast<const char*>(junk), 5, a);
+    EXPECT_EQ(r.core.lastSender(), a);
+    r.core.handle(reinterpret_cast<const char*>(junk), 2, b);
+    EXPECT_EQ(r.core.lastSender(), a);
+    r.core.reset();
+    EXPECT_EQ(r.core.lastSender(), VoiceReceiverCore::Sender{});
+}

@@ -124,8 +124,8 @@ struct FakeVoice : VoicePort {
     long count = 0;
     std::vector<int> rxPorts;   // every port the receiver was set to, in order
     std::function<void()> dataAvailable;
-    bool openReceiver(int) override { rxOpen = rxCanOpen; count = 0; log.add("voice rx-open"); return rxOpen; }
-    void closeReceiver(int) override { rxOpen = false; log.add("voice rx-close"); }
+    bool openReceiver() override { rxOpen = rxCanOpen; count = 0; log.add("voice rx-open"); return rxOpen; }
+    void closeReceiver() override { rxOpen = false; log.add("voice rx-close"); }
     bool receiverActive() const override { return rxOpen; }
     void setReceiverPort(const QString& p) override
     {

@@ -57,8 +57,8 @@ int main(int argc, char** argv)
     waveRead1.link(&voice.resampler2());
     voice.resampler2().link(&voice.waveOUT2());
     StagePlayerChains playerChains(&voice.waveIN1(), &waveRead1, &voice.codecTX(), &voice.resampler2(),
-                                   &voice.waveOUT2(), [&] { voice.openReceiver(3000); },
-                                   [&] { voice.closeReceiver(3000); });
+                                   &voice.waveOUT2(), [&] { voice.openReceiver(); },
+                                   [&] { voice.closeReceiver(); });
 
     Form1 form(cues, sender, clock, voice, paths);
     // The player opens the "example" folder inside the folder it is given.

@@ -1,0 +1,295 @@
+#include "exchange/console/console.h"
+
+#include "exchange/classroom.h"
+#include "exchange/console/console_json.h"
+#include "exchange/console/evaluation.h"
+#include "exchange/console/request_reader.h"
+#include "exchange/relay.h"
+
+#include <QFile>
+#include <QHttpServerRequest>
+#include <QJsonDocument>
+#include <QRandomGenerator>
+#include <QUrlQuery>
+#include <QWebSocket>
+
+namespace exchange {
+namespace {
+
+using Status = QHttpServerResponse::StatusCode;
+
+QHttpServerResponse json(const QByteArray& body, Status status = Status::Ok)
+{
+    QHttpServerResponse r(QByteArrayLiteral("application/json"), body, status);
+    r.setHeader("Cache-Control", "no-store");
+    return r;
+}
+
+QHttpServerResponse json(const QJsonObject& o, Status status = Status::Ok)
+{
+    return json(QJsonDocument(o).toJson(QJsonDocument::Compact), status);
+}
+
+QHttpServerResponse problem(const QString& text, Status status = Status::BadRequest)
+{
+    return json(QJsonObject{{"error", text}}, status);
+}
+
+QHttpServerResponse asset(const char* name, const QByteArray& mime)
+{
+    QFile f(QStringLiteral(":/console/") + QLatin1String(name));
+    if (!f.open(QIODevice::ReadOnly))
+        return QHttpServerResponse(Status::NotFound);
+    QHttpServerResponse r(mime, f.readAll());
+    r.setHeader("Cache-Control", "no-cache");
+    return r;
+}
+
+QString newToken()
+{
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    QString out;
+    for (quint32 w : words)
+        out += QStringLiteral("%1").arg(w, 8, 16, QLatin1Char('0'));
+    return out;
+}
+
+// Compares without stopping at the first difference.
+bool sameText(const QString& a, const QString& b)
+{
+    if (a.size() != b.size())
+        return false;
+    int diff = 0;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        diff |= a[i].unicode() ^ b[i].unicode();
+    return diff == 0;
+}
+
+// A POST must say it carries JSON: a page of another site cannot send that without asking first,
+// so it cannot make the instructor's browser send records.
+bool carriesJson(const QHttpServerRequest& r)
+{
+    return r.value("content-type").toLower().startsWith("application/json");
+}
+
+} // namespace
+
+Console::Console(Relay& relay, Classroom& classroom, bool relayAll, QObject* parent)
+    : QObject(parent), m_relay(relay), m_classroom(classroom), m_relayAll(relayAll),
+      m_stream([this] { return streamUpdate(); })
+{
+    // The relay has already delivered the record when it reports it: the console only notes it,
+    // and the pages hear of it with the next stream message.
+    connect(&m_relay, &Relay::traffic, this, [this](const Traffic& t) {
+        const bool virtualStation = !t.sender.contains(QLatin1Char(':')) && t.sender != QLatin1String("instructor");
+        m_book.add(t, virtualStation);
+        m_stream.poke();
+    });
+    if (ExercisePlayer* p = m_classroom.player())
+        connect(p, &ExercisePlayer::changed, this, [this] {
+            m_stateChanged = true;
+            m_stream.poke();
+        });
+    addRoutes();
+    connect(&m_http, &QAbstractHttpServer::newWebSocketConnection, this, &Console::acceptWebSockets);
+}
+
+bool Console::listen(const QHostAddress& address, quint16 port)
+{
+    m_tcp = new GuardedTcpServer(&m_http);
+    if (!m_tcp->listen(address, port)) {
+        m_error = m_tcp->errorString();
+        delete m_tcp;
+        m_tcp = nullptr;
+        return false;
+    }
+    m_http.bind(m_tcp);
+    m_address = address;
+    m_port = m_tcp->serverPort();
+    if (!address.isLoopback())
+        m_token = newToken();
+    return true;
+}
+
+QString Console::url() const
+{
+    const QString host = m_address == QHostAddress::AnyIPv4 || m_address == QHostAddress::Any
+                             ? QStringLiteral("ADDRESS-OF-THIS-PC")
+                             : m_address.toString();
+    QString url = QStringLiteral("http://%1:%2/").arg(host).arg(m_port);
+    if (!m_token.isEmpty())
+        url += QStringLiteral("?token=") + m_token;
+    return url;
+}
+
+bool Console::allowed(const QHttpServerRequest& r) const
+{
+    if (m_token.isEmpty())
+        return true;
+    const QString given = r.query().queryItemValue(QStringLiteral("token"));
+    if (!given.isEmpty())
+        return sameText(given, m_token);
+    const QByteArray auth = r.value("authorization");
+    return auth.startsWith("Bearer ") && sameText(QString::fromLatin1(auth.mid(7)), m_token);
+}
+
+void Console::addRoutes()
+{
+    using Method = QHttpServerRequest::Method;
+    const auto guarded = [this](auto handler) {
+        return [this, handler](const QHttpServerRequest& r) -> QHttpServerResponse {
+            if (!allowed(r))
+                return problem(QStringLiteral("this console needs its access token: open the address the exchange "
+                                              "printed"),
+                               Status::Unauthorized);
+            if (r.body().size() > kMaxBodyBytes)
+                return problem(QStringLiteral("the body is larger than %1 bytes").arg(kMaxBodyBytes),
+                               Status::PayloadTooLarge);
+            if (r.method() == Method::Post && !carriesJson(r))
+                return problem(QStringLiteral("the body must be sent as application/json"),
+                               Status::UnsupportedMediaType);
+            return handler(r);
+        };
+    };
+    m_http.route("/", Method::Get, guarded([](const QHttpServerRequest&) {
+        return asset("index.html", "text/html; charset=utf-8");
+    }));
+    m_http.route("/console.css", Method::Get, guarded([](const QHttpServerRequest&) {
+        return asset("console.css", "text/css; charset=utf-8");
+    }));
+    for (const char* script : {"console.js", "words.js", "forms.js"})
+        m_http.route(QStringLiteral("/") + QLatin1String(script), Method::Get,
+                     guarded([script](const QHttpServerRequest&) {
+                         return asset(script, "text/javascript; charset=utf-8");
+                     }));
+    m_http.route("/report", Method::Get, guarded([this](const QHttpServerRequest&) {
+        QHttpServerResponse r(QByteArrayLiteral("text/html; charset=utf-8"), reportHtml());
+        r.setHeader("Cache-Control", "no-store");
+        return r;
+    }));
+    m_http.route("/api/records", Method::Get, guarded([this](const QHttpServerRequest& r) {
+        const auto since = read_since(r.query().queryItemValue(QStringLiteral("since")));
+        if (!since)
+            return problem(QStringLiteral("since is a record number: 0, 1, 2 ..."));
+        return json(recordsJson(m_book.since(*since, 5000)));
+    }));
+    m_http.route("/api/stations", Method::Get, guarded([this](const QHttpServerRequest&) {
+        return json(stationsJson(m_classroom, m_book));
+    }));
+    m_http.route("/api/stations", Method::Post, guarded([this](const QHttpServerRequest& r) { return addStation(r); }));
+    m_http.route("/api/report", Method::Get, guarded([this](const QHttpServerRequest&) {
+        return json(evaluationJson(m_classroom, m_book));
+    }));
+    m_http.route("/api/compose", Method::Post, guarded([this](const QHttpServerRequest& r) {
+        const auto record = read_send_body(r.body(), m_relayAll);
+        if (const auto* why = std::get_if<QString>(&record))
+            return problem(*why);
+        return json(QJsonObject{{"text", QString::fromLatin1(std::get<QByteArray>(record))}});
+    }));
+    m_http.route("/api/meta", Method::Get, guarded([](const QHttpServerRequest&) { return json(metaJson()); }));
+    m_http.route("/api/send", Method::Post, guarded([this](const QHttpServerRequest& r) { return send(r); }));
+    m_http.route("/api/exercise", Method::Post, guarded([this](const QHttpServerRequest& r) { return exercise(r); }));
+    // The event stream: Qt's HTTP server upgrades this request to a WebSocket once a route has
+    // taken it without answering.
+    m_http.route("/api/events", Method::Get, [](const QHttpServerRequest&, QHttpServerResponder&&) {});
+    m_http.setMissingHandler([this](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
+        if (!allowed(r))
+            responder.write(Status::Unauthorized);
+        else
+            responder.write(QByteArrayLiteral("{\"error\":\"no such page\"}"), "application/json", Status::NotFound);
+    });
+}
+
+QHttpServerResponse Console::send(const QHttpServerRequest& r)
+{
+    const auto record = read_send_body(r.body(), m_relayAll);
+    if (const auto* why = std::get_if<QString>(&record))
+        return problem(*why);
+    m_classroom.deliver(std::get<QByteArray>(record));
+    return json(QJsonObject{{"sent", QString::fromLatin1(std::get<QByteArray>(record))}, {"seq", m_book.lastSeq()}});
+}
+
+QHttpServerResponse Console::addStation(const QHttpServerRequest& r)
+{
+    const auto station = read_station_body(r.body(), m_classroom.host().stations());
+    if (const auto* why = std::get_if<QString>(&station))
+        return problem(*why);
+    const VirtualStation& s = std::get<VirtualStation>(station);
+    m_classroom.addStation(s);
+    std::fprintf(stdout, "virtual %s %s %s, channel %d (added from the console)\n",
+                 s.kind == VirtualStation::Coast ? "coast station" : "ship", qPrintable(s.name), s.mmsi.constData(),
+                 s.workingChannel);
+    std::fflush(stdout);
+    m_stateChanged = true;
+    m_stream.poke();
+    return json(QJsonObject{{"added", s.name}, {"mmsi", QString::fromLatin1(s.mmsi)}});
+}
+
+QHttpServerResponse Console::exercise(const QHttpServerRequest& r)
+{
+    const auto action = read_exercise_body(r.body());
+    if (action.index() == 1)
+        return problem(std::get<1>(action));
+    ExercisePlayer* p = m_classroom.player();
+    if (!p)
+        return problem(QStringLiteral("no exercise was loaded: start the exchange with --exercise FILE"),
+                       Status::Conflict);
+    const QString& a = std::get<0>(action);
+    if (a == QLatin1String("start"))
+        p->start();
+    else if (a == QLatin1String("pause"))
+        p->pause();
+    else
+        p->stop();
+    return json(QJsonObject{{"state", p->stateName()}});
+}
+
+void Console::acceptWebSockets()
+{
+    while (m_http.hasPendingWebSocketConnections()) {
+        std::unique_ptr<QWebSocket> ws = m_http.nextPendingWebSocketConnection();
+        if (!ws)
+            continue;
+        const QUrl url = ws->requestUrl();
+        const QString given = QUrlQuery(url).queryItemValue(QStringLiteral("token"));
+        const bool ok = url.path() == QLatin1String("/api/events") && (m_token.isEmpty() || sameText(given, m_token));
+        if (!ok) {
+            ws->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("unauthorized"));
+            ws.release()->deleteLater();
+            continue;
+        }
+        if (m_stream.clients() == 0)
+            m_streamedSeq = m_book.lastSeq();   // nobody was listening: the stream starts from now
+        m_stream.add(std::move(ws), "{\"type\":\"hello\",\"lastSeq\":" + QByteArray::number(m_book.lastSeq()) + "}");
+    }
+}
+
+QByteArray Console::streamUpdate()
+{
+    // At most 200 records a message: under a flood the pages get the newest, and ask for the rest.
+    constexpr qint64 kMaxRecords = 200;
+    const qint64 last = m_book.lastSeq();
+    qint64 skipped = 0;
+    if (last - m_streamedSeq > kMaxRecords) {
+        skipped = last - kMaxRecords - m_streamedSeq;
+        m_streamedSeq = last - kMaxRecords;
+    }
+    if (last == m_streamedSeq && !m_stateChanged)
+        return {};
+    QByteArray out = "{\"type\":\"update\",\"changed\":";
+    out += m_stateChanged ? "true" : "false";
+    out += ",\"skipped\":" + QByteArray::number(skipped) + ",\"records\":";
+    out += recordsJson(m_book.since(m_streamedSeq, size_t(kMaxRecords)));
+    out += '}';
+    m_streamedSeq = last;
+    m_stateChanged = false;
+    return out;
+}
+
+QByteArray Console::reportHtml() const
+{
+    return evaluationHtml(evaluationJson(m_classroom, m_book));
+}
+
+} // namespace exchange

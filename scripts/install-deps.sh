@@ -7,6 +7,7 @@ PACKAGES=(
   libgsm1-dev libsoxr-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   pulseaudio pulseaudio-utils xvfb xauth iproute2 socat sox espeak-ng fonts-liberation
+  qt6-httpserver-dev qt6-websockets-dev chromium chromium-driver python3-selenium curl
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

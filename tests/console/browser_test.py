@@ -4,7 +4,7 @@ Starts kelvo-exchange with a console, a virtual coast station and a short exerci
 the instructor meets: the page loads, a record sent to the exchange appears in the traffic within a
 second, the form sends a record that a listening socket receives byte for byte, the exercise starts
 from the page, and the evaluation report lists the acknowledged call with its response time.
-Usage: browser_test.py BIN_DIR [SCREENSHOT_DIR]. Exit 77 when Chromium or Selenium is missing.
+Usage: browser_test.py BIN_DIR [SCREENSHOT_DIR]. Exit 77 when Chromium is missing.
 """
 import json
 import os
@@ -22,8 +22,8 @@ try:
     from selenium.webdriver.common.by import By
     from selenium.webdriver.support.ui import Select, WebDriverWait
 except ImportError:
-    print("SKIP: python3-selenium missing")
-    sys.exit(77)
+    print("FAIL: python3-selenium missing (scripts/install-deps.sh installs it)")
+    sys.exit(1)
 
 BIN = sys.argv[1]
 SHOTS = sys.argv[2] if len(sys.argv) > 2 else None
@@ -47,6 +47,11 @@ def free_port(kind=socket.SOCK_STREAM):
 def record(tx, rx, call, cat, ch="72", comply="N", danger="00"):
     return (f"TXMMSI={tx},RXMMSI={rx},CALL={call},CATEGORY={cat},DANGER={danger},LATD=00,LATM=00,NS=N,"
             f"LOND=000,LONM=00,EW=E,TIME=00:00,CH={ch},COMPLY={comply}").encode()
+
+
+def viewport(driver, width, height):
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                           {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False})
 
 
 def main():
@@ -84,7 +89,7 @@ def main():
     driver = webdriver.Chrome(service=Service(DRIVER), options=opts)
     failures = []
     try:
-        driver.set_window_size(1280, 720)
+        viewport(driver, 1280, 720)
         driver.get(base)
         wait = WebDriverWait(driver, 10, poll_frequency=0.02)
         wait.until(lambda d: d.find_element(By.ID, "link").text == "live")
@@ -145,10 +150,10 @@ def main():
         time.sleep(1.5)
         if SHOTS:
             driver.save_screenshot(os.path.join(SHOTS, "console-1280x720.png"))
-            driver.set_window_size(820, 1180)
+            viewport(driver, 820, 1180)
             time.sleep(0.3)
             driver.save_screenshot(os.path.join(SHOTS, "console-tablet.png"))
-            driver.set_window_size(1280, 720)
+            viewport(driver, 1280, 720)
 
         # The report: the trainee's call acknowledged by the coast station, with its response time.
         driver.get(base + "report")

@@ -29,6 +29,15 @@ QJsonObject callJson(const Classroom& room, const Debrief::Call& c)
     return o;
 }
 
+// Who is expected to acknowledge a distress alert: the trainees, and a virtual coast station when
+// the alert is not from another virtual station (those are left for the class to answer).
+bool owesDistressAck(const Classroom& room, const QByteArray& mmsi, const QByteArray& alerting)
+{
+    const QString kind = stationKind(room, mmsi);
+    return kind == QLatin1String("trainee")
+        || (kind == QLatin1String("coast") && !room.host().isVirtual(alerting));
+}
+
 } // namespace
 
 QByteArray recordJson(const BookEntry& e)
@@ -91,7 +100,7 @@ QJsonObject stationsJson(const Classroom& room, const RecordBook& book)
         for (const Debrief::Call& c : d.calls()) {
             if (c.answeredMs >= 0 || c.from == m)
                 continue;
-            if (c.to == m || (isDistress(c) && stationKind(room, m) != QLatin1String("group")))
+            if (c.to == m || (isDistress(c) && owesDistressAck(room, m, c.from)))
                 owes.append(QJsonObject{{"what", isDistress(c) ? QStringLiteral("acknowledge the %1").arg(c.kind)
                                                                : QStringLiteral("answer the %1").arg(c.kind)},
                                         {"from", latin(c.from)}, {"fromName", d.nameOf(c.from)},

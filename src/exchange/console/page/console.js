@@ -108,7 +108,7 @@
   }
 
   const now = () => Date.now() + state.clockOffset;
-  const running = (since) => `<span class=running-time data-since="${since}">${Words.duration(now() - since)}</span>`;
+  const running = (since) => `<span class="running-time" data-since="${since}">${Words.duration(now() - since)}</span>`;
 
   function drawStations() {
     const body = $("stations");
@@ -117,7 +117,8 @@
       const owes = s.owes.length
         ? s.owes.map((o) => `<div class="owes${o.distress ? " distress" : ""}">${Words.esc(o.what)} from ${Words.esc(o.fromName || o.from)} ${running(o.since)}</div>`).join("")
         : `<span class=ok>nothing</span>`;
-      return `<tr><td>${Words.who(s.mmsi).html}${kind}</td><td class=time>${Words.esc(s.address || "—")}</td>` +
+      const where = s.address ? `<small class=address>${Words.esc(s.address)}</small>` : "";
+      return `<tr><td>${Words.who(s.mmsi).html}${where}${kind}</td>` +
         `<td class=num>${s.sent}</td><td class=num>${s.received}</td><td>${owes}</td></tr>`;
     }).join("");
     $("stations-empty").hidden = state.stations.length > 0;

@@ -212,9 +212,21 @@ TEST(ConsoleApi, StreamsNewRecordsToConnectedPages)
     EXPECT_EQ(records[1].toObject()["seq"].toInt(), 2);
 }
 
-TEST(ConsoleApi, RefusesLargeBodiesAndConnectionsBeyondTheLimit)
+TEST(ConsoleApi, RefusesForeignHostsLargeBodiesAndConnectionsBeyondTheLimit)
 {
     Bench b;
+    // Without a token, only a request addressed to 127.0.0.1 or localhost: a foreign name pointed
+    // at the loopback is not the console's own.
+    QTcpSocket foreign;
+    foreign.connectToHost(QHostAddress::LocalHost, quint16(b.url({}).port()));
+    foreign.write("GET /api/records HTTP/1.1\r\nHost: kelvo.example.com\r\n\r\n");
+    QByteArray answer;
+    spin([&] {
+        answer += foreign.readAll();
+        return answer.contains("\r\n\r\n");
+    });
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 401")) << answer.toStdString();
+
     // Just over the limit: read, and refused.
     const QByteArray justOver = "{\"text\":\"" + QByteArray(64 * 1024, 'x') + "\"}";
     EXPECT_EQ(b.request(QStringLiteral("api/send"), justOver).first, 413);
@@ -229,7 +241,7 @@ TEST(ConsoleApi, RefusesLargeBodiesAndConnectionsBeyondTheLimit)
         big.write(chunk);
         spin([&] { return big.bytesToWrite() == 0 || big.state() != QAbstractSocket::ConnectedState; }, 200);
     }
-    QByteArray answer;
+    answer.clear();
     spin([&] {
         answer += big.readAll();
         return big.state() != QAbstractSocket::ConnectedState;

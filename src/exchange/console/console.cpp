@@ -123,10 +123,18 @@ QString Console::url() const
     return url;
 }
 
+// Without a token the console is reached only as 127.0.0.1 or localhost: a site whose name was
+// made to point at this PC's loopback would otherwise be the console's own origin in a browser.
+static bool loopbackHost(const QString& hostHeader)
+{
+    const QString host = hostHeader.section(QLatin1Char(':'), 0, 0).toLower();
+    return host == QLatin1String("127.0.0.1") || host == QLatin1String("localhost");
+}
+
 bool Console::allowed(const QHttpServerRequest& r) const
 {
     if (m_token.isEmpty())
-        return true;
+        return loopbackHost(QString::fromLatin1(r.value("host")));
     const QString given = r.query().queryItemValue(QStringLiteral("token"));
     if (!given.isEmpty())
         return sameText(given, m_token);
@@ -253,7 +261,8 @@ void Console::acceptWebSockets()
             continue;
         const QUrl url = ws->requestUrl();
         const QString given = QUrlQuery(url).queryItemValue(QStringLiteral("token"));
-        const bool ok = url.path() == QLatin1String("/api/events") && (m_token.isEmpty() || sameText(given, m_token));
+        const bool ok = url.path() == QLatin1String("/api/events")
+            && (m_token.isEmpty() ? loopbackHost(url.host()) : sameText(given, m_token));
         if (!ok) {
             ws->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("unauthorized"));
             ws.release()->deleteLater();

@@ -183,6 +183,11 @@ TEST(ConsoleApi, ListsRecordsInOrderAndSendsTheInstructorsRecordsByteForByte)
         for (const QJsonValue& c : s["calls"].toArray())
             answered |= s["mmsi"] == "274111005" && c["responseMs"].toInt() >= 100;
     EXPECT_TRUE(answered) << QJsonDocument(report).toJson().toStdString();
+
+    // The instructor names the trainee's station; a virtual one keeps its name.
+    EXPECT_EQ(b.request(QStringLiteral("api/names"), "{\"mmsi\":\"274111005\",\"name\":\"Desk 5\"}").first, 200);
+    EXPECT_EQ(b.request(QStringLiteral("api/names"), "{\"mmsi\":\"002470001\",\"name\":\"X\"}").first, 409);
+    EXPECT_TRUE(b.request(QStringLiteral("api/stations")).second.contains("\"name\":\"Desk 5\""));
 }
 
 TEST(ConsoleApi, StreamsNewRecordsToConnectedPages)

@@ -197,6 +197,7 @@ void Console::addRoutes()
     }));
     m_http.route("/api/meta", Method::Get, guarded([](const QHttpServerRequest&) { return json(metaJson()); }));
     m_http.route("/api/send", Method::Post, guarded([this](const QHttpServerRequest& r) { return send(r); }));
+    m_http.route("/api/names", Method::Post, guarded([this](const QHttpServerRequest& r) { return name(r); }));
     m_http.route("/api/exercise", Method::Post, guarded([this](const QHttpServerRequest& r) { return exercise(r); }));
     // The event stream: Qt's HTTP server upgrades this request to a WebSocket once a route has
     // taken it without answering.
@@ -251,6 +252,20 @@ QHttpServerResponse Console::exercise(const QHttpServerRequest& r)
     else
         p->stop();
     return json(QJsonObject{{"state", p->stateName()}});
+}
+
+QHttpServerResponse Console::name(const QHttpServerRequest& r)
+{
+    const auto named = read_name_body(r.body());
+    if (const auto* why = std::get_if<QString>(&named))
+        return problem(*why);
+    const auto& [mmsi, name] = std::get<0>(named);
+    if (m_classroom.host().isVirtual(mmsi))
+        return problem(QStringLiteral("a virtual station keeps the name it was given"), Status::Conflict);
+    m_classroom.debrief().name(mmsi, name);
+    m_stateChanged = true;
+    m_stream.poke();
+    return json(QJsonObject{{"mmsi", QString::fromLatin1(mmsi)}, {"name", name}});
 }
 
 void Console::acceptWebSockets()

@@ -41,6 +41,7 @@ private:
     QHttpServerResponse send(const QHttpServerRequest& request);
     QHttpServerResponse addStation(const QHttpServerRequest& request);
     QHttpServerResponse exercise(const QHttpServerRequest& request);
+    QHttpServerResponse name(const QHttpServerRequest& request);
 
     Relay& m_relay;
     Classroom& m_classroom;

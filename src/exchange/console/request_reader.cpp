@@ -118,6 +118,22 @@ std::variant<VirtualStation, QString> read_station_body(const QByteArray& body,
     return std::get<Exercise>(ex).stations.back();
 }
 
+std::variant<std::pair<QByteArray, QString>, QString> read_name_body(const QByteArray& body)
+{
+    auto parsed = object_of(body);
+    if (auto* problem = std::get_if<QString>(&parsed))
+        return *problem;
+    const QJsonObject o = std::get<QJsonObject>(parsed);
+    const auto mmsi = text_of(o.value(QLatin1String("mmsi")));
+    const QString name = o.value(QLatin1String("name")).toString().simplified();
+    if (!mmsi || !QRegularExpression(QStringLiteral("^[0-9]{9}$")).match(*mmsi).hasMatch())
+        return QStringLiteral("\"mmsi\" is nine digits");
+    static const QRegularExpression printable(QStringLiteral("^[^\\x00-\\x1f\\x7f]{1,32}$"));
+    if (!printable.match(name).hasMatch())
+        return QStringLiteral("\"name\" is 1 to 32 printable characters");
+    return std::pair{mmsi->toLatin1(), name};
+}
+
 std::variant<QString, QString> read_exercise_body(const QByteArray& body)
 {
     auto parsed = object_of(body);

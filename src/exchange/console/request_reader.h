@@ -26,6 +26,10 @@ std::variant<QByteArray, QString> read_send_body(const QByteArray& body, bool re
 std::variant<VirtualStation, QString> read_station_body(const QByteArray& body,
                                                         const std::vector<VirtualStation>& known);
 
+// POST /api/names: {"mmsi": .., "name": ..}, the instructor's name for a trainee's station.
+// Returns {mmsi, name} or what is wrong.
+std::variant<std::pair<QByteArray, QString>, QString> read_name_body(const QByteArray& body);
+
 // POST /api/exercise: {"action": "start"|"pause"|"stop"}.
 std::variant<QString, QString> read_exercise_body(const QByteArray& body);
 

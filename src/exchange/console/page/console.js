@@ -118,7 +118,8 @@
         ? s.owes.map((o) => `<div class="owes${o.distress ? " distress" : ""}">${Words.esc(o.what)} from ${Words.esc(o.fromName || o.from)} ${running(o.since)}</div>`).join("")
         : `<span class=ok>nothing</span>`;
       const where = s.address ? `<small class=address>${Words.esc(s.address)}</small>` : "";
-      return `<tr><td>${Words.who(s.mmsi).html}${where}${kind}</td>` +
+      const rename = s.kind === "trainee" ? ` <button class="rename" data-mmsi="${s.mmsi}" title="Name this station">✎</button>` : "";
+      return `<tr><td>${Words.who(s.mmsi).html}${rename}${where}${kind}</td>` +
         `<td class=num>${s.sent}</td><td class=num>${s.received}</td><td>${owes}</td></tr>`;
     }).join("");
     $("stations-empty").hidden = state.stations.length > 0;
@@ -200,6 +201,18 @@
       setTimeout(connect, retry); retry = Math.min(retry * 2, 5000);
     };
   }
+
+  // The instructor names a trainee's station (a name or the trainee's): the traffic uses it.
+  $("stations").addEventListener("click", async (ev) => {
+    const b = ev.target.closest("button.rename");
+    if (!b) return;
+    const name = prompt(`Name for station ${b.dataset.mmsi}`, Words.who(b.dataset.mmsi).plain.replace(/ \(.*/, ""));
+    if (!name) return;
+    const r = await api("api/names", { mmsi: b.dataset.mmsi, name });
+    if (!r.ok) { toast(r.data.error); return; }
+    await refresh();
+    redrawTraffic();
+  });
 
   async function exercise(action) {
     const r = await api("api/exercise", { action });

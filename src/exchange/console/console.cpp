@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QJsonDocument>
+#include <QNetworkInterface>
 #include <QRandomGenerator>
 #include <QUrlQuery>
 #include <QWebSocket>
@@ -114,9 +115,15 @@ bool Console::listen(const QHostAddress& address, quint16 port)
 
 QString Console::url() const
 {
-    const QString host = m_address == QHostAddress::AnyIPv4 || m_address == QHostAddress::Any
-                             ? QStringLiteral("ADDRESS-OF-THIS-PC")
-                             : m_address.toString();
+    QString host = m_address.toString();
+    if (m_address == QHostAddress::AnyIPv4) {
+        // Every address of this PC: the first one the classroom can reach.
+        for (const QHostAddress& a : QNetworkInterface::allAddresses())
+            if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback()) {
+                host = a.toString();
+                break;
+            }
+    }
     QString url = QStringLiteral("http://%1:%2/").arg(host).arg(m_port);
     if (!m_token.isEmpty())
         url += QStringLiteral("?token=") + m_token;
@@ -201,7 +208,11 @@ void Console::addRoutes()
     m_http.route("/api/exercise", Method::Post, guarded([this](const QHttpServerRequest& r) { return exercise(r); }));
     // The event stream: Qt's HTTP server upgrades this request to a WebSocket once a route has
     // taken it without answering.
-    m_http.route("/api/events", Method::Get, [](const QHttpServerRequest&, QHttpServerResponder&&) {});
+    m_http.route("/api/events", Method::Get, [](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
+        if (r.value("upgrade").toLower() != "websocket")
+            responder.write(QByteArrayLiteral("{\"error\":\"this is a WebSocket\"}"), "application/json",
+                            Status::UpgradeRequired);
+    });
     m_http.setMissingHandler([this](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
         if (!allowed(r))
             responder.write(Status::Unauthorized);

@@ -1,5 +1,7 @@
 // Relay latency and loss at a paced rate, and windowed throughput, over loopback:
-// kelvo-exchange (log on) against a plain socat UDP relay, without and with socat's traffic log.
+// kelvo-exchange (log on) against a plain socat UDP relay, without and with socat's traffic log;
+// and kelvo-exchange with its instructor's console, idle and with five pages streaming, each run
+// three times in turn (medians).
 // Usage: bench_exchange [path/to/kelvo-exchange]
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -15,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "console_clients.h"
 #include "proc_cpu.h"
 
 using Clock = std::chrono::steady_clock;
@@ -58,7 +61,12 @@ pid_t spawn(const std::vector<std::string>& argv) {
     return p;
 }
 
-void run(const char* name, pid_t relay, int in, int out) {
+struct Figures {
+    double p50 = 0, p99 = 0, throughput = 0, cpuPerRecord = 0;
+    int delivered = 0;
+};
+
+Figures run(const char* name, pid_t relay, int in, int out) {
     int rx = udp(out), tx = udp(0);
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -112,6 +120,18 @@ void run(const char* name, pid_t relay, int in, int out) {
                 100 * cpu / secs, 100 * own / secs);
     close(rx);
     close(tx);
+    Figures f;
+    f.delivered = received;
+    f.p50 = lat.empty() ? 0 : lat[lat.size() / 2];
+    f.p99 = lat.empty() ? 0 : lat[size_t(lat.size() * 0.99)];
+    f.throughput = got / secs;
+    f.cpuPerRecord = got ? cpu * 1e6 / got : 0;
+    return f;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 void stop(pid_t p) {
@@ -123,11 +143,42 @@ void stop(pid_t p) {
 
 int main(int argc, char** argv) {
     std::string exe = argc > 1 ? argv[1] : std::string("kelvo-exchange");
-    pid_t p = spawn({exe, "--to", "127.0.0.1", "--listen-port", "28090", "--station-port", "28091", "--log",
-                     "/tmp/bench_exchange.jsonl"});
-    run("kelvo-exchange (log on)", p, 28090, 28091);
-    stop(p);
-    unlink("/tmp/bench_exchange.jsonl");
+    // The exchange alone, with its console and no page open, with five pages streaming: in turn, so
+    // that what else the machine does falls on all three alike.
+    const char* names[] = {"kelvo-exchange (log on)", "  + console, no page", "  + console, 5 pages streaming"};
+    std::vector<double> p99[3], rate[3], cpu[3];
+    for (int rep = 0; rep < 3; ++rep) {
+        for (int mode = 0; mode < 3; ++mode) {
+            std::vector<std::string> argv{exe, "--to", "127.0.0.1", "--listen-port", "28090", "--station-port", "28091",
+                                          "--log", "/tmp/bench_exchange.jsonl"};
+            if (mode > 0)
+                argv.insert(argv.end(), {"--console", "127.0.0.1:28080"});
+            pid_t p = spawn(argv);
+            ConsoleClients pages;
+            if (mode == 2 && !pages.open(28080, 5)) {
+                std::printf("cannot connect five pages to the console\n");
+                stop(p);
+                return 1;
+            }
+            const Figures f = run(names[mode], p, 28090, 28091);
+            if (mode == 2)
+                std::printf("%-28s the five pages read %.1f MB\n", "", pages.bytes() / 1e6);
+            pages.close();
+            stop(p);
+            unlink("/tmp/bench_exchange.jsonl");
+            unlink("/tmp/bench_exchange-report.html");
+            p99[mode].push_back(f.p99);
+            rate[mode].push_back(f.throughput);
+            cpu[mode].push_back(f.cpuPerRecord);
+        }
+    }
+    std::printf("medians of 3:\n");
+    for (int mode = 0; mode < 3; ++mode)
+        std::printf("%-32s p99 %.0f us, throughput %.0f records/s, relay CPU %.1f us per record\n", names[mode],
+                    median(p99[mode]), median(rate[mode]), median(cpu[mode]));
+    std::printf("five pages against none: p99 %+.1f%%, throughput %+.1f%%\n",
+                100 * (median(p99[2]) / median(p99[0]) - 1), 100 * (median(rate[2]) / median(rate[0]) - 1));
+    pid_t p;
     if (system("command -v socat >/dev/null 2>&1") != 0) {
         std::printf("socat not installed: no baseline\n");
         return 0;

@@ -197,6 +197,8 @@ TEST(ConsoleApi, StreamsNewRecordsToConnectedPages)
     QList<QJsonObject> messages;
     QObject::connect(&page, &QWebSocket::textMessageReceived,
                      [&](const QString& m) { messages.append(QJsonDocument::fromJson(m.toUtf8()).object()); });
+    QObject::connect(&page, &QWebSocket::binaryMessageReceived,
+                     [&](const QByteArray& m) { messages.append(QJsonDocument::fromJson(m).object()); });
     QUrl ws = b.url(QStringLiteral("api/events"));
     ws.setScheme(QStringLiteral("ws"));
     page.open(ws);

@@ -77,21 +77,22 @@ bool carriesJson(const QHttpServerRequest& r)
 } // namespace
 
 Console::Console(Relay& relay, Classroom& classroom, bool relayAll, QObject* parent)
-    : QObject(parent), m_relay(relay), m_classroom(classroom), m_relayAll(relayAll),
-      m_stream([this] { return streamUpdate(); })
+    : QObject(parent), m_relay(relay), m_classroom(classroom), m_relayAll(relayAll)
 {
     // The relay has already delivered the record when it reports it: the console only notes it,
-    // and the pages hear of it with the next stream message.
+    // and hands the batch to the pages' stream when the relay is done with it.
     connect(&m_relay, &Relay::traffic, this, [this](const Traffic& t) {
         const bool virtualStation = !t.sender.contains(QLatin1Char(':')) && t.sender != QLatin1String("instructor");
-        m_book.add(t, virtualStation);
-        m_stream.poke();
+        const BookEntry& e = m_book.add(t, virtualStation);
+        if (m_stream.clients() > 0)
+            m_batch.push_back(e);
+    });
+    connect(&m_relay, &Relay::batchDone, this, [this] {
+        if (!m_batch.empty())
+            m_stream.post(std::exchange(m_batch, {}));
     });
     if (ExercisePlayer* p = m_classroom.player())
-        connect(p, &ExercisePlayer::changed, this, [this] {
-            m_stateChanged = true;
-            m_stream.poke();
-        });
+        connect(p, &ExercisePlayer::changed, this, [this] { m_stream.changed(); });
     addRoutes();
     connect(&m_http, &QAbstractHttpServer::newWebSocketConnection, this, &Console::acceptWebSockets);
 }
@@ -241,8 +242,7 @@ QHttpServerResponse Console::addStation(const QHttpServerRequest& r)
                  s.kind == VirtualStation::Coast ? "coast station" : "ship", qPrintable(s.name), s.mmsi.constData(),
                  s.workingChannel);
     std::fflush(stdout);
-    m_stateChanged = true;
-    m_stream.poke();
+    m_stream.changed();
     return json(QJsonObject{{"added", s.name}, {"mmsi", QString::fromLatin1(s.mmsi)}});
 }
 
@@ -274,8 +274,7 @@ QHttpServerResponse Console::name(const QHttpServerRequest& r)
     if (m_classroom.host().isVirtual(mmsi))
         return problem(QStringLiteral("a virtual station keeps the name it was given"), Status::Conflict);
     m_classroom.debrief().name(mmsi, name);
-    m_stateChanged = true;
-    m_stream.poke();
+    m_stream.changed();
     return json(QJsonObject{{"mmsi", QString::fromLatin1(mmsi)}, {"name", name}});
 }
 
@@ -294,32 +293,8 @@ void Console::acceptWebSockets()
             ws.release()->deleteLater();
             continue;
         }
-        if (m_stream.clients() == 0)
-            m_streamedSeq = m_book.lastSeq();   // nobody was listening: the stream starts from now
         m_stream.add(std::move(ws), "{\"type\":\"hello\",\"lastSeq\":" + QByteArray::number(m_book.lastSeq()) + "}");
     }
-}
-
-QByteArray Console::streamUpdate()
-{
-    // At most 200 records a message: under a flood the pages get the newest, and ask for the rest.
-    constexpr qint64 kMaxRecords = 200;
-    const qint64 last = m_book.lastSeq();
-    qint64 skipped = 0;
-    if (last - m_streamedSeq > kMaxRecords) {
-        skipped = last - kMaxRecords - m_streamedSeq;
-        m_streamedSeq = last - kMaxRecords;
-    }
-    if (last == m_streamedSeq && !m_stateChanged)
-        return {};
-    QByteArray out = "{\"type\":\"update\",\"changed\":";
-    out += m_stateChanged ? "true" : "false";
-    out += ",\"skipped\":" + QByteArray::number(skipped) + ",\"records\":";
-    out += recordsJson(m_book.since(m_streamedSeq, size_t(kMaxRecords)));
-    out += '}';
-    m_streamedSeq = last;
-    m_stateChanged = false;
-    return out;
 }
 
 QByteArray Console::reportHtml() const

@@ -37,7 +37,6 @@ private:
     void addRoutes();
     bool allowed(const QHttpServerRequest& request) const;
     void acceptWebSockets();
-    QByteArray streamUpdate();
     QHttpServerResponse send(const QHttpServerRequest& request);
     QHttpServerResponse addStation(const QHttpServerRequest& request);
     QHttpServerResponse exercise(const QHttpServerRequest& request);
@@ -48,8 +47,7 @@ private:
     bool m_relayAll;
     RecordBook m_book;
     EventStream m_stream;
-    qint64 m_streamedSeq = 0;
-    bool m_stateChanged = false;
+    std::vector<BookEntry> m_batch;   // records of the relay's current batch, for the stream
     QHttpServer m_http;
     GuardedTcpServer* m_tcp = nullptr;   // owned by m_http once bound
     QHostAddress m_address;

@@ -1,18 +1,67 @@
 #include "exchange/console/event_stream.h"
 
+#include "exchange/console/console_json.h"
+
 #include <algorithm>
 
 namespace exchange {
 
-EventStream::EventStream(Collect collect, QObject* parent) : QObject(parent), m_collect(std::move(collect))
+StreamWriter::StreamWriter()
 {
     m_timer.setSingleShot(true);
     m_timer.setInterval(kFlushMs);
-    connect(&m_timer, &QTimer::timeout, this, &EventStream::flush);
+    connect(&m_timer, &QTimer::timeout, this, &StreamWriter::flush);
+}
+
+void StreamWriter::take(const std::vector<BookEntry>& batch)
+{
+    m_pending.insert(m_pending.end(), batch.begin(), batch.end());
+    if (m_pending.size() > kMaxRecords) {
+        const size_t extra = m_pending.size() - kMaxRecords;
+        m_skipped += qint64(extra);
+        m_pending.erase(m_pending.begin(), m_pending.begin() + qsizetype(extra));
+    }
+    if (!m_timer.isActive())
+        m_timer.start();
+}
+
+void StreamWriter::markChanged()
+{
+    m_changed = true;
+    if (!m_timer.isActive())
+        m_timer.start();
+}
+
+void StreamWriter::flush()
+{
+    QByteArray out = "{\"type\":\"update\",\"changed\":";
+    out += m_changed ? "true" : "false";
+    out += ",\"skipped\":" + QByteArray::number(m_skipped) + ",\"records\":[";
+    for (size_t i = 0; i < m_pending.size(); ++i) {
+        if (i)
+            out += ',';
+        out += recordJson(m_pending[i]);
+    }
+    out += "]}";
+    m_pending.clear();
+    m_skipped = 0;
+    m_changed = false;
+    emit message(out);
+}
+
+EventStream::EventStream(QObject* parent) : QObject(parent), m_writer(new StreamWriter)
+{
+    m_thread.setObjectName(QStringLiteral("console stream"));
+    m_writer->moveToThread(&m_thread);
+    connect(m_writer, &StreamWriter::message, this, &EventStream::broadcast);   // queued: to this thread
+    connect(&m_thread, &QThread::finished, m_writer, &QObject::deleteLater);     // deleted on its thread
+    m_thread.start();
 }
 
 EventStream::~EventStream()
 {
+    m_thread.quit();
+    m_thread.wait();
     for (auto& c : m_clients)
         c->disconnect(this);
 }
@@ -27,26 +76,28 @@ void EventStream::add(std::unique_ptr<QWebSocket> client, const QByteArray& hell
     m_clients.push_back(std::move(client));
 }
 
-void EventStream::poke()
+void EventStream::post(std::vector<BookEntry> batch)
 {
-    if (!m_clients.empty() && !m_timer.isActive())
-        m_timer.start();
+    if (m_clients.empty() || batch.empty())
+        return;
+    QMetaObject::invokeMethod(m_writer, [w = m_writer, b = std::move(batch)] { w->take(b); }, Qt::QueuedConnection);
 }
 
-void EventStream::flush()
+void EventStream::changed()
 {
-    if (m_clients.empty())
-        return;
-    const QByteArray message = m_collect();
-    if (message.isEmpty())
-        return;
-    const QString text = QString::fromUtf8(message);
+    if (!m_clients.empty())
+        QMetaObject::invokeMethod(m_writer, &StreamWriter::markChanged, Qt::QueuedConnection);
+}
+
+void EventStream::broadcast(const QByteArray& json)
+{
+    // Binary frames: the text is UTF-8 already and is not converted again for each page.
     std::vector<QWebSocket*> slow;
     for (auto& c : m_clients) {
         if (c->bytesToWrite() > kMaxQueuedBytes)
             slow.push_back(c.get());
         else
-            c->sendTextMessage(text);
+            c->sendBinaryMessage(json);
     }
     for (QWebSocket* c : slow)
         c->abort();   // emits disconnected: drop() forgets it

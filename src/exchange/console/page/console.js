@@ -179,8 +179,9 @@
     url.protocol = location.protocol === "https:" ? "wss:" : "ws:";
     socket = new WebSocket(url);
     socket.onopen = () => { $("link").textContent = "live"; $("link").className = "link up"; retry = 500; };
+    socket.binaryType = "arraybuffer";   // updates come as UTF-8 in binary frames
     socket.onmessage = async (ev) => {
-      const msg = JSON.parse(ev.data);
+      const msg = JSON.parse(typeof ev.data === "string" ? ev.data : new TextDecoder().decode(ev.data));
       if (msg.type === "hello") {
         // Everything before the stream began, in pages of the API.
         for (;;) {

@@ -100,6 +100,7 @@
     const r = await api("api/stations");
     if (!r.ok) return;
     state.stations = r.data.stations; state.calls = r.data.calls; state.exercise = r.data.exercise;
+    Forms.stations = state.stations;
     state.clockOffset = r.data.now - Date.now();
     const names = {};
     for (const s of state.stations) if (s.name) names[s.mmsi] = s.name;

@@ -44,7 +44,13 @@ const Forms = (() => {
     fill(form.elements.nature, meta.natures.map((n) => ({ value: String(n.code), name: n.name })), (n) => `${n.value} — ${n.name}`);
     form.elements.channel.value = "16";
 
-    document.getElementById("open-send").onclick = () => { send.showModal(); preview(); };
+    document.getElementById("open-send").onclick = () => {
+      // From the first coast station, when the form is still empty.
+      const coast = (Forms.stations || []).find((s) => s.kind === "coast");
+      if (coast && !form.elements.from.value) form.elements.from.value = coast.mmsi;
+      send.showModal();
+      preview();
+    };
     document.getElementById("send-cancel").onclick = () => send.close();
     form.addEventListener("input", schedulePreview);
     form.addEventListener("change", schedulePreview);
@@ -66,5 +72,5 @@ const Forms = (() => {
     });
   }
 
-  return { setUp };
+  return { setUp, stations: [] };
 })();

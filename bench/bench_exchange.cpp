@@ -1,7 +1,7 @@
 // Relay latency and loss at a paced rate, and windowed throughput, over loopback:
 // kelvo-exchange (log on) against a plain socat UDP relay, without and with socat's traffic log;
 // and kelvo-exchange with its instructor's console, idle and with five pages streaming, each run
-// three times in turn (medians).
+// five times in turn (medians).
 // Usage: bench_exchange [path/to/kelvo-exchange]
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -146,8 +146,9 @@ int main(int argc, char** argv) {
     // The exchange alone, with its console and no page open, with five pages streaming: in turn, so
     // that what else the machine does falls on all three alike.
     const char* names[] = {"kelvo-exchange (log on)", "  + console, no page", "  + console, 5 pages streaming"};
+    constexpr int kReps = 5;
     std::vector<double> p99[3], rate[3], cpu[3];
-    for (int rep = 0; rep < 3; ++rep) {
+    for (int rep = 0; rep < kReps; ++rep) {
         for (int mode = 0; mode < 3; ++mode) {
             std::vector<std::string> argv{exe, "--to", "127.0.0.1", "--listen-port", "28090", "--station-port", "28091",
                                           "--log", "/tmp/bench_exchange.jsonl"};
@@ -172,7 +173,7 @@ int main(int argc, char** argv) {
             cpu[mode].push_back(f.cpuPerRecord);
         }
     }
-    std::printf("medians of 3:\n");
+    std::printf("medians of %d:\n", kReps);
     for (int mode = 0; mode < 3; ++mode)
         std::printf("%-32s p99 %.0f us, throughput %.0f records/s, relay CPU %.1f us per record\n", names[mode],
                     median(p99[mode]), median(rate[mode]), median(cpu[mode]));

@@ -75,7 +75,7 @@ QByteArray evaluationHtml(const QJsonObject& ev)
                                   "<title>Kelvo evaluation report</title><style>%1</style></head><body>")
                        .arg(QString::fromUtf8(style.readAll()));
     const QDateTime started = QDateTime::fromMSecsSinceEpoch(qint64(ev.value("started").toDouble()));
-    html += QStringLiteral("<header><h1>Evaluation report</h1><p>Exercise started %1, report of %2.</p>"
+    html += QStringLiteral("<header><h1>Evaluation report</h1><p>Exchange started %1; report made at %2.</p>"
                            "<button class=noprint onclick=\"window.print()\">Print</button></header>")
                 .arg(started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                      clock(qint64(ev.value("generated").toDouble())));

@@ -5,7 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-THREAD_TESTS='^Voice'          # test names that exercise the audio threads
+THREAD_TESTS='^(Voice|ConsoleApi)'   # test names that exercise threads (audio, the console's stream)
 FUZZ_SECONDS=${FUZZ_SECONDS:-20}
 export CTEST_OUTPUT_ON_FAILURE=1
 bash scripts/install-deps.sh

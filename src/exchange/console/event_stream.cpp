@@ -55,7 +55,9 @@ EventStream::EventStream(QObject* parent) : QObject(parent), m_writer(new Stream
     m_writer->moveToThread(&m_thread);
     connect(m_writer, &StreamWriter::message, this, &EventStream::broadcast);   // queued: to this thread
     connect(&m_thread, &QThread::finished, m_writer, &QObject::deleteLater);     // deleted on its thread
-    m_thread.start();
+    // Idle priority (SCHED_IDLE on Linux): when a datagram wakes the relay, the relay runs at once
+    // instead of waiting for the writer to finish a message.
+    m_thread.start(QThread::IdlePriority);
 }
 
 EventStream::~EventStream()

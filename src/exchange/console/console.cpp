@@ -1,34 +1,18 @@
 #include "exchange/console/console.h"
-#include "exchange/console/http_answers.h"
 
 #include "exchange/classroom.h"
+#include "exchange/console/console_http.h"
 #include "exchange/console/console_json.h"
 #include "exchange/console/evaluation.h"
-#include "exchange/console/request_reader.h"
+#include "exchange/console/http_answers.h"
 #include "exchange/relay.h"
 
-#include <QFile>
-#include <QHttpServerRequest>
-#include <QJsonDocument>
+#include <QCoreApplication>
 #include <QNetworkInterface>
 #include <QRandomGenerator>
-#include <QUrlQuery>
-#include <QWebSocket>
 
 namespace exchange {
 namespace {
-
-using Status = HttpStatus;
-
-QHttpServerResponse asset(const char* name, const QByteArray& mime)
-{
-    QFile f(QStringLiteral(":/console/") + QLatin1String(name));
-    if (!f.open(QIODevice::ReadOnly))
-        return QHttpServerResponse(Status::NotFound);
-    QHttpServerResponse r(mime, f.readAll());
-    r.setHeader("Cache-Control", "no-cache");
-    return r;
-}
 
 QString newToken()
 {
@@ -38,24 +22,6 @@ QString newToken()
     for (quint32 w : words)
         out += QStringLiteral("%1").arg(w, 8, 16, QLatin1Char('0'));
     return out;
-}
-
-// Compares without stopping at the first difference.
-bool sameText(const QString& a, const QString& b)
-{
-    if (a.size() != b.size())
-        return false;
-    int diff = 0;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        diff |= a[i].unicode() ^ b[i].unicode();
-    return diff == 0;
-}
-
-// A POST must say it carries JSON: a page of another site cannot send that without asking first,
-// so it cannot make the instructor's browser send records.
-bool carriesJson(const QHttpServerRequest& r)
-{
-    return r.value("content-type").toLower().startsWith("application/json");
 }
 
 } // namespace
@@ -68,33 +34,64 @@ Console::Console(Relay& relay, Classroom& classroom, bool relayAll, QObject* par
     connect(&m_relay, &Relay::traffic, this, [this](const Traffic& t) {
         const bool virtualStation = !t.sender.contains(QLatin1Char(':')) && t.sender != QLatin1String("instructor");
         const BookEntry& e = m_book.add(t, virtualStation);
-        if (m_stream.clients() > 0)
+        m_lastSeq = e.seq;
+        if (m_http && m_http->stream().clients() > 0)
             m_batch.push_back(e);
     });
     connect(&m_relay, &Relay::batchDone, this, [this] {
-        if (!m_batch.empty())
-            m_stream.post(std::exchange(m_batch, {}));
+        if (m_batch.empty())
+            return;
+        QMetaObject::invokeMethod(
+            m_http, [h = m_http, batch = std::exchange(m_batch, {})] { h->stream().take(batch); },
+            Qt::QueuedConnection);
     });
     if (ExercisePlayer* p = m_classroom.player())
-        connect(p, &ExercisePlayer::changed, this, [this] { m_stream.changed(); });
-    addRoutes();
-    connect(&m_http, &QAbstractHttpServer::newWebSocketConnection, this, &Console::acceptWebSockets);
+        connect(p, &ExercisePlayer::changed, this, &Console::changed);
+}
+
+Console::~Console()
+{
+    if (!m_http)
+        return;
+    // The HTTP side goes on its own thread. It may be waiting for this thread meanwhile: keep
+    // answering until it is gone.
+    QMetaObject::invokeMethod(m_anchor, [h = m_http] {
+        delete h;
+        QThread::currentThread()->quit();
+    });
+    while (!m_thread.wait(10))
+        QCoreApplication::processEvents();
+    delete m_anchor;
 }
 
 bool Console::listen(const QHostAddress& address, quint16 port)
 {
-    m_tcp = new GuardedTcpServer(&m_http);
-    if (!m_tcp->listen(address, port)) {
-        m_error = m_tcp->errorString();
-        delete m_tcp;
-        m_tcp = nullptr;
-        return false;
-    }
-    m_http.bind(m_tcp);
-    m_address = address;
-    m_port = m_tcp->serverPort();
     if (!address.isLoopback())
         m_token = newToken();
+    m_thread.setObjectName(QStringLiteral("console"));
+    m_thread.start(QThread::IdlePriority);   // SCHED_IDLE on Linux: a datagram wakes the relay at once
+    m_anchor = new QObject;
+    m_anchor->moveToThread(&m_thread);
+    bool ok = false;
+    QMetaObject::invokeMethod(
+        m_anchor,
+        [&] {
+            auto* http = new ConsoleHttp(*this, m_token);
+            ok = http->listen(address, port, m_error, m_port);
+            if (ok)
+                m_http = http;
+            else
+                delete http;
+        },
+        Qt::BlockingQueuedConnection);
+    if (!ok) {
+        m_thread.quit();
+        m_thread.wait();
+        delete m_anchor;
+        m_anchor = nullptr;
+        return false;
+    }
+    m_address = address;
     return true;
 }
 
@@ -115,114 +112,28 @@ QString Console::url() const
     return url;
 }
 
-// Without a token the console is reached only as 127.0.0.1 or localhost: a site whose name was
-// made to point at this PC's loopback would otherwise be the console's own origin in a browser.
-static bool loopbackHost(const QString& hostHeader)
+void Console::changed()
 {
-    const QString host = hostHeader.section(QLatin1Char(':'), 0, 0).toLower();
-    return host == QLatin1String("127.0.0.1") || host == QLatin1String("localhost");
+    if (m_http)
+        QMetaObject::invokeMethod(m_http, [h = m_http] { h->stream().changed(); }, Qt::QueuedConnection);
 }
 
-bool Console::allowed(const QHttpServerRequest& r) const
+std::vector<BookEntry> Console::records(qint64 since) const
 {
-    if (m_token.isEmpty())
-        return loopbackHost(QString::fromLatin1(r.value("host")));
-    const QString given = r.query().queryItemValue(QStringLiteral("token"));
-    if (!given.isEmpty())
-        return sameText(given, m_token);
-    const QByteArray auth = r.value("authorization");
-    return auth.startsWith("Bearer ") && sameText(QString::fromLatin1(auth.mid(7)), m_token);
+    std::vector<BookEntry> out;
+    for (const BookEntry* e : m_book.since(since, 5000))
+        out.push_back(*e);
+    return out;
 }
 
-void Console::addRoutes()
+QHttpServerResponse Console::stations() const
 {
-    using Method = QHttpServerRequest::Method;
-    const auto guarded = [this](auto handler) {
-        return [this, handler](const QHttpServerRequest& r) -> QHttpServerResponse {
-            if (!allowed(r))
-                return problem(QStringLiteral("this console needs its access token: open the address the exchange "
-                                              "printed"),
-                               Status::Unauthorized);
-            if (r.body().size() > kMaxBodyBytes)
-                return problem(QStringLiteral("the body is larger than %1 bytes").arg(kMaxBodyBytes),
-                               Status::PayloadTooLarge);
-            if (r.method() == Method::Post && !carriesJson(r))
-                return problem(QStringLiteral("the body must be sent as application/json"),
-                               Status::UnsupportedMediaType);
-            return handler(r);
-        };
-    };
-    m_http.route("/", Method::Get, guarded([](const QHttpServerRequest&) {
-        return asset("index.html", "text/html; charset=utf-8");
-    }));
-    m_http.route("/console.css", Method::Get, guarded([](const QHttpServerRequest&) {
-        return asset("console.css", "text/css; charset=utf-8");
-    }));
-    for (const char* script : {"console.js", "words.js", "forms.js"})
-        m_http.route(QStringLiteral("/") + QLatin1String(script), Method::Get,
-                     guarded([script](const QHttpServerRequest&) {
-                         return asset(script, "text/javascript; charset=utf-8");
-                     }));
-    m_http.route("/report", Method::Get, guarded([this](const QHttpServerRequest&) {
-        QHttpServerResponse r(QByteArrayLiteral("text/html; charset=utf-8"), reportHtml());
-        r.setHeader("Cache-Control", "no-store");
-        return r;
-    }));
-    m_http.route("/api/records", Method::Get, guarded([this](const QHttpServerRequest& r) {
-        const auto since = read_since(r.query().queryItemValue(QStringLiteral("since")));
-        if (!since)
-            return problem(QStringLiteral("since is a record number: 0, 1, 2 ..."));
-        return json(recordsJson(m_book.since(*since, 5000)));
-    }));
-    m_http.route("/api/stations", Method::Get, guarded([this](const QHttpServerRequest&) {
-        return json(stationsJson(m_classroom, m_book));
-    }));
-    m_http.route("/api/stations", Method::Post, guarded([this](const QHttpServerRequest& r) { return addStation(r); }));
-    m_http.route("/api/report", Method::Get, guarded([this](const QHttpServerRequest&) {
-        return json(evaluationJson(m_classroom, m_book));
-    }));
-    m_http.route("/api/compose", Method::Post, guarded([this](const QHttpServerRequest& r) {
-        const auto record = read_send_body(r.body(), m_relayAll);
-        if (const auto* why = std::get_if<QString>(&record))
-            return problem(*why);
-        return json(QJsonObject{{"text", QString::fromLatin1(std::get<QByteArray>(record))}});
-    }));
-    m_http.route("/api/meta", Method::Get, guarded([](const QHttpServerRequest&) { return json(metaJson()); }));
-    m_http.route("/api/send", Method::Post, guarded([this](const QHttpServerRequest& r) { return send(r); }));
-    m_http.route("/api/names", Method::Post, guarded([this](const QHttpServerRequest& r) { return name(r); }));
-    m_http.route("/api/exercise", Method::Post, guarded([this](const QHttpServerRequest& r) { return exercise(r); }));
-    // The event stream: Qt's HTTP server upgrades this request to a WebSocket once a route has
-    // taken it without answering.
-    m_http.route("/api/events", Method::Get, [](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
-        if (r.value("upgrade").toLower() != "websocket")
-            responder.write(QByteArrayLiteral("{\"error\":\"this is a WebSocket\"}"), "application/json",
-                            Status::UpgradeRequired);
-    });
-    m_http.setMissingHandler([this](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
-        if (!allowed(r))
-            responder.write(Status::Unauthorized);
-        else
-            responder.write(QByteArrayLiteral("{\"error\":\"no such page\"}"), "application/json", Status::NotFound);
-    });
+    return json(stationsJson(m_classroom, m_book));
 }
 
-void Console::acceptWebSockets()
+QHttpServerResponse Console::report() const
 {
-    while (m_http.hasPendingWebSocketConnections()) {
-        std::unique_ptr<QWebSocket> ws = m_http.nextPendingWebSocketConnection();
-        if (!ws)
-            continue;
-        const QUrl url = ws->requestUrl();
-        const QString given = QUrlQuery(url).queryItemValue(QStringLiteral("token"));
-        const bool ok = url.path() == QLatin1String("/api/events")
-            && (m_token.isEmpty() ? loopbackHost(url.host()) : sameText(given, m_token));
-        if (!ok) {
-            ws->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("unauthorized"));
-            ws.release()->deleteLater();
-            continue;
-        }
-        m_stream.add(std::move(ws), "{\"type\":\"hello\",\"lastSeq\":" + QByteArray::number(m_book.lastSeq()) + "}");
-    }
+    return json(evaluationJson(m_classroom, m_book));
 }
 
 QByteArray Console::reportHtml() const

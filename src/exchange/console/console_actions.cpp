@@ -5,7 +5,6 @@
 #include "exchange/console/http_answers.h"
 #include "exchange/console/request_reader.h"
 
-#include <QHttpServerRequest>
 
 #include <cstdio>
 
@@ -14,18 +13,18 @@ namespace {
 using Status = HttpStatus;
 } // namespace
 
-QHttpServerResponse Console::send(const QHttpServerRequest& r)
+QHttpServerResponse Console::send(const QByteArray& body)
 {
-    const auto record = read_send_body(r.body(), m_relayAll);
+    const auto record = read_send_body(body, m_relayAll);
     if (const auto* why = std::get_if<QString>(&record))
         return problem(*why);
     m_classroom.deliver(std::get<QByteArray>(record));
     return json(QJsonObject{{"sent", QString::fromLatin1(std::get<QByteArray>(record))}, {"seq", m_book.lastSeq()}});
 }
 
-QHttpServerResponse Console::addStation(const QHttpServerRequest& r)
+QHttpServerResponse Console::addStation(const QByteArray& body)
 {
-    const auto station = read_station_body(r.body(), m_classroom.host().stations());
+    const auto station = read_station_body(body, m_classroom.host().stations());
     if (const auto* why = std::get_if<QString>(&station))
         return problem(*why);
     const VirtualStation& s = std::get<VirtualStation>(station);
@@ -34,13 +33,13 @@ QHttpServerResponse Console::addStation(const QHttpServerRequest& r)
                  s.kind == VirtualStation::Coast ? "coast station" : "ship", qPrintable(s.name), s.mmsi.constData(),
                  s.workingChannel);
     std::fflush(stdout);
-    m_stream.changed();
+    changed();
     return json(QJsonObject{{"added", s.name}, {"mmsi", QString::fromLatin1(s.mmsi)}});
 }
 
-QHttpServerResponse Console::exercise(const QHttpServerRequest& r)
+QHttpServerResponse Console::exercise(const QByteArray& body)
 {
-    const auto action = read_exercise_body(r.body());
+    const auto action = read_exercise_body(body);
     if (action.index() == 1)
         return problem(std::get<1>(action));
     ExercisePlayer* p = m_classroom.player();
@@ -57,16 +56,16 @@ QHttpServerResponse Console::exercise(const QHttpServerRequest& r)
     return json(QJsonObject{{"state", p->stateName()}});
 }
 
-QHttpServerResponse Console::name(const QHttpServerRequest& r)
+QHttpServerResponse Console::name(const QByteArray& body)
 {
-    const auto named = read_name_body(r.body());
+    const auto named = read_name_body(body);
     if (const auto* why = std::get_if<QString>(&named))
         return problem(*why);
     const auto& [mmsi, name] = std::get<0>(named);
     if (m_classroom.host().isVirtual(mmsi))
         return problem(QStringLiteral("a virtual station keeps the name it was given"), Status::Conflict);
     m_classroom.debrief().name(mmsi, name);
-    m_stream.changed();
+    changed();
     return json(QJsonObject{{"mmsi", QString::fromLatin1(mmsi)}, {"name", name}});
 }
 

@@ -6,15 +6,34 @@
 
 namespace exchange {
 
-StreamWriter::StreamWriter()
+EventStream::EventStream(QObject* parent) : QObject(parent)
 {
     m_timer.setSingleShot(true);
     m_timer.setInterval(kFlushMs);
-    connect(&m_timer, &QTimer::timeout, this, &StreamWriter::flush);
+    connect(&m_timer, &QTimer::timeout, this, &EventStream::flush);
 }
 
-void StreamWriter::take(const std::vector<BookEntry>& batch)
+EventStream::~EventStream()
 {
+    for (auto& c : m_clients)
+        c->disconnect(this);
+}
+
+void EventStream::add(std::unique_ptr<QWebSocket> client, const QByteArray& hello)
+{
+    QWebSocket* c = client.get();
+    connect(c, &QWebSocket::disconnected, this, [this, c] { drop(c); });
+    // Pages only listen; anything they send is read and forgotten.
+    connect(c, &QWebSocket::textMessageReceived, this, [] {});
+    c->sendTextMessage(QString::fromUtf8(hello));
+    m_clients.push_back(std::move(client));
+    m_count = int(m_clients.size());
+}
+
+void EventStream::take(const std::vector<BookEntry>& batch)
+{
+    if (m_clients.empty())
+        return;
     m_pending.insert(m_pending.end(), batch.begin(), batch.end());
     if (m_pending.size() > kMaxRecords) {
         const size_t extra = m_pending.size() - kMaxRecords;
@@ -25,14 +44,14 @@ void StreamWriter::take(const std::vector<BookEntry>& batch)
         m_timer.start();
 }
 
-void StreamWriter::markChanged()
+void EventStream::changed()
 {
     m_changed = true;
-    if (!m_timer.isActive())
+    if (!m_clients.empty() && !m_timer.isActive())
         m_timer.start();
 }
 
-void StreamWriter::flush()
+void EventStream::flush()
 {
     QByteArray out = "{\"type\":\"update\",\"changed\":";
     out += m_changed ? "true" : "false";
@@ -46,60 +65,13 @@ void StreamWriter::flush()
     m_pending.clear();
     m_skipped = 0;
     m_changed = false;
-    emit message(out);
-}
-
-EventStream::EventStream(QObject* parent) : QObject(parent), m_writer(new StreamWriter)
-{
-    m_thread.setObjectName(QStringLiteral("console stream"));
-    m_writer->moveToThread(&m_thread);
-    connect(m_writer, &StreamWriter::message, this, &EventStream::broadcast);   // queued: to this thread
-    connect(&m_thread, &QThread::finished, m_writer, &QObject::deleteLater);     // deleted on its thread
-    // Idle priority (SCHED_IDLE on Linux): when a datagram wakes the relay, the relay runs at once
-    // instead of waiting for the writer to finish a message.
-    m_thread.start(QThread::IdlePriority);
-}
-
-EventStream::~EventStream()
-{
-    m_thread.quit();
-    m_thread.wait();
-    for (auto& c : m_clients)
-        c->disconnect(this);
-}
-
-void EventStream::add(std::unique_ptr<QWebSocket> client, const QByteArray& hello)
-{
-    QWebSocket* c = client.get();
-    connect(c, &QWebSocket::disconnected, this, [this, c] { drop(c); });
-    // Pages only listen; anything they send is read and forgotten.
-    connect(c, &QWebSocket::textMessageReceived, this, [] {});
-    c->sendTextMessage(QString::fromUtf8(hello));
-    m_clients.push_back(std::move(client));
-}
-
-void EventStream::post(std::vector<BookEntry> batch)
-{
-    if (m_clients.empty() || batch.empty())
-        return;
-    QMetaObject::invokeMethod(m_writer, [w = m_writer, b = std::move(batch)] { w->take(b); }, Qt::QueuedConnection);
-}
-
-void EventStream::changed()
-{
-    if (!m_clients.empty())
-        QMetaObject::invokeMethod(m_writer, &StreamWriter::markChanged, Qt::QueuedConnection);
-}
-
-void EventStream::broadcast(const QByteArray& json)
-{
     // Binary frames: the text is UTF-8 already and is not converted again for each page.
     std::vector<QWebSocket*> slow;
     for (auto& c : m_clients) {
         if (c->bytesToWrite() > kMaxQueuedBytes)
             slow.push_back(c.get());
         else
-            c->sendBinaryMessage(json);
+            c->sendBinaryMessage(out);
     }
     for (QWebSocket* c : slow)
         c->abort();   // emits disconnected: drop() forgets it
@@ -112,6 +84,7 @@ void EventStream::drop(QWebSocket* client)
         return;
     std::unique_ptr<QWebSocket> gone = std::move(*it);
     m_clients.erase(it);
+    m_count = int(m_clients.size());
     gone.release()->deleteLater();   // it may be inside one of its own signals
 }
 

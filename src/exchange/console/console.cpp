@@ -11,6 +11,9 @@
 #include <QNetworkInterface>
 #include <QRandomGenerator>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace exchange {
 namespace {
 
@@ -69,13 +72,16 @@ bool Console::listen(const QHostAddress& address, quint16 port)
     if (!address.isLoopback())
         m_token = newToken();
     m_thread.setObjectName(QStringLiteral("console"));
-    m_thread.start(QThread::IdlePriority);   // SCHED_IDLE on Linux: a datagram wakes the relay at once
+    m_thread.start();
     m_anchor = new QObject;
     m_anchor->moveToThread(&m_thread);
     bool ok = false;
     QMetaObject::invokeMethod(
         m_anchor,
         [&] {
+            // A lower priority than the relay's (nice 10): a datagram that wakes the relay takes
+            // the processor from the console at once, yet the pages stay served on a busy PC.
+            setpriority(PRIO_PROCESS, id_t(gettid()), 10);
             auto* http = new ConsoleHttp(*this, m_token);
             ok = http->listen(address, port, m_error, m_port);
             if (ok)

@@ -1,6 +1,6 @@
 // The instructor's console: the classroom live in a browser, served by the exchange itself.
-// The HTTP server, its routes and the pages' WebSocket stream run on a thread of their own at idle
-// priority, so the relay never waits for a page; what the routes need of the classroom (the
+// The HTTP server, its routes and the pages' WebSocket stream run on a thread of their own at a
+// lower priority, so the relay never waits for a page; what the routes need of the classroom (the
 // records, the debriefing, sending) they ask this object for, which answers on the relay's thread
 // between datagrams.
 #pragma once
@@ -12,7 +12,7 @@
 #include <QObject>
 #include <QThread>
 #include <atomic>
-#include <optional>
+#include <future>
 
 namespace exchange {
 
@@ -56,9 +56,12 @@ public:
     {
         if (QThread::currentThread() == thread())
             return work();
-        std::optional<decltype(work())> result;
-        QMetaObject::invokeMethod(this, [&] { result.emplace(work()); }, Qt::BlockingQueuedConnection);
-        return std::move(*result);
+        // A promise rather than a blocking queued call: the hand-over of the answer is then one
+        // that ThreadSanitizer sees as well.
+        std::promise<decltype(work())> done;
+        auto answer = done.get_future();
+        QMetaObject::invokeMethod(this, [&] { done.set_value(work()); }, Qt::QueuedConnection);
+        return answer.get();
     }
 
 private:

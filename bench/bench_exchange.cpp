@@ -1,5 +1,7 @@
 // Relay latency and loss at a paced rate, and windowed throughput, over loopback:
-// kelvo-exchange (log on) against a plain socat UDP relay, without and with socat's traffic log.
+// kelvo-exchange (log on) against a plain socat UDP relay, without and with socat's traffic log;
+// and kelvo-exchange with its instructor's console, idle and with five pages streaming, each run
+// five times in turn (medians).
 // Usage: bench_exchange [path/to/kelvo-exchange]
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -15,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "console_clients.h"
 #include "proc_cpu.h"
 
 using Clock = std::chrono::steady_clock;
@@ -58,7 +61,12 @@ pid_t spawn(const std::vector<std::string>& argv) {
     return p;
 }
 
-void run(const char* name, pid_t relay, int in, int out) {
+struct Figures {
+    double p50 = 0, p99 = 0, throughput = 0, cpuPerRecord = 0, relayThreadPerRecord = 0;
+    int delivered = 0;
+};
+
+Figures run(const char* name, pid_t relay, int in, int out) {
     int rx = udp(out), tx = udp(0);
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -86,7 +94,7 @@ void run(const char* name, pid_t relay, int in, int out) {
     // Throughput with up to 32 records in flight.
     const int m = 50000;
     int got = 0, sentc = 0;
-    const ProcCpu cpu0 = proc_cpu(relay);
+    const ProcCpu cpu0 = proc_cpu(relay), main0 = main_thread_cpu(relay);
     const double own0 = proc_cpu_seconds(getpid());
     auto t1 = Clock::now();
     timeval tv{0, 100000};
@@ -100,7 +108,8 @@ void run(const char* name, pid_t relay, int in, int out) {
         ++got;
     }
     double secs = std::chrono::duration<double>(Clock::now() - t1).count();
-    const ProcCpu cpu1 = proc_cpu(relay);
+    const ProcCpu cpu1 = proc_cpu(relay), main1 = main_thread_cpu(relay);
+    const double relayThread = main1.total() - main0.total();
     const double user = cpu1.user - cpu0.user, cpu = cpu1.total() - cpu0.total();
     const double own = proc_cpu_seconds(getpid()) - own0;
     std::printf("%-28s paced 2000/s: %d/%d delivered, median %.0f us, p99 %.0f us; throughput %.0f records/s, "
@@ -112,6 +121,19 @@ void run(const char* name, pid_t relay, int in, int out) {
                 100 * cpu / secs, 100 * own / secs);
     close(rx);
     close(tx);
+    Figures f;
+    f.delivered = received;
+    f.p50 = lat.empty() ? 0 : lat[lat.size() / 2];
+    f.p99 = lat.empty() ? 0 : lat[size_t(lat.size() * 0.99)];
+    f.throughput = got / secs;
+    f.cpuPerRecord = got ? cpu * 1e6 / got : 0;
+    f.relayThreadPerRecord = got ? relayThread * 1e6 / got : 0;
+    return f;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 void stop(pid_t p) {
@@ -123,11 +145,48 @@ void stop(pid_t p) {
 
 int main(int argc, char** argv) {
     std::string exe = argc > 1 ? argv[1] : std::string("kelvo-exchange");
-    pid_t p = spawn({exe, "--to", "127.0.0.1", "--listen-port", "28090", "--station-port", "28091", "--log",
-                     "/tmp/bench_exchange.jsonl"});
-    run("kelvo-exchange (log on)", p, 28090, 28091);
-    stop(p);
-    unlink("/tmp/bench_exchange.jsonl");
+    // The exchange alone, with its console and no page open, with five pages streaming: in turn, so
+    // that what else the machine does falls on all three alike.
+    const char* names[] = {"kelvo-exchange (log on)", "  + console, no page", "  + console, 5 pages streaming"};
+    constexpr int kReps = 5;
+    std::vector<double> p99[3], rate[3], cpu[3], own[3];
+    for (int rep = 0; rep < kReps; ++rep) {
+        for (int mode = 0; mode < 3; ++mode) {
+            std::vector<std::string> argv{exe, "--to", "127.0.0.1", "--listen-port", "28090", "--station-port", "28091",
+                                          "--log", "/tmp/bench_exchange.jsonl"};
+            if (mode > 0)
+                argv.insert(argv.end(), {"--console", "127.0.0.1:28080"});
+            pid_t p = spawn(argv);
+            ConsoleClients pages;
+            if (mode == 2 && !pages.open(28080, 5)) {
+                std::printf("cannot connect five pages to the console\n");
+                stop(p);
+                return 1;
+            }
+            const Figures f = run(names[mode], p, 28090, 28091);
+            if (mode == 2)
+                std::printf("%-28s the five pages read %.1f MB\n", "", pages.bytes() / 1e6);
+            pages.close();
+            stop(p);
+            unlink("/tmp/bench_exchange.jsonl");
+            unlink("/tmp/bench_exchange-report.html");
+            p99[mode].push_back(f.p99);
+            rate[mode].push_back(f.throughput);
+            cpu[mode].push_back(f.cpuPerRecord);
+            own[mode].push_back(f.relayThreadPerRecord);
+        }
+    }
+    std::printf("medians of %d:\n", kReps);
+    for (int mode = 0; mode < 3; ++mode)
+        std::printf("%-32s p99 %.0f us, throughput %.0f records/s, CPU %.1f us per record, %.1f of it on the "
+                    "relay's thread\n",
+                    names[mode], median(p99[mode]), median(rate[mode]), median(cpu[mode]), median(own[mode]));
+    // The relay's thread is what the console must not slow: its CPU per record does not depend on
+    // what else the machine runs, where latency and throughput do.
+    std::printf("five pages against none: p99 %+.1f%%, throughput %+.1f%%, relay thread CPU per record %+.1f%%\n",
+                100 * (median(p99[2]) / median(p99[0]) - 1), 100 * (median(rate[2]) / median(rate[0]) - 1),
+                100 * (median(own[2]) / median(own[0]) - 1));
+    pid_t p;
     if (system("command -v socat >/dev/null 2>&1") != 0) {
         std::printf("socat not installed: no baseline\n");
         return 0;

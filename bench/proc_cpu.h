@@ -13,10 +13,9 @@ struct ProcCpu {
     double total() const { return user + system; }
 };
 
-inline ProcCpu proc_cpu(long long pid)
+// From a /proc stat file: a process's, or one thread's (/proc/PID/task/TID/stat).
+inline ProcCpu proc_cpu_of(const char* path)
 {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%lld/stat", pid);
     FILE* f = std::fopen(path, "r");
     if (!f)
         return {};
@@ -30,6 +29,21 @@ inline ProcCpu proc_cpu(long long pid)
         return {};
     const double tick = double(sysconf(_SC_CLK_TCK));
     return {double(utime) / tick, double(stime) / tick};
+}
+
+inline ProcCpu proc_cpu(long long pid)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%lld/stat", pid);
+    return proc_cpu_of(path);
+}
+
+// The main thread of a process alone.
+inline ProcCpu main_thread_cpu(long long pid)
+{
+    char path[80];
+    std::snprintf(path, sizeof path, "/proc/%lld/task/%lld/stat", pid, pid);
+    return proc_cpu_of(path);
 }
 
 inline double proc_cpu_seconds(long long pid) { return proc_cpu(pid).total(); }

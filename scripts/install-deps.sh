@@ -8,6 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   pulseaudio pulseaudio-utils xvfb xauth iproute2 socat sox espeak-ng fonts-liberation
   dpkg-dev file librsvg2-bin desktop-file-utils appstream gzip
+  qt6-httpserver-dev qt6-websockets-dev chromium chromium-driver python3-selenium curl
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -50,7 +50,27 @@ std::vector<VirtualStation> stations_from_options(const Options& o)
     return out;
 }
 
-Classroom::Classroom(Relay& relay) : m_relay(relay) {}
+// An exercise event in the instructor's words.
+static QString describe(const ExerciseEvent& e)
+{
+    const QString category = QString::fromLatin1(e.category).trimmed().toLower();
+    switch (e.kind) {
+    case ExerciseEvent::AllShips: return QStringLiteral("all-ships %1 call").arg(category);
+    case ExerciseEvent::Distress:
+        return QStringLiteral("distress alert (%1)").arg(dsc::nature_name(e.nature));
+    case ExerciseEvent::PosReq: return QStringLiteral("position request to %1").arg(QString::fromLatin1(e.to));
+    case ExerciseEvent::Call:
+        return QStringLiteral("individual %1 call to %2").arg(category, QString::fromLatin1(e.to));
+    case ExerciseEvent::Group: return QStringLiteral("group call to %1").arg(QString::fromLatin1(e.to));
+    }
+    return {};
+}
+
+Classroom::Classroom(Relay& relay) : m_relay(relay)
+{
+    m_clock.start();
+    m_startEpochMs = QDateTime::currentMSecsSinceEpoch();
+}
 
 static std::variant<Exercise, ParseError> read_script(const QString& path, const std::vector<VirtualStation>& known,
                                                       QString& problem)
@@ -78,7 +98,15 @@ QString Classroom::setUp(const Options& o)
         Exercise& ex = std::get<Exercise>(parsed);
         stations = ex.stations;
         if (path == o.exerciseFile)
-            m_exercise = ex;
+            m_player = std::make_unique<ExercisePlayer>(
+                ex, [this](int index, const ExerciseEvent& e, const VirtualStation& from) {
+                    const QByteArray record = event_record(e, from, m_scheduler.utcTimeOfDay());
+                    const Traffic t = m_relay.deliver(record, from.name);
+                    Fired f{index, m_clock.elapsed(), from.name, {}, -1};
+                    f.call = m_debrief.observe(f.ms, t.fields);
+                    f.what = describe(e);
+                    m_fired.push_back(f);
+                });
         else if (!ex.events.empty())
             return QStringLiteral("%1: a station list holds no 'at' lines").arg(path);
     }
@@ -96,16 +124,32 @@ QString Classroom::setUp(const Options& o)
     return {};
 }
 
-void Classroom::start()
+void Classroom::deliver(const QByteArray& record)
+{
+    const Traffic t = m_relay.deliver(record);
+    m_debrief.observe(m_clock.elapsed(), t.fields);
+    m_host->onRecord(t.fields);
+}
+
+void Classroom::addStation(const VirtualStation& s)
+{
+    m_host->addStation(s);
+    m_debrief.name(s.mmsi, s.name);
+}
+
+void Classroom::start(bool playExercise)
 {
     m_clock.start();
+    m_startEpochMs = QDateTime::currentMSecsSinceEpoch();
     for (const VirtualStation& s : m_host->stations())
         std::fprintf(stdout, "virtual %s %s %s, channel %d\n",
                      s.kind == VirtualStation::Coast ? "coast station" : "ship", qPrintable(s.name),
                      s.mmsi.constData(), s.workingChannel);
-    if (m_exercise) {
-        std::fprintf(stdout, "exercise: %zu events\n", m_exercise->events.size());
-        m_host->play(*m_exercise);
+    if (m_player) {
+        std::fprintf(stdout, "exercise: %zu events%s\n", m_player->exercise().events.size(),
+                     playExercise ? "" : ", started from the console");
+        if (playExercise)
+            m_player->start();
     }
     std::fflush(stdout);
 }

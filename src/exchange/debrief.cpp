@@ -27,7 +27,7 @@ Debrief::Counts& Debrief::counts(const QByteArray& mmsi)
     return m_counts[mmsi];
 }
 
-void Debrief::observe(qint64 ms, const dsc::DscRecord& r)
+int Debrief::observe(qint64 ms, const dsc::DscRecord& r)
 {
     counts(r.TXMMSI).sent++;
     const bool addressed = r.CALL == dsc::CALL_INDIVID || r.CALL == dsc::CALL_GROUP
@@ -43,6 +43,7 @@ void Debrief::observe(qint64 ms, const dsc::DscRecord& r)
         c.kind = kind;
         c.answerCategory = answerCategory;
         m_calls.push_back(c);
+        return int(m_calls.size()) - 1;
     };
     // An answer closes the oldest open call it answers.
     auto close = [&](const QByteArray& answerCategory, auto matches) {
@@ -53,24 +54,26 @@ void Debrief::observe(qint64 ms, const dsc::DscRecord& r)
                 if (answerCategory == dsc::CAT_ROUT_ACK)
                     c.outcome = r.COMPLY == "Y" ? QStringLiteral("able to comply, channel %1").arg(trimmed(r.CH))
                                                 : QStringLiteral("unable to comply");
-                return;
+                return -1;
             }
+        return -1;
     };
     if (r.CALL == dsc::CALL_INDIVID && r.CATEGORY == dsc::CAT_ROUT_ACK) {
-        close(dsc::CAT_ROUT_ACK, [&](const Call& c) { return c.from == r.RXMMSI && c.to == r.TXMMSI; });
+        return close(dsc::CAT_ROUT_ACK, [&](const Call& c) { return c.from == r.RXMMSI && c.to == r.TXMMSI; });
     } else if (r.CALL == dsc::CALL_INDIVID && r.CATEGORY == dsc::CAT_POS_ACK) {
-        close(dsc::CAT_POS_ACK, [&](const Call& c) { return c.from == r.RXMMSI && c.to == r.TXMMSI; });
+        return close(dsc::CAT_POS_ACK, [&](const Call& c) { return c.from == r.RXMMSI && c.to == r.TXMMSI; });
     } else if (r.CALL == dsc::CALL_DISTRESS && r.CATEGORY == dsc::CAT_DIST_ACK) {
-        close(dsc::CAT_DIST_ACK, [&](const Call& c) { return c.from == r.RXMMSI; });
+        return close(dsc::CAT_DIST_ACK, [&](const Call& c) { return c.from == r.RXMMSI; });
     } else if (r.CALL == dsc::CALL_INDIVID && r.CATEGORY == dsc::CAT_POS_REQ) {
-        open(QStringLiteral("position request"), r.RXMMSI, dsc::CAT_POS_ACK);
+        return open(QStringLiteral("position request"), r.RXMMSI, dsc::CAT_POS_ACK);
     } else if (r.CALL == dsc::CALL_INDIVID) {
-        open(QStringLiteral("individual %1 call").arg(trimmed(r.CATEGORY)), r.RXMMSI, dsc::CAT_ROUT_ACK);
+        return open(QStringLiteral("individual %1 call").arg(trimmed(r.CATEGORY)), r.RXMMSI, dsc::CAT_ROUT_ACK);
     } else if (r.CALL == dsc::CALL_DISTRESS && r.CATEGORY == dsc::CAT_DISTRESS) {
         const QString nature = dsc::nature_name(dsc::leading_number(r.DANGER));
-        open(nature.isEmpty() ? QStringLiteral("distress alert") : QStringLiteral("distress alert (%1)").arg(nature),
+        return open(nature.isEmpty() ? QStringLiteral("distress alert") : QStringLiteral("distress alert (%1)").arg(nature),
              {}, dsc::CAT_DIST_ACK);
     }
+    return -1;
 }
 
 QString Debrief::report() const

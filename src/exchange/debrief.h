@@ -12,13 +12,6 @@ namespace exchange {
 
 class Debrief {
 public:
-    // A record that went through the exchange at `ms` (milliseconds since the exchange started).
-    void observe(qint64 ms, const dsc::DscRecord& r);
-    // Names for MMSIs (the virtual stations).
-    void name(const QByteArray& mmsi, const QString& name) { m_names[mmsi] = name; }
-    QString report() const;
-
-private:
     struct Call {
         qint64 ms = 0;
         QByteArray from, to;   // to: called station; for a distress alert, empty (all ships)
@@ -31,7 +24,21 @@ private:
     struct Counts {
         int sent = 0, received = 0;
     };
+
+    // A record that went through the exchange at `ms` (milliseconds since the exchange started).
+    // Returns the index in calls() of the call it opens, or -1 when it opens none.
+    int observe(qint64 ms, const dsc::DscRecord& r);
+    // Names for MMSIs (the virtual stations, and stations the instructor named).
+    void name(const QByteArray& mmsi, const QString& name) { m_names[mmsi] = name; }
+    QString report() const;
+
+    // "Name (MMSI)", or the MMSI alone.
     QString who(const QByteArray& mmsi) const;
+    QString nameOf(const QByteArray& mmsi) const { return m_names.value(mmsi); }
+    const std::vector<Call>& calls() const { return m_calls; }
+    const QMap<QByteArray, Counts>& counts() const { return m_counts; }
+
+private:
     Counts& counts(const QByteArray& mmsi);
 
     std::vector<Call> m_calls;

@@ -6,9 +6,12 @@
 #include "exchange/signal_stop.h"
 #include "exchange/classroom.h"
 #include "exchange/compose_fields.h"
+#include "exchange/console/console.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -83,14 +86,34 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kelvo-exchange: %s\n", qPrintable(relay.errorString()));
         return 1;
     }
+    // The instructor's console; with a log, its evaluation report is also written at the stop.
+    std::unique_ptr<Console> console;
+    if (o.consolePort || json.isOpen())
+        console = std::make_unique<Console>(relay, classroom, o.relayAll);
+    if (o.consolePort) {
+        if (!console->listen(o.consoleAddress, o.consolePort)) {
+            std::fprintf(stderr, "kelvo-exchange: cannot serve the console on %s:%u: %s\n",
+                         qPrintable(o.consoleAddress.toString()), o.consolePort, qPrintable(console->errorString()));
+            return 1;
+        }
+        std::fprintf(stdout, "kelvo-exchange: instructor's console on %s\n", qPrintable(console->url()));
+    }
     SignalStop stop;
     QObject::connect(&stop, &SignalStop::stopRequested, &app, &QCoreApplication::quit);
     std::fprintf(stdout, "kelvo-exchange: listening on UDP port %u, delivering to port %u\n", o.listenPort,
                  o.stationPort);
     std::fflush(stdout);
-    classroom.start();
+    classroom.start(o.consolePort == 0);
     app.exec();
     std::fputs(classroom.report().toUtf8().constData(), stdout);
+    if (json.isOpen()) {
+        const QFileInfo log(o.logFile);
+        QFile report(log.dir().filePath(log.completeBaseName() + QStringLiteral("-report.html")));
+        if (report.open(QIODevice::WriteOnly | QIODevice::Truncate) && report.write(console->reportHtml()) > 0)
+            std::fprintf(stdout, "evaluation report: %s\n", qPrintable(report.fileName()));
+        else
+            std::fprintf(stderr, "kelvo-exchange: cannot write %s\n", qPrintable(report.fileName()));
+    }
     std::fprintf(stdout, "kelvo-exchange stopped: %lld records relayed, %lld rejected\n",
                  static_cast<long long>(relay.relayed()), static_cast<long long>(relay.rejected()));
     return 0;

@@ -25,6 +25,8 @@ const char* const kUsage =
     "  --stations FILE    virtual stations from a file (lines: coast|ship NAME MMSI [pos ..] [channel N])\n"
     "  --exercise FILE    play a timed exercise script (see assets/exercises)\n"
     "  --reply-delay S    seconds a virtual station takes to answer (default 4)\n"
+    "  --console [ADDR:]PORT  serve the instructor's console on http://ADDR:PORT/ (ADDR 127.0.0.1\n"
+    "                     unless given; any other address needs the access token it prints)\n"
     "  --help             this text\n";
 
 namespace {
@@ -35,6 +37,16 @@ bool port(const QString& s, quint16& out) {
         return false;
     out = quint16(v);
     return true;
+}
+// "8080", "127.0.0.1:8080" or "0.0.0.0:8080".
+bool consoleAddress(const QString& s, QHostAddress& address, quint16& out) {
+    const qsizetype colon = s.lastIndexOf(QLatin1Char(':'));
+    if (colon >= 0) {
+        address = QHostAddress(s.left(colon));
+        if (address.isNull() || address.protocol() != QAbstractSocket::IPv4Protocol)
+            return false;
+    }
+    return port(s.mid(colon + 1), out);
 }
 } // namespace
 
@@ -80,6 +92,10 @@ Options parseOptions(const QStringList& args) {
             if ((a == "--coast-station" || a == "--ship")
                 && (v.size() != 9 || !std::all_of(v.begin(), v.end(), [](QChar c) { return c.isDigit(); })))
                 o.error = a + " needs a nine-digit MMSI, not " + v;
+        } else if (a == "--console") {
+            if (!hasValue) { o.error = a + " needs [ADDR:]PORT"; break; }
+            if (!consoleAddress(args[++i], o.consoleAddress, o.consolePort))
+                o.error = "--console needs [ADDR:]PORT with an IPv4 address, not " + args[i];
         } else if (a == "--to" || a == "--log" || a == "--listen-port" || a == "--station-port") {
             if (!hasValue) { o.error = a + " needs a value"; break; }
             const QString v = args[++i];

@@ -19,6 +19,9 @@ struct Options {
     QStringList coastStations, ships;   // MMSIs of virtual stations
     QString stationsFile, exerciseFile;
     int replyDelayMs = 4000;
+    // The instructor's console: --console [ADDR:]PORT. Port 0: no console.
+    QHostAddress consoleAddress{QHostAddress::LocalHost};
+    quint16 consolePort = 0;
     QString error; // non-empty when the command line is wrong
 };
 

@@ -30,6 +30,9 @@ public:
     // Schedules every event of the script at its offset from now.
     void play(const Exercise& exercise);
 
+    // A station added while the exchange runs (from the instructor's console).
+    void addStation(const VirtualStation& s) { m_stations.push_back(s); }
+
     const std::vector<VirtualStation>& stations() const { return m_stations; }
     bool isVirtual(const QByteArray& mmsi) const;
 

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUdpSocket>
@@ -49,4 +50,27 @@ TEST(ExchangeProgram, AppendsAJsonLinePerRecordAndSumsUpAtTheStop)
     const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
     ASSERT_FALSE(first.isEmpty()) << lines[0].toStdString();
     EXPECT_TRUE(lines[0].contains("CATEGORY=SAFETY  ")) << "the raw text is kept: " << lines[0].toStdString();
+}
+
+TEST(ExchangeProgram, EndsAtOnceWhenTheConsolePortIsTaken)
+{
+    const QString program = qEnvironmentVariable("KELVO_BIN") + QStringLiteral("/kelvo-exchange");
+    if (!QFile::exists(program))
+        GTEST_SKIP() << "kelvo-exchange not built";
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
+    QUdpSocket probe;
+    ASSERT_TRUE(probe.bind(QHostAddress::LocalHost, 0));
+    const quint16 in = probe.localPort();
+    probe.close();
+
+    QProcess exchange;
+    exchange.start(program, {QStringLiteral("--local"), QStringLiteral("--listen-port"), QString::number(in),
+                             QStringLiteral("--station-port"), QString::number(in == 65535 ? 1 : in + 1),
+                             QStringLiteral("--console"), QStringLiteral("127.0.0.1:%1").arg(taken.serverPort())});
+    ASSERT_TRUE(exchange.waitForFinished(5000)) << "the exchange kept running without its console";
+    EXPECT_EQ(exchange.exitCode(), 1);
+    const QByteArray err = exchange.readAllStandardError();
+    EXPECT_TRUE(err.contains("cannot serve the console on 127.0.0.1:" + QByteArray::number(taken.serverPort())))
+        << err.toStdString();
 }

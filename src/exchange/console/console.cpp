@@ -1,0 +1,150 @@
+#include "exchange/console/console.h"
+
+#include "exchange/classroom.h"
+#include "exchange/console/console_http.h"
+#include "exchange/console/console_json.h"
+#include "exchange/console/evaluation.h"
+#include "exchange/console/http_answers.h"
+#include "exchange/relay.h"
+
+#include <QCoreApplication>
+#include <QNetworkInterface>
+#include <QRandomGenerator>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace exchange {
+namespace {
+
+QString newToken()
+{
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    QString out;
+    for (quint32 w : words)
+        out += QStringLiteral("%1").arg(w, 8, 16, QLatin1Char('0'));
+    return out;
+}
+
+} // namespace
+
+Console::Console(Relay& relay, Classroom& classroom, bool relayAll, QObject* parent)
+    : QObject(parent), m_relay(relay), m_classroom(classroom), m_relayAll(relayAll)
+{
+    // The relay has already delivered the record when it reports it: the console only notes it,
+    // and hands the batch to the pages' stream when the relay is done with it.
+    connect(&m_relay, &Relay::traffic, this, [this](const Traffic& t) {
+        const bool virtualStation = !t.sender.contains(QLatin1Char(':')) && t.sender != QLatin1String("instructor");
+        const BookEntry& e = m_book.add(t, virtualStation);
+        m_lastSeq = e.seq;
+        if (m_http && m_http->stream().clients() > 0)
+            m_batch.push_back(e);
+    });
+    connect(&m_relay, &Relay::batchDone, this, [this] {
+        if (m_batch.empty())
+            return;
+        QMetaObject::invokeMethod(
+            m_http, [h = m_http, batch = std::exchange(m_batch, {})] { h->stream().take(batch); },
+            Qt::QueuedConnection);
+    });
+    if (ExercisePlayer* p = m_classroom.player())
+        connect(p, &ExercisePlayer::changed, this, &Console::changed);
+}
+
+Console::~Console()
+{
+    if (!m_http)
+        return;
+    // The HTTP side goes on its own thread. It may be waiting for this thread meanwhile: keep
+    // answering until it is gone.
+    QMetaObject::invokeMethod(m_anchor, [h = m_http] {
+        delete h;
+        QThread::currentThread()->quit();
+    });
+    while (!m_thread.wait(10))
+        QCoreApplication::processEvents();
+    delete m_anchor;
+}
+
+bool Console::listen(const QHostAddress& address, quint16 port)
+{
+    if (!address.isLoopback())
+        m_token = newToken();
+    m_thread.setObjectName(QStringLiteral("console"));
+    m_thread.start();
+    m_anchor = new QObject;
+    m_anchor->moveToThread(&m_thread);
+    bool ok = false;
+    QMetaObject::invokeMethod(
+        m_anchor,
+        [&] {
+            // A lower priority than the relay's (nice 10): a datagram that wakes the relay takes
+            // the processor from the console at once, yet the pages stay served on a busy PC.
+            setpriority(PRIO_PROCESS, id_t(gettid()), 10);
+            auto* http = new ConsoleHttp(*this, m_token);
+            ok = http->listen(address, port, m_error, m_port);
+            if (ok)
+                m_http = http;
+            else
+                delete http;
+        },
+        Qt::BlockingQueuedConnection);
+    if (!ok) {
+        m_thread.quit();
+        m_thread.wait();
+        delete m_anchor;
+        m_anchor = nullptr;
+        return false;
+    }
+    m_address = address;
+    return true;
+}
+
+QString Console::url() const
+{
+    QString host = m_address.toString();
+    if (m_address == QHostAddress::AnyIPv4) {
+        // Every address of this PC: the first one the classroom can reach.
+        for (const QHostAddress& a : QNetworkInterface::allAddresses())
+            if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback()) {
+                host = a.toString();
+                break;
+            }
+    }
+    QString url = QStringLiteral("http://%1:%2/").arg(host).arg(m_port);
+    if (!m_token.isEmpty())
+        url += QStringLiteral("?token=") + m_token;
+    return url;
+}
+
+void Console::changed()
+{
+    if (m_http)
+        QMetaObject::invokeMethod(m_http, [h = m_http] { h->stream().changed(); }, Qt::QueuedConnection);
+}
+
+std::vector<BookEntry> Console::records(qint64 since) const
+{
+    std::vector<BookEntry> out;
+    for (const BookEntry* e : m_book.since(since, 5000))
+        out.push_back(*e);
+    return out;
+}
+
+QHttpServerResponse Console::stations() const
+{
+    return json(stationsJson(m_classroom, m_book));
+}
+
+QHttpServerResponse Console::report() const
+{
+    return json(evaluationJson(m_classroom, m_book));
+}
+
+QByteArray Console::reportHtml() const
+{
+    return evaluationHtml(evaluationJson(m_classroom, m_book));
+}
+
+} // namespace exchange

@@ -1,0 +1,84 @@
+// The instructor's console: the classroom live in a browser, served by the exchange itself.
+// The HTTP server, its routes and the pages' WebSocket stream run on a thread of their own at a
+// lower priority, so the relay never waits for a page; what the routes need of the classroom (the
+// records, the debriefing, sending) they ask this object for, which answers on the relay's thread
+// between datagrams.
+#pragma once
+
+#include "exchange/console/record_book.h"
+
+#include <QHostAddress>
+#include <QHttpServerResponse>
+#include <QObject>
+#include <QThread>
+#include <atomic>
+#include <future>
+
+namespace exchange {
+
+class Classroom;
+class ConsoleHttp;
+class Relay;
+
+class Console : public QObject {
+    Q_OBJECT
+public:
+    Console(Relay& relay, Classroom& classroom, bool relayAll, QObject* parent = nullptr);
+    ~Console() override;
+
+    // Serves the console; false with errorString() when the address cannot be bound. Any address
+    // but a loopback one needs the access token.
+    bool listen(const QHostAddress& address, quint16 port);
+    QString errorString() const { return m_error; }
+    // The address to open, with the token when one is needed.
+    QString url() const;
+    QString token() const { return m_token; }
+
+    // The evaluation report as a printable page.
+    QByteArray reportHtml() const;
+    const RecordBook& book() const { return m_book; }
+    bool relayAll() const { return m_relayAll; }
+    qint64 lastSeq() const { return m_lastSeq; }   // any thread
+
+    // What the routes ask for, answered on the relay's thread (see onRelayThread).
+    std::vector<BookEntry> records(qint64 since) const;
+    QHttpServerResponse stations() const;
+    QHttpServerResponse report() const;
+    QHttpServerResponse send(const QByteArray& body);
+    QHttpServerResponse addStation(const QByteArray& body);
+    QHttpServerResponse exercise(const QByteArray& body);
+    QHttpServerResponse name(const QByteArray& body);
+
+    // Runs `work` on the relay's thread and returns its result: the console's thread waits, the
+    // relay does not (it runs the work between datagrams).
+    template <typename Work>
+    auto onRelayThread(Work work) -> decltype(work())
+    {
+        if (QThread::currentThread() == thread())
+            return work();
+        // A promise rather than a blocking queued call: the hand-over of the answer is then one
+        // that ThreadSanitizer sees as well.
+        std::promise<decltype(work())> done;
+        auto answer = done.get_future();
+        QMetaObject::invokeMethod(this, [&] { done.set_value(work()); }, Qt::QueuedConnection);
+        return answer.get();
+    }
+
+private:
+    void changed();   // tells the pages that stations or the exercise changed
+
+    Relay& m_relay;
+    Classroom& m_classroom;
+    bool m_relayAll;
+    RecordBook m_book;
+    std::atomic<qint64> m_lastSeq{0};
+    std::vector<BookEntry> m_batch;   // records of the relay's current batch, for the pages
+    QThread m_thread;
+    QObject* m_anchor = nullptr;      // lives on m_thread: work for it is run there
+    ConsoleHttp* m_http = nullptr;    // lives on m_thread
+    QHostAddress m_address;
+    quint16 m_port = 0;
+    QString m_token, m_error;
+};
+
+} // namespace exchange

@@ -6,7 +6,7 @@ PACKAGES=(
   qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev
   libgsm1-dev libsoxr-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  pulseaudio pulseaudio-utils xvfb xauth iproute2 socat sox espeak-ng fonts-liberation
+  pulseaudio pulseaudio-utils xvfb xauth iproute2 socat sox espeak-ng fonts-liberation python3
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

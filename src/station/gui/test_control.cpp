@@ -57,6 +57,10 @@ QByteArray TestControl::handle(const QByteArray& line)
         out += "mode " + QByteArray::number(m_station.state.panel_mode) + "\n";
         return out;
     }
+    // "counts": datagrams the station decoded and records it sent, for soak runs.
+    if (parts[0] == "counts")
+        return "handled " + QByteArray::number(m_station.datagrams_handled) + "\nsent "
+               + QByteArray::number(m_station.records_sent) + "\n";
     return "unknown\n";
 }
 

@@ -1,5 +1,6 @@
 #include "exchange/json_log.h"
 
+#include <QAbstractEventDispatcher>
 #include <QDateTime>
 
 #include <cerrno>
@@ -22,7 +23,7 @@ JsonLog::~JsonLog() {
     }
 }
 
-bool JsonLog::open(const QString& path) {
+bool JsonLog::open(const QString& path, bool announceRestart) {
     path_ = path;
     const QByteArray name = path.toLocal8Bit();
     fd_ = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
@@ -42,7 +43,8 @@ bool JsonLog::open(const QString& path) {
         char last = '\n';
         if (::pread(fd_, &last, 1, goodSize_ - 1) == 1 && last != '\n')
             pending_ += '\n';   // the earlier run's last line was cut: ours begin on a line of their own
-        queueEvent("restarted");
+        if (announceRestart)
+            queueEvent("restarted");
     }
     return true;
 }
@@ -113,7 +115,9 @@ void JsonLog::flush() {
     pending_.remove(0, whole);
     if (!failing_) {
         failing_ = true;
-        retry_.start();
+        // Without an event loop (a single record sent from the command line) the next flush retries.
+        if (QAbstractEventDispatcher::instance())
+            retry_.start();
         if (notice_)
             notice_(QStringLiteral("cannot write the log %1 (%2); records are still relayed and kept "
                                    "in memory, and the log is written again when it can")

@@ -18,10 +18,11 @@ public:
     ~JsonLog() override;
 
     // Opens `path` for appending, creating it when missing. A file that already holds lines gets
-    // a line saying the exchange restarted; a last line cut short (a crash, a full disk) is
-    // left as it stands and the new lines begin on a line of their own. False, with
-    // errorString(), when the file cannot be opened at all.
-    bool open(const QString& path);
+    // a line saying the exchange restarted (unless `announceRestart` is false: a single record
+    // sent from the command line); a last line cut short (a crash, a full disk) is left as it
+    // stands and the new lines begin on a line of their own. False, with errorString(), when the
+    // file cannot be opened at all.
+    bool open(const QString& path, bool announceRestart = true);
     bool isOpen() const { return fd_ >= 0; }
     QString errorString() const { return error_; }
 

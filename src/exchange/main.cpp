@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
 
     JsonLog json;
     if (!o.logFile.isEmpty()) {
-        if (!json.open(o.logFile)) {
+        if (!json.open(o.logFile, o.command != Options::Command::Send)) {
             std::fprintf(stderr, "kelvo-exchange: cannot open log %s: %s\n", qPrintable(o.logFile),
                          qPrintable(json.errorString()));
             return 1;

@@ -1,7 +1,10 @@
 // The exchange program through the faults of a course: stopped and started again on the same
 // JSON log, and the log's disk full while records keep coming.
+#include "exchange/json_log.h"
+
 #include <QByteArray>
 #include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -14,6 +17,7 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -104,6 +108,21 @@ QList<int> loggedRecords(const QByteArray& log, int* restarts = nullptr, const Q
     }
     if (restarts)
         *restarts = restarted;
+    return numbers;
+}
+
+// The "n" of each line of a log written by the test itself; every line must be whole JSON.
+QList<int> loggedLines(const QByteArray& log)
+{
+    QList<int> numbers;
+    const QList<QByteArray> lines = log.split('\n');
+    EXPECT_TRUE(lines.last().isEmpty()) << "the log ends with a whole line";
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        const QJsonObject o = QJsonDocument::fromJson(lines[i]).object();
+        EXPECT_FALSE(o.isEmpty()) << "line " << i << " is not whole: " << lines[i].toStdString();
+        if (o.contains(QStringLiteral("n")))
+            numbers << o.value(QStringLiteral("n")).toInt();
+    }
     return numbers;
 }
 
@@ -227,4 +246,51 @@ TEST(ExchangeFaults, FullLogDiskKeepsRelayingSaysSoOnceAndWritesAgainWhenItCan)
     const QString err = QString::fromLocal8Bit(exchange.readAllStandardError());
     EXPECT_EQ(err.count(QStringLiteral("cannot write the log")), 1) << err.toStdString();
     EXPECT_EQ(err.count(QStringLiteral("is written again, nothing lost")), 1) << err.toStdString();
+}
+
+// The writer itself against a file size limit (a disk that takes a few lines more, then no more):
+// lines cut at the limit are taken back, the backlog is bounded and its overflow counted in the log.
+TEST(ExchangeFaults, LogKeepsWholeLinesAndCountsWhatItCouldNotKeep)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("traffic.jsonl"));
+    exchange::JsonLog log;
+    std::vector<QString> notices;
+    log.setNotice([&](const QString& t) { notices.push_back(t); });
+    log.setBacklogLimit(300);
+    ASSERT_TRUE(log.open(path));
+    const auto line = [](int n) { return QByteArray("{\"n\":") + QByteArray::number(n) + ",\"pad\":\"" + QByteArray(80, 'x') + "\"}"; };
+    log.write(line(1));
+    log.flush();
+    const qint64 first = QFileInfo(path).size();
+
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = old;
+    tight.rlim_cur = rlim_t(first + 150);   // room for one line and a half
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    for (int n = 2; n <= 10; ++n) {
+        log.write(line(n));
+        log.flush();
+    }
+    EXPECT_TRUE(log.failing());
+    EXPECT_EQ(notices.size(), 1u);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(loggedLines(f.readAll()), QList<int>({1, 2})) << "whole lines only";
+    f.close();
+
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old), 0);
+    std::signal(SIGXFSZ, previous);
+    log.flush();
+    EXPECT_FALSE(log.failing());
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_TRUE(notices[1].contains(QStringLiteral("lines could not be kept")));
+    // Lines 3 to 5 waited in memory (300 bytes); 6 to 10 were dropped and counted.
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray all = f.readAll();
+    EXPECT_EQ(loggedLines(all), QList<int>({1, 2, 3, 4, 5}));
+    EXPECT_TRUE(all.contains("{\"event\":\"log-gap\",\"lost\":5,")) << all.constData();
+    EXPECT_EQ(log.droppedLines(), 5);
 }

@@ -13,15 +13,18 @@
 # The load: one action at a time, by a station chosen at random: an individual routine call to
 # another station that acknowledges it (ABLE), an individual call or a position request to a
 # practice partner, a group call, an all-ships call, a distress alert (the coast station
-# acknowledges it). After an action of k records the driver waits 1.5 s per record plus 0.5 to
+# acknowledges it), two seconds of push-to-talk on channel 16 with one listener put on 16 who must
+# hear it (a private PulseAudio for the class: silent microphone, loudspeaker into nothing; no
+# voice without pulseaudio). After an action of k records the driver waits 1.5 s per record plus 0.5 to
 # 2.5 s at random; with the time the clicks take, the class receives about one record every 5 s
 # (the run prints the rate), well below one per 1.5 s, the time each received record holds every
 # panel.
 #
 # It fails (exit 1) when a station's records are not all in the exchange's log exactly once, when a
 # station did not decode every record relayed while it ran, when a call to a partner lacks its
-# answer or a distress alert its acknowledgement, when a process died, or when a process's
-# resident memory grew by more than 5 % after the first sample. Exit 77: cannot run here.
+# answer or a distress alert its acknowledgement, when a talk was not heard, when a process died,
+# or when a process's resident memory grew by more than 5 % after the first sample. Exit 77:
+# cannot run here. SOAK_KIND=0..19 makes every action the same kind (to try one kind alone).
 set -uo pipefail
 
 STATIONS=16 SECONDS_=1800 FIRST=60 RESTART=0 KEEP=0
@@ -48,6 +51,7 @@ export KELVO_EXCHANGE_ARGS="--log $LOG --coast-station $COAST --ship $SHIP --rep
 RC=1
 finish() {
     bash "$SRC/scripts/classroom-netns.sh" down "$WORK" >/dev/null 2>&1
+    [ -n "${PULSE_PID:-}" ] && kill "$PULSE_PID" 2>/dev/null
     if [ "$RC" != 0 ]; then
         echo "== exchange.log (tail)"; tail -n 20 "$WORK/exchange.log" 2>/dev/null
         for f in "$WORK"/*/station.log; do [ -s "$f" ] && { echo "== $f"; tail -n 20 "$f"; }; done
@@ -57,6 +61,33 @@ finish() {
 }
 trap 'exit 1' INT TERM
 trap finish EXIT
+
+# One private sound server for the class (its socket is a file, so every namespace reaches it):
+# a silent microphone and a loudspeaker that plays into nothing. Without pulseaudio there is no
+# voice in the load.
+PULSE_PID=""
+if command -v pulseaudio >/dev/null; then
+    mkdir -p "$WORK/pulse"
+    cat >"$WORK/pulse/default.pa" <<PA
+load-module module-native-protocol-unix socket=$WORK/pulse/native auth-anonymous=1
+load-module module-null-sink sink_name=kelvo_mic
+load-module module-null-sink sink_name=kelvo_sink
+load-module module-remap-source master=kelvo_mic.monitor source_name=kelvo_mic_in
+set-default-sink kelvo_sink
+set-default-source kelvo_mic_in
+PA
+    HOME=$WORK/pulse XDG_RUNTIME_DIR=$WORK/pulse PULSE_RUNTIME_PATH=$WORK/pulse pulseaudio --daemonize=no \
+        --system=false --exit-idle-time=-1 -n -F "$WORK/pulse/default.pa" --use-pid-file=no --disable-shm=yes \
+        >"$WORK/pulse/server.log" 2>&1 &
+    PULSE_PID=$!
+    for _ in $(seq 50); do [ -S "$WORK/pulse/native" ] && break; sleep 0.1; done
+    if [ -S "$WORK/pulse/native" ]; then
+        export PULSE_SERVER=unix:$WORK/pulse/native
+    else
+        echo "soak: the private sound server did not start: no voice in the load"
+        kill "$PULSE_PID" 2>/dev/null; PULSE_PID=""
+    fi
+fi
 
 MMSIS=()
 for ((i = 1; i <= STATIONS; i++)); do MMSIS+=("$(printf '2741%05d' $((i * 101)))"); done
@@ -104,11 +135,11 @@ sample() {
 for m in "${MMSIS[@]}"; do ctl "$m" dump >/dev/null || exit 1; done
 echo "soak: $STATIONS stations, ${SECONDS_} s, partners $COAST (coast) and $SHIP (ship), work in $WORK"
 
-ACTIONS=0 MISSES=0
+ACTIONS=0 MISSES=0 VOICES=0 VOICE_MISSES=0
 : >"$WORK/actions.txt"
 other_than() { local m; while :; do m=${MMSIS[RANDOM % STATIONS]}; [ "$m" != "$1" ] && { echo "$m"; return; }; done; }
 act() {
-    local a=${MMSIS[RANDOM % STATIONS]} kind=$((RANDOM % 20)) records=1 what
+    local a=${MMSIS[RANDOM % STATIONS]} kind=${SOAK_KIND:-$((RANDOM % 20))} records=1 what
     press "$a" imgESC
     if [ "$kind" -lt 5 ] && [ "$STATIONS" -gt 1 ]; then
         local b; b=$(other_than "$a")
@@ -131,9 +162,24 @@ act() {
     elif [ "$kind" -lt 14 ]; then
         what="group call $a -> $GROUP"
         press "$a" btnGroup; digits "$a" "$GROUP"; press "$a" num11; digits "$a" 72; press "$a" btnTX
-    elif [ "$kind" -lt 17 ]; then
+    elif [ "$kind" -lt 15 ] || { [ "$kind" -lt 17 ] && { [ -z "${PULSE_SERVER:-}" ] || [ "$STATIONS" = 1 ]; }; }; then
         what="all-ships call $a"
         alt_press "$a" btnRoutine; press "$a" btnTX
+    elif [ "$kind" -lt 17 ]; then
+        # Two seconds of speech on channel 16; one listener is put on 16 and must hear it.
+        local b heard; b=$(other_than "$a")
+        what="voice $a -> channel 16, heard by $b"
+        press "$b" imgCH16; press "$a" imgCH16
+        heard=$(counts "$b" | awk '{print $6}')
+        ctl "$a" "press ${KEYPOS[btnAudio]}" >/dev/null; sleep 2; ctl "$a" "release ${KEYPOS[btnAudio]}" >/dev/null
+        local now_heard=$heard
+        for _ in $(seq 20); do
+            now_heard=$(counts "$b" | awk '{print $6}')
+            [ "${now_heard:-0}" -gt "${heard:-0}" ] && break
+            sleep 0.2
+        done
+        if [ "${now_heard:-0}" -gt "${heard:-0}" ]; then VOICES=$((VOICES + 1)); else VOICE_MISSES=$((VOICE_MISSES + 1)); what+=" (not heard)"; fi
+        records=0
     else
         what="distress alert $a"
         press "$a" btnDistress2; press "$a" imgENT; press "$a" imgENT; press "$a" btnTX; records=2
@@ -191,10 +237,11 @@ for m in "${MMSIS[@]}"; do echo "$m $(counts "$m")"; done >"$WORK/counts.txt"
 epid=$(cat "$WORK/exchange.pid")
 kill -TERM "$epid"; for _ in $(seq 50); do kill -0 "$epid" 2>/dev/null || break; sleep 0.1; done
 
-python3 - "$WORK" "$ELAPSED" "$ACTIONS" "$MISSES" "$COAST" "$SHIP" "$(getconf CLK_TCK)" "$RESTARTED" <<'EOF'
+python3 - "$WORK" "$ELAPSED" "$ACTIONS" "$MISSES" "$COAST" "$SHIP" "$(getconf CLK_TCK)" "$RESTARTED" "$VOICES" "$VOICE_MISSES" "${PULSE_SERVER:+yes}" <<'EOF'
 import json, re, sys
 work, elapsed, actions, misses, coast, ship, hz = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]), sys.argv[5], sys.argv[6], int(sys.argv[7])
 restarted = sys.argv[8] == "1"
+voices, voice_misses, voice_on = int(sys.argv[9]), int(sys.argv[10]), sys.argv[11] == "yes"
 fails = []
 records, events, bad = [], [], 0
 for line in open(f"{work}/traffic.jsonl", encoding="utf-8"):
@@ -210,16 +257,16 @@ relayed = [r for r in records if r.get("relayed")]
 counts = {}
 for line in open(f"{work}/counts.txt"):
     p = line.split()
-    counts[p[0]] = (int(p[2]), int(p[4]))
+    counts[p[0]] = (int(p[2]), int(p[4]), int(p[6]))
 ip = re.compile(r"^\d+\.\d+\.\d+\.\d+:\d+$")
 f = lambda r, k: r["fields"][k].strip()
 down = {}
 for line in open(f"{work}/down.txt"):
-    m, before, after = re.match(r"(\S+) handled \d+ sent (\d+)\s*\|\s*handled \d+ sent (\d+)", line).groups()
+    m, before, after = re.match(r"(\S+) handled \d+ sent (\d+)[^|]*\|\s*handled \d+ sent (\d+)", line).groups()
     down[m] = int(after) - int(before)
     if int(after) - int(before) != 1:
         fails.append(f"{m}: the call made while the exchange was down did not leave the station")
-for m, (handled, sent) in counts.items():
+for m, (handled, sent, _) in counts.items():
     logged = sum(1 for r in relayed if ip.match(r["sender"]) and f(r, "TXMMSI") == m)
     if logged != sent - down.get(m, 0):
         fails.append(f"{m}: sent {sent} records ({down.get(m, 0)} while the exchange was down), {logged} in the log")
@@ -254,9 +301,12 @@ print(f"run {elapsed} s, {actions} actions ({misses} calls not shown in time), {
       f"({len(relayed) / max(elapsed, 1) * 60:.1f}/min), {len(records) - len(relayed)} rejected, "
       f"log events: {', '.join(e['event'] for e in events) or 'none'}")
 print("records: " + ", ".join(f"{k} {v}" for k, v in sorted(kinds.items())))
+print(f"voice: {voices + voice_misses} talks, {voice_misses} not heard" if voice_on else "voice: no sound server, none in the load")
+if voice_misses:
+    fails.append(f"{voice_misses} of {voices + voice_misses} talks were not heard by the listener on the channel")
 first = {p[0]: p[1:] for p in (l.split() for l in open(f"{work}/rss-first.txt"))}
 end = {p[0]: p[1:] for p in (l.split() for l in open(f"{work}/rss-end.txt"))}
-print(f"{'process':<10} {'RSS first kB':>12} {'RSS end kB':>11} {'change':>7} {'CPU s':>7} {'CPU %':>6}  decoded/sent")
+print(f"{'process':<10} {'RSS first kB':>12} {'RSS end kB':>11} {'change':>7} {'CPU s':>7} {'CPU %':>6}  decoded/sent/voices heard")
 growth = []
 for name in end:
     if end[name][0] == "dead":
@@ -272,7 +322,7 @@ for name in end:
         fails.append(f"{name}: resident memory grew {change:.1f} % ({a} -> {b} kB)")
     c = counts.get(name)
     print(f"{name:<10} {a:>12} {b:>11} {change:>6.1f}% {ticks / hz:>7.1f} {ticks / hz / max(elapsed, 1) * 100:>5.1f}%"
-          + (f"  {c[0]}/{c[1]}" if c else ""))
+          + (f"  {c[0]}/{c[1]}/{c[2]}" if c else ""))
 if growth:
     growth.sort()
     print(f"stations' RSS change: median {growth[len(growth) // 2]:.1f} %, max {growth[-1]:.1f} %")

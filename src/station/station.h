@@ -149,6 +149,7 @@ public:
     // decoding, records that left the station.
     qint64 datagrams_handled = 0;
     qint64 records_sent = 0;
+    qint64 voices_heard = 0;   // receive indications started: a voice began to arrive
     long rx_last_count = 0;
     bool destroying = false;
 

@@ -35,7 +35,9 @@ up() {
         ip -n "$n" link set eth0 up
         ip -n "$n" route add default dev eth0
     done
-    ip netns exec "$(ns_of exchange)" "$bin/kelvo-exchange" --network >"$work/exchange.log" 2>&1 &
+    # KELVO_EXCHANGE_ARGS: more options for the exchange (a log, practice partners).
+    ip netns exec "$(ns_of exchange)" "$bin/kelvo-exchange" --network ${KELVO_EXCHANGE_ARGS:-} \
+        >"$work/exchange.log" 2>&1 &
     echo $! >"$work/exchange.pid"
     # Windows on the desktop when there is one, otherwise off screen (tests, a console).
     local platform=${QT_QPA_PLATFORM:-}

@@ -60,6 +60,7 @@ void Station::BroadcastRXDataAvailable()
 {
     panel.lbl_debug2 = QString::number(m_ports.voice.receiverCount());
     if (!m_ports.rxTimer.running()) {
+        ++voices_heard;
         m_ports.rxTimer.start(200);
         set_key_picture(Key::btnAudio, 3);
         set_key_enabled(Key::btnAudio, false);

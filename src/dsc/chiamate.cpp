@@ -134,6 +134,7 @@ bool Station::send_record(const QByteArray& text)
         m_ports.ui.errorBox(error);
         return false;
     }
+    ++records_sent;
     return true;
 }
 

@@ -47,6 +47,7 @@ void Station::IdUDPServer1UDPRead(const QByteArray& datagram)
     panel.led = LED_NONE;
     repaint();
     dsc::Decodifica_stringa(rx.rx_text, rx);
+    ++datagrams_handled;
     if (rx.TXMMSI == settings.mmsi)
         return;   // our own transmission, relayed back: the banner stays
     Mostra_Dati_ricevuti();

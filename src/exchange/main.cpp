@@ -1,4 +1,5 @@
 // kelvo-exchange: the classroom DSC exchange.
+#include "exchange/json_log.h"
 #include "exchange/log_format.h"
 #include "exchange/options.h"
 #include "exchange/record_check.h"
@@ -41,25 +42,28 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    QFile json;
+    JsonLog json;
     if (!o.logFile.isEmpty()) {
-        json.setFileName(o.logFile);
-        if (!json.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            std::fprintf(stderr, "kelvo-exchange: cannot open log %s\n", qPrintable(o.logFile));
+        if (!json.open(o.logFile, o.command != Options::Command::Send)) {
+            std::fprintf(stderr, "kelvo-exchange: cannot open log %s: %s\n", qPrintable(o.logFile),
+                         qPrintable(json.errorString()));
             return 1;
         }
+        json.setNotice([](const QString& text) {
+            std::fprintf(stderr, "kelvo-exchange: %s\n", qPrintable(text));
+            std::fprintf(stdout, "kelvo-exchange: %s\n", qPrintable(text));
+        });
     }
     Relay relay(o.destinations, o.listenPort, o.stationPort, o.relayAll);
     QObject::connect(&relay, &Relay::traffic, [&](const Traffic& t) {
         std::fputs(logLine(t).toUtf8().constData(), stdout);
         std::fputc('\n', stdout);
         if (json.isOpen())
-            json.write(jsonLine(t) + '\n');
+            json.write(jsonLine(t));
     });
     QObject::connect(&relay, &Relay::batchDone, [&] {
         std::fflush(stdout);
-        if (json.isOpen())
-            json.flush();
+        json.flush();
     });
 
     if (o.command == Options::Command::Send) {

@@ -201,8 +201,12 @@ bool write_text(const QString& path, const QByteArray& section, const QByteArray
     QByteArray old;
     const QFileInfo info(path);
     if (info.exists()) {
+        // A read-only file stays as it is, also for an administrator whom the system would let
+        // write it, and although the new text would be moved into its place rather than written.
+        constexpr auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
         QFile in(path);
-        if (!info.isFile() || !in.open(QIODevice::ReadOnly))
+        if (!info.isFile() || !(info.permissions() & anyWrite) || !info.isWritable()
+            || !in.open(QIODevice::ReadOnly))
             return false;
         old = in.readAll();
     }

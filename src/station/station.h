@@ -147,6 +147,11 @@ public:
     QByteArray ack_mmsi;
     QByteArray pos_request_mmsi;
     SavedDistressAlert saved_distress_alert;
+    // What the station did with the network, for automated classroom runs: datagrams taken to the
+    // decoding, records that left the station.
+    qint64 datagrams_handled = 0;
+    qint64 records_sent = 0;
+    qint64 voices_heard = 0;   // receive indications started: a voice began to arrive
     long rx_last_count = 0;
     bool destroying = false;
     // The message player's closing ran push-to-talk's release; the key's own release, if it still

@@ -4,6 +4,7 @@
 #include "gui_support.h"
 
 #include <QElapsedTimer>
+#include <QThread>
 #include <QUdpSocket>
 #include <gtest/gtest.h>
 
@@ -85,4 +86,32 @@ TEST(UdpDatagramSender, SendsOneRecordPerDatagramToTheGivenPort)
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0], "TXMMSI=274111001");
     EXPECT_EQ(got[1], "TXMMSI=274111002");
+}
+
+// The exchange stopped on this PC (LOCAL mode): the port refuses, the system answers each record
+// with "port unreachable", and the station must go on sending as if nothing had happened.
+TEST(UdpDatagramSender, NobodyListeningOnTheExchangePortIsNoError)
+{
+    guiApp();
+    quint16 closed = 0;
+    {
+        QUdpSocket probe;
+        ASSERT_TRUE(probe.bind(QHostAddress::LocalHost, 0));
+        closed = probe.localPort();
+    }
+    UdpDatagramSender sender;
+    for (int n = 0; n < 3; ++n) {
+        QString error;
+        EXPECT_TRUE(sender.send("TXMMSI=274111001", QHostAddress::LocalHost, closed, false, &error))
+            << n << ": " << error.toStdString();
+        QCoreApplication::processEvents();
+        QThread::msleep(20);
+    }
+    // And when the exchange is back, records reach it again.
+    std::vector<QByteArray> got;
+    DscListener listener([&](const QByteArray& d) { got.push_back(d); });
+    ASSERT_TRUE(listener.bind(closed));
+    EXPECT_TRUE(sender.send("TXMMSI=274111002", QHostAddress::LocalHost, closed, false, nullptr));
+    pumpUntil([&] { return !got.empty(); });
+    ASSERT_EQ(got.size(), 1u);
 }

@@ -86,3 +86,32 @@ TEST(TestControl, EachCommandIsAnsweredAndTheConnectionClosed)
     EXPECT_EQ(rig.command("nonsense\nclick 1 1\n"), "unknown\n");
     EXPECT_EQ(rig.command("click 12\n"), "unknown\n");
 }
+
+TEST(TestControl, CountsWhatTheStationDidAndHoldsAKeyBetweenPressAndRelease)
+{
+    ControlRig rig;
+    ASSERT_TRUE(rig.started);
+    EXPECT_EQ(rig.command("counts\n"), "handled 0\nsent 0\nheard 0\n");
+    Station& s = rig.form->station();
+    s.IdUDPServer1UDPRead("TXMMSI=244000001,RXMMSI=999999999,CALL=ALLSHIPS,CATEGORY=SAFETY  ,DANGER=00,LATD=00,"
+                          "LATM=00,NS=N,LOND=000,LONM=00,EW=E,TIME=00:00,CH=16,COMPLY=N");
+    s.settings.mode = 1;
+    s.send_record("TXMMSI=274111001");
+    s.settings.mode = 2;   // a station with no network sends nothing, and counts nothing
+    s.send_record("TXMMSI=274111001");
+
+    // Push-to-talk held: the microphone is open between the press and the release.
+    const QPoint talk = Form1::keyRect(Key::btnAudio).center();
+    const QByteArray at = QByteArray::number(talk.x()) + ' ' + QByteArray::number(talk.y()) + '\n';
+    EXPECT_EQ(rig.command("press " + at), "ok\n");
+    EXPECT_TRUE(rig.voice.captureOpen);
+    EXPECT_EQ(rig.command("release " + at), "ok\n");
+    EXPECT_FALSE(rig.voice.captureOpen);
+
+    // A voice that begins to arrive is counted once, however many packets it brings.
+    rig.voice.count = 5;
+    s.BroadcastRXDataAvailable();
+    rig.voice.count = 9;
+    s.BroadcastRXDataAvailable();
+    EXPECT_EQ(rig.command("counts\n"), "handled 1\nsent 1\nheard 1\n");
+}

@@ -63,15 +63,30 @@ QByteArray TestControl::handle(const QByteArray& line)
         out += "mode " + QByteArray::number(m_station.state.panel_mode) + "\n";
         return out;
     }
+    // "counts": datagrams the station decoded, records it sent and voices it began to hear, for
+    // soak runs. "press X Y" and "release X Y": the two halves of a click, to hold a key (talk).
+    if (parts[0] == "counts")
+        return "handled " + QByteArray::number(m_station.datagrams_handled) + "\nsent "
+               + QByteArray::number(m_station.records_sent) + "\nheard "
+               + QByteArray::number(m_station.voices_heard) + "\n";
+    if (parts.size() == 3 && (parts[0] == "press" || parts[0] == "release")) {
+        mouse(parts[0] == "press" ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease,
+              QPoint(parts[1].toInt(), parts[2].toInt()), Qt::NoModifier);
+        return "ok\n";
+    }
     return "unknown\n";
 }
 
 void TestControl::click(QPoint at, Qt::KeyboardModifiers mods)
 {
-    const QPointF local(at);
-    const QPointF global = m_window->mapToGlobal(at);
-    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, mods);
-    QCoreApplication::sendEvent(m_window, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, mods);
-    QCoreApplication::sendEvent(m_window, &release);
+    mouse(QEvent::MouseButtonPress, at, mods);
+    mouse(QEvent::MouseButtonRelease, at, mods);
+}
+
+void TestControl::mouse(QEvent::Type type, QPoint at, Qt::KeyboardModifiers mods)
+{
+    const bool press = type == QEvent::MouseButtonPress;
+    QMouseEvent e(type, QPointF(at), QPointF(m_window->mapToGlobal(at)), Qt::LeftButton,
+                  press ? Qt::LeftButton : Qt::NoButton, mods);
+    QCoreApplication::sendEvent(m_window, &e);
 }

@@ -4,6 +4,7 @@
 // window closes as from its title bar) answered "ok"; then the station closes the connection.
 #pragma once
 
+#include <QEvent>
 #include <QObject>
 #include <QPoint>
 
@@ -21,6 +22,7 @@ private:
     void onConnection();
     QByteArray handle(const QByteArray& line);
     void click(QPoint at, Qt::KeyboardModifiers mods);
+    void mouse(QEvent::Type type, QPoint at, Qt::KeyboardModifiers mods);
 
     QWidget* m_window;
     Station& m_station;

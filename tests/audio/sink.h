@@ -27,7 +27,8 @@ public:
     {
         std::lock_guard l(m);
         std::vector<int16_t> out(size_t(bytes.size()) / 2);
-        std::memcpy(out.data(), bytes.constData(), out.size() * 2);
+        if (!out.empty())
+            std::memcpy(out.data(), bytes.constData(), out.size() * 2);
         return out;
     }
     // Waits until at least `n` bytes arrived or `ms` passed.

@@ -178,5 +178,12 @@ int main(int argc, char** argv)
     }
     station.FormClose();
     std::printf("target: channel key beyond its pauses <= 5 ms\n");
+    // Stop the sound server while the application is still there; left to the end of main, after
+    // the application, it stayed running.
+    voice.closeReceiver();
+    if (withPulse) {
+        pulse.server.terminate();
+        pulse.server.waitForFinished(3000);
+    }
     return 0;
 }

@@ -65,10 +65,12 @@ public:
         m_owner.m_pumpQueued = false;
         if (!m_sink || !m_io)
             return;
+        // Ask the device before taking the buffer's lock: the question goes to the sound server,
+        // and a writer or a close must never wait on that.
+        const qsizetype room = m_sink->bytesFree() & ~qsizetype(3);
         QByteArray chunk;
         {
             std::lock_guard lock(m_owner.m_mutex);
-            const qsizetype room = m_sink->bytesFree() & ~qsizetype(3);
             const qsizetype n = std::min(room, m_owner.m_buffer.size());
             chunk = m_owner.m_buffer.left(n);
             m_owner.m_buffer.remove(0, n);

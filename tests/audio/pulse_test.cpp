@@ -1,6 +1,8 @@
 // Real devices: a private PulseAudio server with two null devices. A tone played into the
 // "microphone" device is captured, GSM coded and decoded, resampled and played; the loudspeaker
 // device's monitor must carry the tone.
+#include "audio/broadcast_rx.h"
+#include "audio/broadcast_tx.h"
 #include "audio/gsm_codec.h"
 #include "audio/resampler.h"
 #include "audio/wave_in.h"
@@ -16,6 +18,7 @@
 #include <QMediaDevices>
 #include <cstring>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -140,4 +143,102 @@ TEST(VoicePulse, ToneThroughCaptureCodecAndPlayback)
     std::vector<double> part(x.begin() + std::ptrdiff_t(first + 4410), x.begin() + std::ptrdiff_t(first + 44100));
     EXPECT_NEAR(tone::dominant(part, 44100), 1000, 10);
     EXPECT_GT(tone::median_block_snr_db(part, 1000, 44100, 2205), 6.0);   // 50 ms blocks
+}
+
+// What a trainee hears after hostile announcements: GSM "at 1 Hz", "at 8 Hz" and beyond the rates
+// a voice has, each with payloads up to a full datagram, go to the real playback stage on a
+// private sound server; the station stays silent, then the next good stream is heard.
+TEST(VoicePulse, HostileFormatsAreSilentAndTheNextStreamIsHeard)
+{
+    if (QStandardPaths::findExecutable("pulseaudio").isEmpty() || QStandardPaths::findExecutable("parec").isEmpty())
+        GTEST_SKIP() << "pulseaudio (with parec) is not installed";
+    switch (run_in_fresh_process()) {
+    case Child::NotNeeded: break;
+    case Child::Ran: return;
+    case Child::Skipped: GTEST_SKIP() << "skipped in the child process";
+    }
+    PrivatePulse pulse;
+    QString why;
+    ASSERT_TRUE(pulse.start("load-module module-null-sink sink_name=kelvo_sink\nset-default-sink kelvo_sink\n", &why))
+        << why.toStdString();
+    const QString server = pulse.address();
+    qputenv("PULSE_SERVER", server.toUtf8());
+    ensure_qt_app();
+    // Recording starts before Qt Multimedia and the stages start their threads (a fork after them
+    // is not for the thread sanitizer).
+    const QString recorded = pulse.dir.filePath("heard.raw");
+    QProcess rec;
+    rec.setStandardOutputFile(recorded);
+    rec.start("parec", {"--server=" + server, "--device=kelvo_sink.monitor", "--format=s16le", "--rate=44100",
+                        "--channels=1", "--raw", "--latency-msec=20"});
+    ASSERT_TRUE(rec.waitForStarted(3000));
+    for (int i = 0; i < 150 && QFileInfo(recorded).size() < 8820; ++i)   // recording for 0.1 s at least
+        QThread::msleep(20);
+    ASSERT_GE(QFileInfo(recorded).size(), 8820) << "parec records nothing";
+
+    for (int i = 0; i < 30 && QMediaDevices::defaultAudioOutput().isNull(); ++i) {
+        QCoreApplication::processEvents();
+        QThread::msleep(100);
+    }
+
+    GsmEncoder enc;
+    BroadcastTX tx(0x7F000001u);
+    BroadcastRX rx;
+    GsmDecoder dec;
+    Resampler rs;
+    WaveOut speaker;
+    enc.link(&tx);
+    rx.link(&dec);
+    dec.link(&rs);
+    rs.link(&speaker);
+    int port = 0;
+    for (int p = 27500; p < 27600 && !port; ++p) {
+        rx.setPort(QString::number(p));
+        if (rx.open())
+            port = p;
+    }
+    ASSERT_NE(port, 0);
+    ASSERT_TRUE(speaker.active());
+    tx.setPort(QString::number(port));
+
+    // The sender announces whatever format it is handed.
+    ASSERT_TRUE(tx.open());
+    const QByteArray junk(16383, '\x21');
+    for (int rate : {1, 8, 3999, 48001, 65535})
+        for (qsizetype size : {65, 1300, 1365, 16383})
+            tx.write(AudioFormat{WAVE_FORMAT_GSM610, rate, 0, 1}, junk.constData(), size);
+    QThread::msleep(500);
+    EXPECT_TRUE(rx.active());
+    EXPECT_GE(rx.count(), 5 * 4);
+    tx.close();
+
+    // The next talk: one second of 1 kHz, in 20 ms blocks at the pace of a microphone.
+    ASSERT_TRUE(enc.open());
+    const auto pcm = tone::sine(1000, 22050, 22050);
+    for (size_t at = 0; at < pcm.size(); at += 441) {
+        enc.write(AudioFormat{WAVE_FORMAT_PCM, 22050, 16, 1}, reinterpret_cast<const char*>(pcm.data() + at),
+                  qsizetype(std::min<size_t>(441, pcm.size() - at) * 2));
+        QThread::msleep(20);
+    }
+    QThread::msleep(400);
+    enc.close();
+    rx.close();
+    rec.terminate();
+    rec.waitForFinished(3000);
+
+    QFile heard(recorded);
+    ASSERT_TRUE(heard.open(QIODevice::ReadOnly));
+    const QByteArray raw = heard.readAll();
+    std::vector<int16_t> s(size_t(raw.size()) / 2);
+    if (!s.empty())
+        std::memcpy(s.data(), raw.constData(), s.size() * 2);
+    const auto x = tone::channel(s, 1, 0);
+    size_t first = 0;
+    while (first < x.size() && std::abs(x[first]) < 1000)
+        ++first;
+    // Silence while the hostile streams came (0.6 s and more of the recording), then the tone.
+    EXPECT_GT(first, size_t(44100 / 2)) << "something was heard before the good stream";
+    ASSERT_LT(first + 22050, x.size()) << "the good stream was not heard";
+    std::vector<double> part(x.begin() + std::ptrdiff_t(first + 4410), x.begin() + std::ptrdiff_t(first + 22050));
+    EXPECT_NEAR(tone::dominant(part, 44100), 1000, 10);
 }

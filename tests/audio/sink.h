@@ -27,7 +27,7 @@ public:
     {
         std::lock_guard l(m);
         std::vector<int16_t> out(size_t(bytes.size()) / 2);
-        if (!out.empty())   // an empty recording has no data pointer to copy from
+        if (!out.empty())
             std::memcpy(out.data(), bytes.constData(), out.size() * 2);
         return out;
     }

@@ -111,7 +111,13 @@ ctl() {
     done
     fail "the station does not answer on its control socket"
 }
-grep -q "WATCHING CH-70" <<<"$(ctl dump)" || fail "the station does not show its idle screen"
+# The idle screen, given a few seconds on a busy machine; what it shows instead is printed.
+for _ in $(seq 50); do
+    screen=$(ctl dump)
+    grep -q "WATCHING CH-70" <<<"$screen" && break
+    sleep 0.2
+done
+grep -q "WATCHING CH-70" <<<"$screen" || { printf '%s\n' "$screen"; fail "the station does not show its idle screen"; }
 USERINI=$USERHOME/.config/kelvo/radiosim.ini
 grep -qF "settings file $USERINI, cues in $ROOT/usr/share/kelvo/cues" "$WORK/station.log" \
     || fail "the station does not say where its settings and cues are"

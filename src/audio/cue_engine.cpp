@@ -106,7 +106,7 @@ bool CueEngine::play(std::shared_ptr<const CueSound> sound)
 
 bool CueEngine::openStream()
 {
-    const pa_sample_spec spec{PA_SAMPLE_S16NE, uint32_t(kRate), 1};
+    const pa_sample_spec format{PA_SAMPLE_S16NE, uint32_t(kRate), 1};
     pa_buffer_attr attr{};
     attr.maxlength = uint32_t(-1);
     attr.tlength = kTargetBytes;
@@ -115,7 +115,7 @@ bool CueEngine::openStream()
     attr.fragsize = uint32_t(-1);
     int error = 0;
     m_stream = pa_simple_new(m_server.empty() ? nullptr : m_server.c_str(), "Kelvo station", PA_STREAM_PLAYBACK,
-                             nullptr, "Panel cues", &spec, nullptr, &attr, &error);
+                             nullptr, "Panel cues", &format, nullptr, &attr, &error);
     return m_stream != nullptr;
 }
 

@@ -29,13 +29,13 @@ public:
     // Records `source` (e.g. "kelvo_sink.monitor") of the server at `address`, mono 16-bit kRate.
     bool start(const QString& address, const QString& source)
     {
-        const pa_sample_spec spec{PA_SAMPLE_S16NE, uint32_t(kRate), 1};
+        const pa_sample_spec format{PA_SAMPLE_S16NE, uint32_t(kRate), 1};
         pa_buffer_attr attr{};
         attr.maxlength = uint32_t(-1);
         attr.fragsize = kRate * 2 * 5 / 1000;   // 5 ms: the sink renders in blocks no longer than this
         int error = 0;
         m_stream = pa_simple_new(address.toUtf8().constData(), "Kelvo test ear", PA_STREAM_RECORD,
-                                 source.toUtf8().constData(), "monitor", &spec, nullptr, &attr, &error);
+                                 source.toUtf8().constData(), "monitor", &format, nullptr, &attr, &error);
         if (!m_stream)
             return false;
         m_run = true;

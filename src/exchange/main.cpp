@@ -8,11 +8,14 @@
 #include "exchange/classroom.h"
 #include "exchange/compose_fields.h"
 #include "exchange/console/console.h"
+#include "exchange/watch_recorder.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstdio>
 
@@ -90,6 +93,39 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kelvo-exchange: %s\n", qPrintable(relay.errorString()));
         return 1;
     }
+    // The watch recorder: every voice transmission of the channels as a file, a traffic line and a
+    // JSON line. Its own thread; the relay never waits for it.
+    std::unique_ptr<WatchRecorder> recorder;
+    if (!o.recordFolder.isEmpty()) {
+        recorder = std::make_unique<WatchRecorder>(o.recordFolder, o.voiceBasePort);
+        QObject::connect(recorder.get(), &WatchRecorder::ended, [&](const VoiceTransmission& t) {
+            std::fputs(voiceLogLine(t).toUtf8().constData(), stdout);
+            std::fputc('\n', stdout);
+            std::fflush(stdout);
+            if (json.isOpen()) {
+                json.write(voiceJsonLine(t));
+                json.flush();
+            }
+        });
+        QObject::connect(recorder.get(), &WatchRecorder::recordingStopped, [&](const QString& message) {
+            std::fprintf(stdout, "kelvo-exchange: %s\n", qPrintable(message));
+            std::fflush(stdout);
+            std::fprintf(stderr, "kelvo-exchange: %s\n", qPrintable(message));
+            if (json.isOpen()) {
+                json.write(QJsonDocument(QJsonObject{{"event", "recording-stopped"}, {"reason", message},
+                                                     {"time", QDateTime::currentDateTime().toString(Qt::ISODateWithMs)}})
+                               .toJson(QJsonDocument::Compact));
+                json.flush();
+            }
+        });
+        QString error;
+        if (!recorder->start(error)) {
+            std::fprintf(stderr, "kelvo-exchange: %s\n", qPrintable(error));
+            return 1;
+        }
+        std::fprintf(stdout, "kelvo-exchange: recording the voice channels (ports %d + 9, 16, 23, 77, 84, 123, 184) in %s\n",
+                     o.voiceBasePort, qPrintable(o.recordFolder));
+    }
     // The instructor's console; with a log, its evaluation report is also written at the stop.
     std::unique_ptr<Console> console;
     if (o.consolePort || json.isOpen())
@@ -109,6 +145,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     classroom.start(o.consolePort == 0);
     app.exec();
+    if (recorder)
+        recorder->stop();   // transmissions in progress end here, logged
     std::fputs(classroom.report().toUtf8().constData(), stdout);
     if (json.isOpen()) {
         const QFileInfo log(o.logFile);

@@ -27,6 +27,9 @@ const char* const kUsage =
     "  --reply-delay S    seconds a virtual station takes to answer (default 4)\n"
     "  --console [ADDR:]PORT  serve the instructor's console on http://ADDR:PORT/ (ADDR 127.0.0.1\n"
     "                     unless given; any other address needs the access token it prints)\n"
+    "  --record DIR       record every voice transmission of the channels 16, 9, 23, 77 and 84 as a\n"
+    "                     WAV file in DIR (GSM 6.10, as received)\n"
+    "  --voice-base-port N  the stations' base port of the voice channels (default 17000)\n"
     "  --help             this text\n";
 
 namespace {
@@ -96,6 +99,16 @@ Options parseOptions(const QStringList& args) {
             if (!hasValue) { o.error = a + " needs [ADDR:]PORT"; break; }
             if (!consoleAddress(args[++i], o.consoleAddress, o.consolePort))
                 o.error = "--console needs [ADDR:]PORT with an IPv4 address, not " + args[i];
+        } else if (a == "--record" || a == "--voice-base-port") {
+            if (!hasValue) { o.error = a + " needs a value"; break; }
+            const QString v = args[++i];
+            bool ok = false;
+            if (a == "--record")
+                o.recordFolder = v;
+            else if (const int n = v.toInt(&ok); ok && n > 0 && n + 184 <= 65535)
+                o.voiceBasePort = n;
+            else
+                o.error = "bad voice base port " + v + " (1 to 65351)";
         } else if (a == "--to" || a == "--log" || a == "--listen-port" || a == "--station-port") {
             if (!hasValue) { o.error = a + " needs a value"; break; }
             const QString v = args[++i];

@@ -22,6 +22,9 @@ struct Options {
     // The instructor's console: --console [ADDR:]PORT. Port 0: no console.
     QHostAddress consoleAddress{QHostAddress::LocalHost};
     quint16 consolePort = 0;
+    // The watch recorder: --record DIR, on the voice ports above --voice-base-port.
+    QString recordFolder;
+    int voiceBasePort = 17000;
     QString error; // non-empty when the command line is wrong
 };
 

@@ -1,0 +1,45 @@
+// A WAV file of GSM 6.10 blocks (WAVE_FORMAT_GSM610: 65-byte blocks of 320 samples, mono), written
+// from blocks already encoded, byte for byte as they came. libsndfile only writes this format from
+// PCM, and decoding and encoding again would not give the same bytes, so the RIFF layout is written
+// here: RIFF/WAVE, fmt (20 bytes), fact (the sample count), data. The sizes are written at open as
+// for an empty file and put right at every close, so a file cut short by a crash is still read as
+// the blocks that were there at the last close, and one closed properly is whole.
+#pragma once
+
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+class GsmWavWriter {
+public:
+    static constexpr int kHeaderBytes = 60;
+
+    GsmWavWriter() = default;
+    GsmWavWriter(const GsmWavWriter&) = delete;
+    GsmWavWriter& operator=(const GsmWavWriter&) = delete;
+    ~GsmWavWriter() { close(); }
+
+    // Creates `path` (it must not exist yet). False with error() when it cannot be made.
+    bool open(const QString& path, int rate);
+    // Appends encoded bytes. Whole blocks are written; a block cut short is held until the rest
+    // comes and dropped at the close. False with error() when the disk refuses: the file is then
+    // closed with what it held.
+    bool append(const char* data, std::size_t size);
+    // Writes the sizes and closes. False with error() if that last write failed.
+    bool close();
+
+    bool isOpen() const { return m_fd >= 0; }
+    QString error() const { return m_error; }
+    std::int64_t blocks() const { return m_blocks; }
+    std::int64_t samples() const { return m_blocks * 320; }
+
+private:
+    bool fail(const char* what);
+
+    int m_fd = -1;
+    int m_rate = 0;
+    QString m_path, m_error;
+    std::int64_t m_blocks = 0;
+    unsigned char m_partial[65];
+    std::size_t m_partialSize = 0;
+};

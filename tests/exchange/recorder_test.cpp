@@ -1,0 +1,266 @@
+// The watch recorder on loopback: transmissions become WAV files of the blocks as sent, which
+// libsndfile reads back and decodes to the tone.
+#include "exchange/gsm_wav.h"
+#include "exchange/watch_recorder.h"
+#include "support/voice_talker.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QNetworkDatagram>
+#include <QProcess>
+#include <QThread>
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+using namespace exchange;
+
+namespace {
+
+QCoreApplication& app()
+{
+    if (QCoreApplication* existing = QCoreApplication::instance())
+        return *static_cast<QCoreApplication*>(existing);
+    static int argc = 1;
+    static char name[] = "recorder_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication a(argc, argv);
+    return a;
+}
+
+// A base port whose seven voice ports are free.
+int freeBase()
+{
+    for (int base = 41000 + int(QCoreApplication::applicationPid() % 200) * 100; base < 64000; base += 997) {
+        bool free = true;
+        for (int offset : kVoicePortOffsets) {
+            QUdpSocket probe;
+            free = free && probe.bind(QHostAddress::AnyIPv4, quint16(base + offset));
+        }
+        if (free)
+            return base;
+    }
+    return 0;
+}
+
+template <typename Done>
+bool waitFor(Done done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+QByteArray wavData(const QString& path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll().mid(GsmWavWriter::kHeaderBytes);
+}
+
+struct Decoded {
+    SF_INFO info{};
+    std::vector<short> pcm;
+};
+
+Decoded decode(const QString& path)
+{
+    Decoded d;
+    SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_READ, &d.info);
+    if (!f)
+        return d;
+    d.pcm.resize(std::size_t(d.info.frames));
+    d.pcm.resize(std::size_t(sf_readf_short(f, d.pcm.data(), d.info.frames)));
+    sf_close(f);
+    return d;
+}
+
+} // namespace
+
+TEST(WatchRecorder, EachTransmissionIsOneFileOfTheBlocksAsSent)
+{
+    app();
+    const int base = freeBase();
+    ASSERT_NE(base, 0);
+    QTemporaryDir dir;
+    WatchRecorder recorder(dir.path(), base);
+    std::vector<VoiceTransmission> ended;
+    QObject::connect(&recorder, &WatchRecorder::ended, [&](const VoiceTransmission& t) { ended.push_back(t); });
+    QString error;
+    ASSERT_TRUE(recorder.start(error)) << error.toStdString();
+
+    VoiceTalker a(440, 80), b(1000, 30);
+    a.announce(base + 16);
+    b.announce(base + 123);   // channel 23 as its stations send it
+    for (int i = 0; i < 12; ++i) {
+        const QByteArray p = a.packet(5);
+        a.send(p, base + 16);
+        if (i == 3) {
+            // A damaged copy, one cut short, and a stray announcement-sized datagram: none written.
+            QByteArray bad = p;
+            bad[20] = char(bad[20] ^ 0x40);
+            a.send(bad, base + 16);
+            a.send(p.left(p.size() - 1), base + 16);
+            a.send(QByteArray(20, '\x11'), base + 16);
+        }
+        if (i < 6)
+            b.send(b.packet(5), base + 123);
+        QThread::msleep(5);
+    }
+    const QByteArray firstPart = a.gsm.left(a.sentBytes());
+    ASSERT_TRUE(waitFor([&] { return !recorder.channels()[0].sender.isEmpty(); }, 2000));
+    EXPECT_EQ(recorder.channels()[0].sender, QStringLiteral("127.0.0.1"));   // channel 16, live
+
+    // A pause of 1.5 s: the next words are a transmission of their own.
+    QThread::msleep(1500);
+    for (int i = 0; i < 4; ++i) {
+        a.send(a.packet(5), base + 16);
+        QThread::msleep(5);
+    }
+    ASSERT_TRUE(waitFor([&] { return ended.size() >= 3; }, 5000)) << ended.size() << " transmissions ended";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3);
+    ASSERT_EQ(ended.size(), 3u);
+
+    const VoiceTransmission& b1 = ended[0].channel == 23 ? ended[0] : ended[1];
+    const VoiceTransmission& a1 = ended[0].channel == 23 ? ended[1] : ended[0];
+    const VoiceTransmission& a2 = ended[2];
+    EXPECT_EQ(a1.channel, 16);
+    EXPECT_EQ(a2.channel, 16);
+    EXPECT_EQ(b1.channel, 23);
+    EXPECT_EQ(a1.sender, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(a1.payloads, 12);
+    EXPECT_EQ(a1.lost, 0);
+    EXPECT_NEAR(a1.seconds, 60.0 * 320 / 22050, 0.001);
+    EXPECT_TRUE(a1.file.endsWith(QStringLiteral("-ch16-127.0.0.1.wav"))) << a1.file.toStdString();
+    EXPECT_TRUE(b1.file.contains(QStringLiteral("-ch23-"))) << b1.file.toStdString();
+    EXPECT_NE(a1.file, a2.file);
+
+    EXPECT_EQ(wavData(dir.filePath(a1.file)), firstPart);
+    EXPECT_EQ(wavData(dir.filePath(b1.file)), b.gsm);
+    EXPECT_EQ(wavData(dir.filePath(a2.file)), a.gsm.mid(firstPart.size()));
+
+    // libsndfile takes the file for what it is, and it decodes to the tone.
+    const Decoded d = decode(dir.filePath(a1.file));
+    EXPECT_EQ(d.info.format, SF_FORMAT_WAV | SF_FORMAT_GSM610);
+    EXPECT_EQ(d.info.samplerate, 22050);
+    EXPECT_EQ(d.info.channels, 1);
+    ASSERT_EQ(d.pcm.size(), 60u * 320);
+    std::vector<double> x(d.pcm.begin() + 2000, d.pcm.end());
+    EXPECT_NEAR(tone::dominant(x, 22050), 440, 10);
+    EXPECT_GT(tone::snr_db(x, 440, 22050), 20.0);
+    EXPECT_EQ(decode(dir.filePath(b1.file)).pcm.size(), 30u * 320);
+    EXPECT_EQ(voiceLogLine(a1).section(QLatin1Char(' '), 1), QStringLiteral("voice ch 16 from 127.0.0.1, 0.9 s"));
+}
+
+// The file libsndfile writes when it encodes `blocks` blocks itself.
+static QByteArray libsndfileFile(const QString& path, int blocks)
+{
+    SF_INFO info{};
+    info.samplerate = 22050;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_GSM610;
+    SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
+    const auto pcm = tone::sine(440, 22050, blocks * 320);
+    sf_writef_short(f, pcm.data(), blocks * 320);
+    sf_close(f);
+    QFile in(path);
+    in.open(QIODevice::ReadOnly);
+    return in.readAll();
+}
+
+// A transmission still going when the exchange stops is closed whole and told; its file is laid
+// out as libsndfile lays out one of the same length (an odd data length, padded).
+TEST(WatchRecorder, StopEndsTheTransmissionInProgress)
+{
+    app();
+    const int base = freeBase();
+    ASSERT_NE(base, 0);
+    QTemporaryDir dir;
+    WatchRecorder recorder(dir.path(), base);
+    std::vector<VoiceTransmission> ended;
+    QObject::connect(&recorder, &WatchRecorder::ended, [&](const VoiceTransmission& t) { ended.push_back(t); });
+    QString error;
+    ASSERT_TRUE(recorder.start(error));
+    VoiceTalker a(440, 21);
+    a.announce(base + 84);
+    a.send(a.packet(21), base + 84);   // 1365 bytes: an odd data length, padded
+    ASSERT_TRUE(waitFor([&] { return !recorder.channels()[4].sender.isEmpty(); }, 2000));
+    recorder.stop();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_EQ(ended[0].channel, 84);
+    EXPECT_EQ(wavData(dir.filePath(ended[0].file)), a.gsm + QByteArray(1, '\0'));
+    QFile mine(dir.filePath(ended[0].file));
+    ASSERT_TRUE(mine.open(QIODevice::ReadOnly));
+    const QByteArray theirs = libsndfileFile(dir.filePath(QStringLiteral("theirs.wav")), 21);
+    EXPECT_EQ(mine.size(), theirs.size());
+    EXPECT_EQ(mine.read(GsmWavWriter::kHeaderBytes).toHex(), theirs.left(GsmWavWriter::kHeaderBytes).toHex());
+    EXPECT_TRUE(recorder.channels()[4].sender.isEmpty());
+}
+
+// The program with a folder it cannot write: one message, the voice still logged, records still
+// relayed.
+TEST(WatchRecorder, AFolderThatCannotBeWrittenStopsOnlyTheRecording)
+{
+    const QString program = qEnvironmentVariable("KELVO_BIN") + QStringLiteral("/kelvo-exchange");
+    if (!QFile::exists(program))
+        GTEST_SKIP() << "kelvo-exchange not built";
+    app();
+    const int base = freeBase();
+    ASSERT_NE(base, 0);
+    QUdpSocket probe;
+    ASSERT_TRUE(probe.bind(QHostAddress::LocalHost, 0));
+    const quint16 in = probe.localPort();
+    probe.close();
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath(QStringLiteral("not-a-folder")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));   // root writes anywhere, but not inside a file
+    blocker.close();
+    const QString log = dir.filePath(QStringLiteral("traffic.jsonl"));
+    QUdpSocket station;
+    ASSERT_TRUE(station.bind(QHostAddress::LocalHost, 0));
+
+    QProcess exchange;
+    exchange.start(program, {QStringLiteral("--local"), QStringLiteral("--listen-port"), QString::number(in),
+                             QStringLiteral("--station-port"), QString::number(station.localPort()),
+                             QStringLiteral("--record"), blocker.fileName() + QStringLiteral("/voice"),
+                             QStringLiteral("--voice-base-port"), QString::number(base), QStringLiteral("--log"), log});
+    ASSERT_TRUE(exchange.waitForStarted());
+    QByteArray out;
+    ASSERT_TRUE(waitFor([&] { return (out += exchange.readAllStandardOutput()).contains("listening on UDP"); }, 5000))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains("recording stopped: the folder " + blocker.fileName().toUtf8() + "/voice cannot be written"))
+        << out.toStdString();
+
+    VoiceTalker talker(440, 20);
+    talker.announce(base + 77);
+    for (int i = 0; i < 4; ++i)
+        talker.send(talker.packet(5), base + 77);
+    const QByteArray record = "TXMMSI=274111001,RXMMSI=999999999,CALL=ALLSHIPS,CATEGORY=SAFETY  ,DANGER=00,LATD=00,"
+                              "LATM=00,NS=N,LOND=000,LONM=00,EW=E,TIME=00:00,CH=16,COMPLY=N";
+    QUdpSocket sender;
+    sender.writeDatagram(record, QHostAddress::LocalHost, in);
+    ASSERT_TRUE(waitFor([&] { return station.hasPendingDatagrams(); }, 3000)) << "the record was not relayed";
+    EXPECT_EQ(station.receiveDatagram().data(), record);
+    ASSERT_TRUE(waitFor([&] { return (out += exchange.readAllStandardOutput()).contains("voice ch 77"); }, 4000))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains("voice ch 77 from 127.0.0.1, 0.3 s")) << out.toStdString();
+    ::kill(static_cast<pid_t>(exchange.processId()), SIGINT);
+    ASSERT_TRUE(exchange.waitForFinished(5000));
+    out += exchange.readAllStandardOutput();
+    EXPECT_EQ(out.count("recording stopped"), 1) << out.toStdString();
+
+    QFile f(log);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray lines = f.readAll();
+    EXPECT_TRUE(lines.contains("\"event\":\"recording-stopped\"")) << lines.toStdString();
+    EXPECT_TRUE(lines.contains("\"event\":\"voice\"")) << lines.toStdString();
+    EXPECT_TRUE(lines.contains("\"channel\":77,\"sender\":\"127.0.0.1\",\"file\":null,\"payloads\":4,\"lost\":0"))
+        << lines.toStdString();
+}

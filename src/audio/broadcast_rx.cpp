@@ -95,7 +95,10 @@ bool BroadcastRX::doOpen()
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
-    int zero = 0, rcv = 20480;
+    int zero = 0, rcv = 20480, one = 1;
+    // Address reuse: another listener on this PC (the exchange's watch recorder, say) can take the
+    // same port, and broadcasts reach every socket bound to it.
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &zero, sizeof zero);
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcv, sizeof rcv);
     sockaddr_in a{};

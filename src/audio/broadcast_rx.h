@@ -1,4 +1,5 @@
-// BroadcastRX: the voice receiver. A source stage: open binds 0.0.0.0:<port> and starts a receive
+// BroadcastRX: the voice receiver. A source stage: open binds 0.0.0.0:<port> (with address reuse, so
+// other listeners on the PC hear the channel's broadcasts too) and starts a receive
 // thread that checks every datagram and hands the accepted payloads, with the announced format,
 // to the next stage (the decoder), raising the payload callback after each.
 #pragma once

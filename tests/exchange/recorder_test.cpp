@@ -1,5 +1,6 @@
 // The watch recorder on loopback: transmissions become WAV files of the blocks as sent, which
 // libsndfile reads back and decodes to the tone.
+#include "audio/broadcast_rx.h"
 #include "exchange/gsm_wav.h"
 #include "exchange/watch_recorder.h"
 #include "support/voice_talker.h"
@@ -13,7 +14,9 @@
 #include <QProcess>
 #include <QThread>
 
+#include <atomic>
 #include <csignal>
+#include <unistd.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -263,4 +266,62 @@ TEST(WatchRecorder, AFolderThatCannotBeWrittenStopsOnlyTheRecording)
     EXPECT_TRUE(lines.contains("\"event\":\"voice\"")) << lines.toStdString();
     EXPECT_TRUE(lines.contains("\"channel\":77,\"sender\":\"127.0.0.1\",\"file\":null,\"payloads\":4,\"lost\":0"))
         << lines.toStdString();
+}
+
+// A station's voice receiver and the recorder on one PC both hear a channel's broadcasts. Run in
+// a network namespace of the test's own (the test starts itself again inside one), so the real
+// voice ports can be used and a broadcast route set.
+TEST(WatchRecorder, HearsTheBroadcastsBesideAStationOnOnePc)
+{
+    if (qEnvironmentVariable("KELVO_NETNS_INNER") != QLatin1String("1")) {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "needs root for a network namespace";
+        QProcess inner;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KELVO_NETNS_INNER"), QStringLiteral("1"));
+        inner.setProcessEnvironment(env);
+        inner.setProcessChannelMode(QProcess::MergedChannels);
+        inner.start(QStringLiteral("unshare"),
+                    {QStringLiteral("--net"), QStringLiteral("sh"), QStringLiteral("-c"),
+                     QStringLiteral("ip link set lo up && ip link add d0 type veth peer name d1 && ip addr add 10.79.0.1/24 dev d0 "
+                                    "&& ip link set d0 up && ip link set d1 up && ip route add default dev d0 && exec \"$0\" "
+                                    "--gtest_filter=WatchRecorder.HearsTheBroadcastsBesideAStationOnOnePc"),
+                     QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))});
+        ASSERT_TRUE(inner.waitForFinished(20000));
+        const QByteArray out = inner.readAll();
+        if (inner.exitCode() != 0 && out.contains("Operation not permitted"))
+            GTEST_SKIP() << "no network namespaces here: " << out.toStdString();
+        EXPECT_EQ(inner.exitCode(), 0) << out.toStdString();
+        EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
+        return;
+    }
+    app();
+    const int base = 17000;
+    QTemporaryDir dir;
+    WatchRecorder recorder(dir.path(), base);
+    recorder.setSilenceMs(300);
+    std::vector<VoiceTransmission> ended;
+    QObject::connect(&recorder, &WatchRecorder::ended, [&](const VoiceTransmission& t) { ended.push_back(t); });
+    QString error;
+    ASSERT_TRUE(recorder.start(error)) << error.toStdString();
+    // The station's receiver opens after the recorder has the port, as when the exchange runs first.
+    BroadcastRX station;
+    std::atomic<int> heard{0};
+    station.setPayloadCallback([&] { ++heard; });
+    station.setPort(QString::number(base + 16));
+    ASSERT_TRUE(station.open()) << "the station could not share the channel's port";
+
+    VoiceTalker talker(440, 30, QHostAddress::Broadcast);
+    talker.announce(base + 16);
+    for (int i = 0; i < 6; ++i) {
+        talker.send(talker.packet(5), base + 16);
+        QThread::msleep(5);
+    }
+    ASSERT_TRUE(waitFor([&] { return !ended.empty() && heard.load() >= 6; }, 3000))
+        << "recorder: " << ended.size() << " transmissions, station: " << heard.load() << " payloads";
+    EXPECT_EQ(heard.load(), 6);
+    EXPECT_EQ(ended[0].payloads, 6);
+    EXPECT_EQ(ended[0].sender, QStringLiteral("10.79.0.1"));
+    EXPECT_EQ(wavData(dir.filePath(ended[0].file)), talker.gsm);
+    station.close();
 }

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sndfile.h>
 #include <unistd.h>
 
 namespace {
@@ -143,4 +144,35 @@ bool GsmWavWriter::fail(const char* what)
         m_error = first;
     }
     return false;
+}
+
+QByteArray pcmWavOf(const QString& path, int maxSeconds)
+{
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_READ, &info);
+    if (!f)
+        return {};
+    QByteArray out;
+    if (info.channels == 1 && info.samplerate > 0 && info.frames <= sf_count_t(info.samplerate) * maxSeconds) {
+        out.resize(44 + qsizetype(info.frames) * 2);
+        auto* pcm = reinterpret_cast<short*>(out.data() + 44);
+        const sf_count_t got = sf_readf_short(f, pcm, info.frames);
+        out.resize(44 + qsizetype(got) * 2);
+        auto* h = reinterpret_cast<unsigned char*>(out.data());
+        const auto data = std::uint32_t(got * 2);
+        std::memcpy(h, "RIFF", 4);
+        put32(h + 4, 36 + data);
+        std::memcpy(h + 8, "WAVEfmt ", 8);
+        put32(h + 16, 16);
+        put16(h + 20, 1);
+        put16(h + 22, 1);
+        put32(h + 24, std::uint32_t(info.samplerate));
+        put32(h + 28, std::uint32_t(info.samplerate) * 2);
+        put16(h + 32, 2);
+        put16(h + 34, 16);
+        std::memcpy(h + 36, "data", 4);
+        put32(h + 40, data);
+    }
+    sf_close(f);
+    return out;
 }

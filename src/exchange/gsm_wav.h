@@ -6,6 +6,7 @@
 // the blocks that were there at the last close, and one closed properly is whole.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -43,3 +44,7 @@ private:
     unsigned char m_partial[65];
     std::size_t m_partialSize = 0;
 };
+
+// The sound of a WAV file libsndfile reads (a recorded transmission, say) as a 16-bit PCM WAV file
+// in memory, for a browser to play; empty when it cannot be read or is longer than `maxSeconds`.
+QByteArray pcmWavOf(const QString& path, int maxSeconds = 600);

@@ -130,6 +130,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<Console> console;
     if (o.consolePort || json.isOpen())
         console = std::make_unique<Console>(relay, classroom, o.relayAll);
+    if (console)
+        console->setRecorder(recorder.get());
     if (o.consolePort) {
         if (!console->listen(o.consoleAddress, o.consolePort)) {
             std::fprintf(stderr, "kelvo-exchange: cannot serve the console on %s:%u: %s\n",

@@ -164,9 +164,9 @@ std::vector<WatchRecorder::ChannelState> WatchRecorder::channels() const
 
 void WatchRecorder::setTap(Tap tap)
 {
-    auto shared = tap ? std::make_shared<const Tap>(std::move(tap)) : nullptr;
-    std::lock_guard lock(m_stateLock);
-    m_tap = std::move(shared);
+    std::lock_guard lock(m_tapLock);   // waits for a call in progress: the old tap is not called again
+    m_tap = std::move(tap);
+    m_tapSet = bool(m_tap);
 }
 
 void WatchRecorder::run()
@@ -261,13 +261,11 @@ void WatchRecorder::payload(Stream& s, const AudioFormat& format, const char* da
         s.t.seconds += double(size / gsm_block_bytes * gsm_block_samples) / format.rate;
     if (s.wav.isOpen() && !s.wav.append(data, size))
         stopRecording(s.wav.error());
-    std::shared_ptr<const Tap> tap;
-    {
-        std::lock_guard lock(m_stateLock);
-        tap = m_tap;
+    if (m_tapSet.load()) {
+        std::lock_guard lock(m_tapLock);
+        if (m_tap)
+            m_tap(s.channel, format, data, size);
     }
-    if (tap)
-        (*tap)(s.channel, format, data, size);
 }
 
 void WatchRecorder::finish(Stream& s)

@@ -72,7 +72,8 @@ public:
     std::vector<ChannelState> channels() const;   // any thread
 
     // Called on the recorder's thread with every payload accepted on any channel (for listening).
-    // Keep it short. Any thread may set it; an empty function removes it.
+    // Keep it short. Any thread may set it; an empty function removes it, and once setTap returns
+    // the old one is not running and is not called again.
     using Tap = std::function<void(int channel, const AudioFormat& format, const char* data, std::size_t size)>;
     void setTap(Tap tap);
 
@@ -102,9 +103,11 @@ private:
     std::thread::id m_runner;   // the recorder's thread while it runs
     std::atomic<bool> m_recording{false};
     std::vector<std::unique_ptr<Stream>> m_streams;   // recorder's thread only
-    mutable std::mutex m_stateLock;                   // guards m_state and m_tap
+    mutable std::mutex m_stateLock;                   // guards m_state
     std::vector<ChannelState> m_state;
-    std::shared_ptr<const Tap> m_tap;
+    std::mutex m_tapLock;                             // held while the tap runs
+    Tap m_tap;
+    std::atomic<bool> m_tapSet{false};
 };
 
 } // namespace exchange

@@ -3,8 +3,10 @@
 #include "exchange/classroom.h"
 #include "exchange/console/console.h"
 #include "exchange/relay.h"
+#include "support/voice_talker.h"
 
 #include <QCoreApplication>
+#include <QtEndian>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,6 +14,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkDatagram>
 #include <QNetworkReply>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QTcpSocket>
 #include <QUdpSocket>
 #include <QWebSocket>
@@ -65,7 +69,7 @@ struct Bench {
     std::unique_ptr<Console> console;
     QNetworkAccessManager http;
 
-    Bench()
+    explicit Bench(WatchRecorder* recorder = nullptr)
     {
         station.bind(QHostAddress::LocalHost, 0);
         relay = std::make_unique<Relay>(QList<QHostAddress>{QHostAddress(QHostAddress::LocalHost)}, in,
@@ -77,6 +81,7 @@ struct Bench {
         EXPECT_EQ(classroom->setUp(o), QString());
         EXPECT_TRUE(relay->start());
         console = std::make_unique<Console>(*relay, *classroom, false);
+        console->setRecorder(recorder);
         EXPECT_TRUE(console->listen(QHostAddress::LocalHost, 0)) << console->errorString().toStdString();
         classroom->start();
     }
@@ -217,6 +222,86 @@ TEST(ConsoleApi, StreamsNewRecordsToConnectedPages)
     }));
     EXPECT_EQ(records[0].toObject()["raw"].toString().toLatin1(), record(1));
     EXPECT_EQ(records[1].toObject()["seq"].toInt(), 2);
+}
+
+// The voice channels: a talker lights its channel, a listening page gets the decoded tone, and the
+// transmission is listed, served as PCM and placed in the report beside the call of its minute.
+TEST(ConsoleApi, ShowsTheChannelsStreamsOneToAListenerAndServesTheRecordings)
+{
+    app();
+    const int base = freeVoiceBase();
+    ASSERT_NE(base, 0);
+    QTemporaryDir dir;
+    WatchRecorder recorder(dir.path(), base);
+    recorder.setSilenceMs(300);
+    QString error;
+    ASSERT_TRUE(recorder.start(error)) << error.toStdString();
+    Bench b(&recorder);
+    const auto channel16 = [](const QJsonObject& o) { return o["channels"].toArray()[0].toObject(); };
+    const QJsonObject call{{"from", "274111005"}, {"to", "002470001"}, {"call", "INDIVID"}, {"category", "ROUTINE"},
+                           {"channel", "16"}};
+    ASSERT_EQ(b.request(QStringLiteral("api/send"), QJsonDocument(QJsonObject{{"fields", call}}).toJson()).first, 200);
+
+    QWebSocket events, listener;
+    QList<QJsonObject> lights;
+    QObject::connect(&events, &QWebSocket::binaryMessageReceived, [&](const QByteArray& m) {
+        const QJsonObject o = QJsonDocument::fromJson(m).object();
+        if (o["type"] == "channels")
+            lights.append(o["channels"].toObject());
+    });
+    QByteArray pcm;
+    QList<QJsonObject> formats;
+    QObject::connect(&listener, &QWebSocket::binaryMessageReceived, [&](const QByteArray& m) { pcm += m; });
+    QObject::connect(&listener, &QWebSocket::textMessageReceived,
+                     [&](const QString& m) { formats.append(QJsonDocument::fromJson(m.toUtf8()).object()); });
+    QUrl ws = b.url(QStringLiteral("api/events"));
+    ws.setScheme(QStringLiteral("ws"));
+    events.open(ws);
+    ws.setPath(QStringLiteral("/api/listen"));
+    ws.setQuery(QStringLiteral("channel=16"));
+    listener.open(ws);
+    ASSERT_TRUE(spin([&] { return !lights.isEmpty(); })) << "no channel message when the listener came";
+    EXPECT_EQ(channel16(lights.last())["listeners"].toInt(), 1);
+
+    VoiceTalker talker(440, 60);
+    talker.announce(base + 16);
+    for (int i = 0; i < 12; ++i) {
+        talker.send(talker.packet(5), base + 16);
+        QThread::msleep(5);
+    }
+    ASSERT_TRUE(spin([&] { return !lights.isEmpty() && channel16(lights.last())["sender"] == "127.0.0.1"; }))
+        << "the channel's light did not go on";
+    const QJsonObject now = QJsonDocument::fromJson(b.request(QStringLiteral("api/channels")).second).object();
+    EXPECT_TRUE(now["recording"].toBool());
+    EXPECT_EQ(channel16(now)["channel"].toInt(), 16);
+
+    ASSERT_TRUE(spin([&] { return pcm.size() >= 60 * 320 * 2; })) << pcm.size() << " bytes heard";
+    ASSERT_FALSE(formats.isEmpty());
+    EXPECT_EQ(formats[0]["rate"].toInt(), 22050);
+    std::vector<double> heard;
+    for (qsizetype i = 4000; i + 1 < pcm.size(); i += 2)
+        heard.push_back(qFromLittleEndian<qint16>(pcm.constData() + i));
+    EXPECT_NEAR(tone::dominant(heard, 22050), 440, 10);
+
+    ASSERT_TRUE(spin([&] { return !lights.isEmpty() && channel16(lights.last())["sender"].isNull(); }))
+        << "the light stayed on after the transmission";
+    ASSERT_TRUE(spin([&] { return b.console->voice().size() == 1; }));
+    const QJsonArray list = QJsonDocument::fromJson(b.request(QStringLiteral("api/recordings")).second).array();
+    ASSERT_EQ(list.size(), 1);
+    const QString file = list[0]["file"].toString();
+    EXPECT_EQ(list[0]["payloads"].toInt(), 12);
+    const auto [status, wav] = b.request(QStringLiteral("api/recordings/") + file);
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(wav.size(), 44 + 60 * 320 * 2);
+    EXPECT_EQ(b.request(QStringLiteral("api/recordings/..%2Ftraffic.jsonl")).first, 404);
+    EXPECT_EQ(b.request(QStringLiteral("api/recordings/x.wav")).first, 404);
+
+    const QJsonObject report = QJsonDocument::fromJson(b.request(QStringLiteral("api/report")).second).object();
+    const QJsonArray voice = report["voice"].toArray();
+    ASSERT_EQ(voice.size(), 1);
+    EXPECT_EQ(voice[0]["file"].toString(), file);
+    EXPECT_EQ(voice[0]["calls"].toArray().size(), 1) << QJsonDocument(report).toJson().toStdString();
+    EXPECT_TRUE(b.request(QStringLiteral("report")).second.contains("<audio controls preload=none src=\"api/recordings/" + file.toUtf8()));
 }
 
 TEST(ConsoleApi, RefusesForeignHostsLargeBodiesAndConnectionsBeyondTheLimit)

@@ -35,21 +35,6 @@ QCoreApplication& app()
     return a;
 }
 
-// A base port whose seven voice ports are free.
-int freeBase()
-{
-    for (int base = 41000 + int(QCoreApplication::applicationPid() % 200) * 100; base < 64000; base += 997) {
-        bool free = true;
-        for (int offset : kVoicePortOffsets) {
-            QUdpSocket probe;
-            free = free && probe.bind(QHostAddress::AnyIPv4, quint16(base + offset));
-        }
-        if (free)
-            return base;
-    }
-    return 0;
-}
-
 template <typename Done>
 bool waitFor(Done done, int ms)
 {
@@ -89,7 +74,7 @@ Decoded decode(const QString& path)
 TEST(WatchRecorder, EachTransmissionIsOneFileOfTheBlocksAsSent)
 {
     app();
-    const int base = freeBase();
+    const int base = freeVoiceBase();
     ASSERT_NE(base, 0);
     QTemporaryDir dir;
     WatchRecorder recorder(dir.path(), base);
@@ -182,7 +167,7 @@ static QByteArray libsndfileFile(const QString& path, int blocks)
 TEST(WatchRecorder, StopEndsTheTransmissionInProgress)
 {
     app();
-    const int base = freeBase();
+    const int base = freeVoiceBase();
     ASSERT_NE(base, 0);
     QTemporaryDir dir;
     WatchRecorder recorder(dir.path(), base);
@@ -215,7 +200,7 @@ TEST(WatchRecorder, AFolderThatCannotBeWrittenStopsOnlyTheRecording)
     if (!QFile::exists(program))
         GTEST_SKIP() << "kelvo-exchange not built";
     app();
-    const int base = freeBase();
+    const int base = freeVoiceBase();
     ASSERT_NE(base, 0);
     QUdpSocket probe;
     ASSERT_TRUE(probe.bind(QHostAddress::LocalHost, 0));

@@ -8,8 +8,24 @@
 #include "audio/voice_packet.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QHostAddress>
 #include <QUdpSocket>
+
+// A voice base port whose seven channel ports are free on this PC, 0 if none was found.
+inline int freeVoiceBase()
+{
+    for (int base = 41000 + int(QCoreApplication::applicationPid() % 200) * 100; base < 64000; base += 997) {
+        bool free = true;
+        for (int offset : {9, 16, 23, 77, 84, 123, 184}) {
+            QUdpSocket probe;
+            free = free && probe.bind(QHostAddress::AnyIPv4, quint16(base + offset));
+        }
+        if (free)
+            return base;
+    }
+    return 0;
+}
 
 class VoiceTalker {
 public:

@@ -8,9 +8,13 @@
 #include "exchange/relay.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QUrl>
 #include <QNetworkInterface>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -139,12 +143,56 @@ QHttpServerResponse Console::stations() const
 
 QHttpServerResponse Console::report() const
 {
-    return json(evaluationJson(m_classroom, m_book));
+    return json(evaluationJson(m_classroom, m_book, &m_voice));
 }
 
-QByteArray Console::reportHtml() const
+QByteArray Console::reportHtml(bool inBrowser) const
 {
-    return evaluationHtml(evaluationJson(m_classroom, m_book));
+    ReportAudio audio;
+    if (m_recorder && inBrowser) {
+        audio.prefix = QStringLiteral("api/recordings/");
+        audio.suffix = m_token.isEmpty() ? QString() : QStringLiteral("?token=") + m_token;
+        audio.inPage = true;
+    } else if (m_recorder) {
+        audio.prefix = QUrl::fromLocalFile(QDir(m_recorder->folder()).absolutePath()).toString() + QLatin1Char('/');
+    }
+    return evaluationHtml(evaluationJson(m_classroom, m_book, &m_voice), audio);
+}
+
+void Console::setRecorder(WatchRecorder* recorder)
+{
+    m_recorder = recorder;
+    if (!recorder)
+        return;
+    const auto tell = [this] {
+        if (m_http)
+            QMetaObject::invokeMethod(
+                m_http, [h = m_http] { h->channelsChanged(); }, Qt::QueuedConnection);
+    };
+    connect(recorder, &WatchRecorder::started, this, tell);
+    connect(recorder, &WatchRecorder::ended, this, [this, tell](const VoiceTransmission& t) {
+        m_voice.push_back(t);
+        tell();
+    });
+}
+
+QJsonObject Console::channelsJson() const
+{
+    QJsonArray list;
+    if (m_recorder)
+        for (const WatchRecorder::ChannelState& c : m_recorder->channels()) {
+            QJsonObject o{{"channel", c.channel}, {"listeners", m_http ? m_http->listeners(c.channel) : 0}};
+            o.insert("sender", c.sender.isEmpty() ? QJsonValue() : QJsonValue(c.sender));
+            o.insert("since", c.sender.isEmpty() ? QJsonValue() : QJsonValue(double(c.since.toMSecsSinceEpoch())));
+            list.append(o);
+        }
+    return QJsonObject{{"watched", m_recorder != nullptr}, {"recording", m_recorder && m_recorder->recording()},
+                       {"now", double(QDateTime::currentMSecsSinceEpoch())}, {"channels", list}};
+}
+
+bool Console::isRecording(const QString& file) const
+{
+    return std::any_of(m_voice.begin(), m_voice.end(), [&](const VoiceTransmission& t) { return !t.file.isEmpty() && t.file == file; });
 }
 
 } // namespace exchange

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "exchange/console/record_book.h"
+#include "exchange/watch_recorder.h"
 
 #include <QHostAddress>
 #include <QHttpServerResponse>
@@ -34,8 +35,18 @@ public:
     QString url() const;
     QString token() const { return m_token; }
 
-    // The evaluation report as a printable page.
-    QByteArray reportHtml() const;
+    // The watch recorder whose channels the console shows and lets the instructor listen to (set
+    // before listen(); none: the channels are not shown).
+    void setRecorder(WatchRecorder* recorder);
+    WatchRecorder* recorder() const { return m_recorder; }
+    // The transmissions recorded so far (relay's thread), and the channels now as JSON (any thread).
+    const std::vector<VoiceTransmission>& voice() const { return m_voice; }
+    QJsonObject channelsJson() const;
+    bool isRecording(const QString& file) const;
+
+    // The evaluation report as a printable page. `inBrowser`: served by the console (the
+    // recordings play in the page); otherwise the file written at the stop (they link to the files).
+    QByteArray reportHtml(bool inBrowser = false) const;
     const RecordBook& book() const { return m_book; }
     bool relayAll() const { return m_relayAll; }
     qint64 lastSeq() const { return m_lastSeq; }   // any thread
@@ -68,6 +79,8 @@ private:
     void changed();   // tells the pages that stations or the exercise changed
 
     Relay& m_relay;
+    WatchRecorder* m_recorder = nullptr;
+    std::vector<VoiceTransmission> m_voice;
     Classroom& m_classroom;
     bool m_relayAll;
     RecordBook m_book;

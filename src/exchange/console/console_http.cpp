@@ -4,8 +4,11 @@
 #include "exchange/console/console_json.h"
 #include "exchange/console/http_answers.h"
 #include "exchange/console/request_reader.h"
+#include "exchange/gsm_wav.h"
 
+#include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QHttpServerRequest>
 #include <QUrlQuery>
 #include <QWebSocket>
@@ -45,7 +48,8 @@ bool carriesJson(const QHttpServerRequest& r)
 
 } // namespace
 
-ConsoleHttp::ConsoleHttp(Console& console, QString token) : m_console(console), m_token(std::move(token))
+ConsoleHttp::ConsoleHttp(Console& console, QString token)
+    : m_console(console), m_token(std::move(token)), m_listen(console.recorder())
 {
     addRoutes();
     connect(&m_http, &QAbstractHttpServer::newWebSocketConnection, this, &ConsoleHttp::acceptWebSockets);
@@ -113,7 +117,7 @@ void ConsoleHttp::addRoutes()
                          return asset(script, "text/javascript; charset=utf-8");
                      }));
     m_http.route("/report", Method::Get, guarded([this](const QHttpServerRequest&) {
-        const QByteArray page = m_console.onRelayThread([this] { return m_console.reportHtml(); });
+        const QByteArray page = m_console.onRelayThread([this] { return m_console.reportHtml(true); });
         QHttpServerResponse r(QByteArrayLiteral("text/html; charset=utf-8"), page);
         r.setHeader("Cache-Control", "no-store");
         return r;
@@ -158,6 +162,35 @@ void ConsoleHttp::addRoutes()
         const QByteArray body = r.body();
         return m_console.onRelayThread([&] { return m_console.exercise(body); });
     }));
+    // The voice channels: who talks on each now, and the transmissions recorded.
+    m_http.route("/api/channels", Method::Get, guarded([this](const QHttpServerRequest&) {
+        return json(m_console.channelsJson());
+    }));
+    m_http.route("/api/recordings", Method::Get, guarded([this](const QHttpServerRequest&) {
+        const std::vector<VoiceTransmission> list = m_console.onRelayThread([this] { return m_console.voice(); });
+        QJsonArray out;
+        for (const VoiceTransmission& t : list)
+            out.append(QJsonDocument::fromJson(voiceJsonLine(t)).object());
+        return json(QJsonDocument(out).toJson(QJsonDocument::Compact));
+    }));
+    // One recording as 16-bit PCM, which every browser plays (GSM 6.10 in WAV few do). Only the
+    // names of recorded transmissions are served: nothing else of the folder.
+    m_http.route("/api/recordings/<arg>", Method::Get, [this](const QString& file, const QHttpServerRequest& r) {
+        if (!allowed(r))
+            return problem(QStringLiteral("this console needs its access token"), Status::Unauthorized);
+        const bool known = m_console.onRelayThread([&] { return m_console.isRecording(file); });
+        const QByteArray wav = known ? pcmWavOf(QDir(m_console.recorder()->folder()).filePath(file)) : QByteArray();
+        if (wav.isEmpty())
+            return problem(QStringLiteral("no such recording"), Status::NotFound);
+        QHttpServerResponse answer(QByteArrayLiteral("audio/wav"), wav);
+        answer.setHeader("Cache-Control", "no-store");
+        return answer;
+    });
+    m_http.route("/api/listen", Method::Get, [](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
+        if (r.value("upgrade").toLower() != "websocket")
+            responder.write(QByteArrayLiteral("{\"error\":\"this is a WebSocket\"}"), "application/json",
+                            Status::UpgradeRequired);
+    });
     // The event stream: Qt's HTTP server upgrades this request to a WebSocket once a route has
     // taken it without answering.
     m_http.route("/api/events", Method::Get, [](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
@@ -181,15 +214,32 @@ void ConsoleHttp::acceptWebSockets()
             continue;
         const QUrl url = ws->requestUrl();
         const QString given = QUrlQuery(url).queryItemValue(QStringLiteral("token"));
-        const bool ok = url.path() == QLatin1String("/api/events")
+        const bool listen = url.path() == QLatin1String("/api/listen");
+        const bool ok = (url.path() == QLatin1String("/api/events") || listen)
             && (m_token.isEmpty() ? loopbackHost(url.host()) : sameText(given, m_token));
         if (!ok) {
             ws->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("unauthorized"));
             ws.release()->deleteLater();
             continue;
         }
+        if (listen) {
+            QWebSocket* s = ws.get();
+            connect(s, &QWebSocket::disconnected, this, &ConsoleHttp::channelsChanged);
+            m_listen.add(std::move(ws), QUrlQuery(url).queryItemValue(QStringLiteral("channel")).toInt());
+            channelsChanged();
+            continue;
+        }
         m_stream.add(std::move(ws), "{\"type\":\"hello\",\"lastSeq\":" + QByteArray::number(m_console.lastSeq()) + "}");
     }
+}
+
+} // namespace exchange
+
+namespace exchange {
+
+void ConsoleHttp::channelsChanged()
+{
+    m_stream.send("{\"type\":\"channels\",\"channels\":" + QJsonDocument(m_console.channelsJson()).toJson(QJsonDocument::Compact) + "}");
 }
 
 } // namespace exchange

@@ -4,6 +4,7 @@
 
 #include "exchange/console/event_stream.h"
 #include "exchange/console/guarded_tcp_server.h"
+#include "exchange/console/listen_stream.h"
 
 #include <QHttpServer>
 
@@ -18,6 +19,10 @@ public:
     // Binds; false with `error`. `port` is the port bound (for port 0).
     bool listen(const QHostAddress& address, quint16 port, QString& error, quint16& bound);
     EventStream& stream() { return m_stream; }
+    // The channels changed (a transmission began or ended, a page began or stopped listening):
+    // the pages are told at once.
+    void channelsChanged();
+    int listeners(int channel) const { return m_listen.listeners(channel); }   // any thread
 
 private:
     void addRoutes();
@@ -28,6 +33,7 @@ private:
     const QString m_token;
     QHttpServer m_http;
     EventStream m_stream;
+    ListenStream m_listen;
 };
 
 } // namespace exchange

@@ -28,7 +28,7 @@ QJsonObject callEntry(const Classroom& room, const Debrief::Call& c)
 
 } // namespace
 
-QJsonObject evaluationJson(const Classroom& room, const RecordBook& book)
+QJsonObject evaluationJson(const Classroom& room, const RecordBook& book, const std::vector<VoiceTransmission>* voice)
 {
     const Debrief& d = room.debrief();
     QList<QByteArray> mmsis = d.counts().keys();
@@ -73,9 +73,25 @@ QJsonObject evaluationJson(const Classroom& room, const RecordBook& book)
         }
         events.append(o);
     }
+    // Each transmission with the DSC calls of the same minutes: from the minute before it began to
+    // the minute after it ended.
+    QJsonArray talk;
+    for (const VoiceTransmission& t : voice ? *voice : std::vector<VoiceTransmission>{}) {
+        const qint64 from = t.start.toMSecsSinceEpoch() / 60000 * 60000 - 60000;
+        const qint64 to = t.end.toMSecsSinceEpoch() / 60000 * 60000 + 120000;
+        QJsonArray around;
+        for (const Debrief::Call& c : d.calls())
+            if (const qint64 at = room.epochMs(c.ms); at >= from && at < to)
+                around.append(callEntry(room, c));
+        QJsonObject o{{"start", double(t.start.toMSecsSinceEpoch())}, {"end", double(t.end.toMSecsSinceEpoch())},
+                      {"channel", t.channel}, {"sender", t.sender}, {"seconds", t.seconds},
+                      {"payloads", t.payloads}, {"lost", t.lost}, {"calls", around}};
+        o.insert("file", t.file.isEmpty() ? QJsonValue() : QJsonValue(t.file));
+        talk.append(o);
+    }
     return QJsonObject{{"started", room.epochMs(0)}, {"generated", QDateTime::currentMSecsSinceEpoch()},
                        {"stations", stations}, {"unanswered", open}, {"rejected", rejected},
-                       {"exercise", events}};
+                       {"exercise", events}, {"voice", talk}};
 }
 
 } // namespace exchange

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "exchange/console/record_book.h"
+#include "exchange/watch_recorder.h"
 
 #include <QJsonObject>
 
@@ -11,9 +12,18 @@ namespace exchange {
 
 class Classroom;
 
-QJsonObject evaluationJson(const Classroom& classroom, const RecordBook& book);
+// `voice`: the recorded transmissions, each listed with the DSC calls of the same minutes.
+QJsonObject evaluationJson(const Classroom& classroom, const RecordBook& book,
+                           const std::vector<VoiceTransmission>* voice = nullptr);
+
+// Where the report's play buttons find a recording: prefix + file + suffix. `inPage`: a player in
+// the page (the console serves the sound); otherwise a link to the file itself.
+struct ReportAudio {
+    QString prefix, suffix;
+    bool inPage = false;
+};
 
 // A whole HTML page, styled for the screen and for printing, from evaluationJson().
-QByteArray evaluationHtml(const QJsonObject& evaluation);
+QByteArray evaluationHtml(const QJsonObject& evaluation, const ReportAudio& audio = {});
 
 } // namespace exchange

@@ -77,6 +77,13 @@ void EventStream::flush()
         c->abort();   // emits disconnected: drop() forgets it
 }
 
+void EventStream::send(const QByteArray& message)
+{
+    for (auto& c : m_clients)
+        if (c->bytesToWrite() <= kMaxQueuedBytes)
+            c->sendBinaryMessage(message);
+}
+
 void EventStream::drop(QWebSocket* client)
 {
     const auto it = std::find_if(m_clients.begin(), m_clients.end(), [&](const auto& c) { return c.get() == client; });

@@ -27,6 +27,8 @@ public:
     void take(const std::vector<BookEntry>& batch);
     // Something the records do not show changed (stations, the exercise).
     void changed();
+    // Sends one message to every page now (the voice channels' lights).
+    void send(const QByteArray& message);
     // Safe to read from any thread.
     int clients() const { return m_count; }
 

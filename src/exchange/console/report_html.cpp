@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
+#include <QUrl>
 
 namespace exchange {
 namespace {
@@ -66,7 +67,7 @@ QString table(const QString& title, const QString& party, const QString& rows)
 
 } // namespace
 
-QByteArray evaluationHtml(const QJsonObject& ev)
+QByteArray evaluationHtml(const QJsonObject& ev, const ReportAudio& audio)
 {
     QFile style(QStringLiteral(":/console/report.css"));
     style.open(QIODevice::ReadOnly);
@@ -98,6 +99,40 @@ QByteArray evaluationHtml(const QJsonObject& ev)
         html += QStringLiteral("<section><h2>Exercise events</h2><table><thead><tr><th>Time</th><th>Station</th>"
                                "<th>Event</th><th>Reacted</th><th>Response</th></tr></thead><tbody>%1</tbody>"
                                "</table></section>")
+                    .arg(rows);
+    }
+
+    const QJsonArray voice = ev.value("voice").toArray();
+    if (!voice.isEmpty()) {
+        QString rows;
+        for (const QJsonValue& v : voice) {
+            const QJsonObject t = v.toObject();
+            QString calls;
+            for (const QJsonValue& c : t.value("calls").toArray()) {
+                const QJsonObject call = c.toObject();
+                calls += QStringLiteral("<div%1>%2 %3 <small>%4 → %5</small></div>")
+                             .arg(call.value("kind").toString().startsWith(QLatin1String("distress")) ? " class=distress" : "",
+                                  clock(qint64(call.value("at").toDouble())), esc(call.value("kind").toString()),
+                                  esc(call.value("from").toString()), esc(call.value("to").toString()));
+            }
+            const QString file = t.value("file").toString();
+            const QString url = esc(audio.prefix + QString::fromLatin1(QUrl::toPercentEncoding(file)) + audio.suffix);
+            QString play = QStringLiteral("<span class=muted>not recorded</span>");
+            if (!file.isEmpty() && audio.inPage)
+                play = QStringLiteral("<audio controls preload=none src=\"%1\"></audio>").arg(url);
+            else if (!file.isEmpty())
+                play = QStringLiteral("<a class=play href=\"%1\">▶ %2</a>").arg(url, esc(file));
+            rows += QStringLiteral("<tr><td class=num>%1</td><td class=num>%2</td><td>%3</td><td class=num>%4 s</td>"
+                                   "<td>%5</td><td>%6</td></tr>")
+                        .arg(clock(qint64(t.value("start").toDouble())))
+                        .arg(t.value("channel").toInt())
+                        .arg(esc(t.value("sender").toString()))
+                        .arg(t.value("seconds").toDouble(), 0, 'f', 1)
+                        .arg(calls.isEmpty() ? QStringLiteral("<span class=muted>none</span>") : calls, play);
+        }
+        html += QStringLiteral("<section><h2>Voice transmissions</h2><table class=voice><thead><tr><th>Time</th>"
+                               "<th>Ch</th><th>From</th><th>Length</th><th>DSC calls of the same minutes</th>"
+                               "<th>Recording</th></tr></thead><tbody>%1</tbody></table></section>")
                     .arg(rows);
     }
 

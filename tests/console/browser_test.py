@@ -3,7 +3,8 @@
 Starts kelvo-exchange with a console, a virtual coast station and a short exercise, then checks what
 the instructor meets: the page loads, a record sent to the exchange appears in the traffic within a
 second, the form sends a record that a listening socket receives byte for byte, the exercise starts
-from the page, and the evaluation report lists the acknowledged call with its response time.
+from the page, a voice transmission lights its channel and is heard by the page listening to it,
+and the evaluation report lists the acknowledged call with its response time and the recording.
 Usage: browser_test.py BIN_DIR [SCREENSHOT_DIR]. Exit 77 when Chromium is missing.
 """
 import json
@@ -13,6 +14,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.request
 
@@ -49,6 +51,59 @@ def record(tx, rx, call, cat, ch="72", comply="N", danger="00"):
             f"LOND=000,LONM=00,EW=E,TIME=00:00,CH={ch},COMPLY={comply}").encode()
 
 
+def _crc_table():
+    table = []
+    for i in range(256):
+        c = i
+        for _ in range(8):
+            c = (0xEDB88320 ^ (c >> 1)) if c & 1 else c >> 1
+        table.append(c)
+    table[0] = 0xAA
+    return table
+
+
+CRC_TABLE = _crc_table()
+
+
+def voice_datagram(body):
+    """A voice datagram from its bytes after the check byte: the check byte put in front."""
+    crc = 0xFFFFFFFF
+    for b in b"\0" + body:
+        crc = CRC_TABLE[(crc ^ b) & 0xFF] ^ (crc >> 8)
+    check = (crc ^ (crc >> 8) ^ (crc >> 16) ^ (crc >> 24)) & 0xFF
+    return bytes([check]) + body
+
+
+def talk(port, packets, blocks=5):
+    """A station's transmission: an announcement (GSM 6.10, 22050 Hz, epoch 3), then audio packets
+    of GSM blocks at about the real rate (any 65 bytes are a block the decoder takes)."""
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.sendto(voice_datagram(bytes([0x23, 49, 0, 0x22, 0x56, 0, 1]) + bytes(12)), ("127.0.0.1", port))
+    for seq in range(1, packets + 1):
+        payload = bytes((i * 37 + seq) & 0xFF for i in range(65 * blocks))
+        head = bytes([0x40 | (len(payload) >> 8), len(payload) & 0xFF, ((seq % 16) << 4) | (3 << 2) | 2])
+        s.sendto(voice_datagram(head + payload + bytes(14)), ("127.0.0.1", port))
+        time.sleep(blocks * 320 / 22050)
+    s.close()
+
+
+def free_voice_base():
+    for base in range(42000 + os.getpid() % 97 * 100, 64000, 991):
+        try:
+            socks = []
+            for off in (9, 16, 23, 77, 84, 123, 184):
+                s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+                socks.append(s)
+                s.bind(("0.0.0.0", base + off))
+            return base
+        except OSError:
+            pass
+        finally:
+            for s in socks:
+                s.close()
+    raise RuntimeError("no free voice ports")
+
+
 def viewport(driver, width, height):
     driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
                            {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False})
@@ -68,10 +123,12 @@ def main():
                 "at 0:01 Coast-Radio allships SAFETY channel 16\n"
                 "at 0:02 Aurora distress 2\n")
     log = os.path.join(work, "course.jsonl")
+    voice_base = free_voice_base()
     exchange = subprocess.Popen(
         [os.path.join(BIN, "kelvo-exchange"), "--local", "--listen-port", str(udp_in), "--station-port",
          str(station_port), "--reply-delay", "0.6", "--exercise", exercise, "--log", log,
-         "--console", f"127.0.0.1:{http}"], stdout=subprocess.PIPE, text=True)
+         "--console", f"127.0.0.1:{http}", "--record", os.path.join(work, "voice"),
+         "--voice-base-port", str(voice_base)], stdout=subprocess.PIPE, text=True)
     base = f"http://127.0.0.1:{http}/"
     for _ in range(50):
         try:
@@ -84,7 +141,8 @@ def main():
     opts.binary_location = CHROME
     for a in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
               "--disable-background-networking", "--disable-component-update", "--disable-sync",
-              "--disable-dev-shm-usage", "--window-size=1280,720", f"--user-data-dir={work}/profile"):
+              "--disable-dev-shm-usage", "--window-size=1280,720", f"--user-data-dir={work}/profile",
+              "--autoplay-policy=no-user-gesture-required"):
         opts.add_argument(a)
     driver = webdriver.Chrome(service=Service(DRIVER), options=opts)
     failures = []
@@ -148,6 +206,31 @@ def main():
         sender.sendto(record(TRAINEE, COAST, "INDIVID ", "ROUT_ACK", ch="12", comply="Y"), ("127.0.0.1", udp_in))
         sender.sendto(record(TRAINEE, "211222333", "INDIVID ", "POS_REQ "), ("127.0.0.1", udp_in))
         time.sleep(1.5)
+        # The instructor listens to channel 16; a trainee talks on it: the light goes on with the
+        # sender, the page plays the sound, and the light goes out after the transmission.
+        driver.find_element(By.CSS_SELECTOR, '.channel[data-channel="16"]').click()
+        wait.until(lambda d: "listening" in d.find_element(By.CSS_SELECTOR, '.channel[data-channel="16"]').get_attribute("class"))
+        talker = threading.Thread(target=talk, args=(voice_base + 16, 40))
+        started = time.monotonic()
+        talker.start()
+        WebDriverWait(driver, 2, poll_frequency=0.02).until(
+            lambda d: "live" in d.find_element(By.CSS_SELECTOR, '.channel[data-channel="16"]').get_attribute("class").split())
+        lit = time.monotonic() - started
+        tile = driver.find_element(By.CSS_SELECTOR, '.channel[data-channel="16"]')
+        if "127.0.0.1" not in tile.text:
+            failures.append("the live channel does not name its sender: " + tile.text)
+        time.sleep(0.8)
+        if SHOTS:
+            driver.save_screenshot(os.path.join(SHOTS, "console-voice.png"))
+        talker.join()
+        heard = int(driver.execute_script("return Voice.heard"))
+        if heard < 30 * 5 * 320:
+            failures.append(f"the listening page played {heard} samples of {40 * 5 * 320}")
+        else:
+            print(f"ok: channel 16 lit after {1000 * lit:.0f} ms; the page played {heard} samples")
+        WebDriverWait(driver, 3, poll_frequency=0.05).until(
+            lambda d: "live" not in d.find_element(By.CSS_SELECTOR, '.channel[data-channel="16"]').get_attribute("class").split())
+        print("ok: the light went out after the transmission")
         if SHOTS:
             driver.save_screenshot(os.path.join(SHOTS, "console-1280x720.png"))
             viewport(driver, 820, 1180)
@@ -166,6 +249,17 @@ def main():
             failures.append("the report lacks the acknowledged call:\n" + text)
         else:
             print("ok: the report lists the acknowledged call: " + acked[0].replace("\n", " "))
+        players = driver.find_elements(By.CSS_SELECTOR, "table.voice audio")
+        if len(players) != 1 or "-ch16-127.0.0.1.wav" not in players[0].get_attribute("src"):
+            failures.append("the report lacks the recorded transmission:\n" + text)
+        else:
+            ok = driver.execute_async_script(
+                "const done = arguments[0]; const a = document.querySelector('table.voice audio');"
+                "a.onloadedmetadata = () => done(a.duration); a.onerror = () => done(-1); a.load();")
+            if not ok or ok < 0.5:
+                failures.append(f"the report's player cannot load the recording (duration {ok})")
+            else:
+                print(f"ok: the report plays the recording ({ok:.1f} s) beside the calls of its minutes")
     finally:
         driver.quit()
         exchange.terminate()

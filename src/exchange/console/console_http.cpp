@@ -111,7 +111,7 @@ void ConsoleHttp::addRoutes()
     m_http.route("/console.css", Method::Get, guarded([](const QHttpServerRequest&) {
         return asset("console.css", "text/css; charset=utf-8");
     }));
-    for (const char* script : {"console.js", "words.js", "forms.js"})
+    for (const char* script : {"console.js", "words.js", "forms.js", "voice.js"})
         m_http.route(QStringLiteral("/") + QLatin1String(script), Method::Get,
                      guarded([script](const QHttpServerRequest&) {
                          return asset(script, "text/javascript; charset=utf-8");

@@ -192,6 +192,9 @@
           if (r.data.length < 5000) break;
         }
         refresh();
+        api("api/channels").then((r) => { if (r.ok) Voice.update(r.data); });
+      } else if (msg.type === "channels") {
+        Voice.update(msg.channels);
       } else if (msg.type === "update") {
         if (msg.skipped) toast(`${msg.skipped} records went by too fast to show: see the exchange's log`);
         addRecords(msg.records, true);
@@ -231,6 +234,7 @@
     if (!meta.ok) { $("link").textContent = meta.status === 401 ? "access token needed" : "no exchange"; $("link").className = "link down"; return; }
     Words.setNatures(meta.data.natures);
     Forms.setUp(api, meta.data, toast);
+    await Voice.setUp(withToken, api);
     await refresh();
     connect();
     setInterval(refresh, 5000);

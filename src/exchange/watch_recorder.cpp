@@ -235,14 +235,20 @@ void WatchRecorder::payload(Stream& s, const AudioFormat& format, const char* da
         s.t.channel = s.channel;
         s.t.sender = QHostAddress(s.address).toString();
         if (m_recording.load() && gsmFormat(format)) {
+            // A name taken already (two transmissions of one sender in a second) gets -2, -3 ...
             const QString base = transmissionFileName(now, s.channel, s.t.sender);
-            QString name = base;
-            for (int k = 2; QFileInfo::exists(QDir(m_folder).filePath(name)) && k < 100; ++k)
-                name = base.chopped(4) + QStringLiteral("-%1.wav").arg(k);
-            if (s.wav.open(QDir(m_folder).filePath(name), format.rate))
-                s.t.file = name;
-            else
-                stopRecording(s.wav.error());
+            for (int k = 1; k < 100; ++k) {
+                const QString name = k == 1 ? base : base.chopped(4) + QStringLiteral("-%1.wav").arg(k);
+                const QString path = QDir(m_folder).filePath(name);
+                if (s.wav.open(path, format.rate)) {
+                    s.t.file = name;
+                    break;
+                }
+                if (!QFileInfo::exists(path)) {
+                    stopRecording(s.wav.error());
+                    break;
+                }
+            }
         }
         {
             std::lock_guard lock(m_stateLock);

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -309,4 +310,57 @@ TEST(WatchRecorder, HearsTheBroadcastsBesideAStationOnOnePc)
     EXPECT_EQ(ended[0].sender, QStringLiteral("10.79.0.1"));
     EXPECT_EQ(wavData(dir.filePath(ended[0].file)), talker.gsm);
     station.close();
+}
+
+// A disk that fills in the middle of a transmission: one message, the file cut back to the blocks
+// it holds whole and readable, the transmissions still told, nothing written after.
+TEST(WatchRecorder, AFullDiskStopsTheRecordingWithOneMessage)
+{
+    app();
+    const int base = freeVoiceBase();
+    ASSERT_NE(base, 0);
+    QTemporaryDir dir;
+    WatchRecorder recorder(dir.path(), base);
+    recorder.setSilenceMs(300);
+    std::vector<VoiceTransmission> ended;
+    QStringList messages;
+    QObject::connect(&recorder, &WatchRecorder::ended, [&](const VoiceTransmission& t) { ended.push_back(t); });
+    QObject::connect(&recorder, &WatchRecorder::recordingStopped, [&](const QString& m) { messages << m; });
+    QString error;
+    ASSERT_TRUE(recorder.start(error));
+
+    // The file size limit stands for the full disk: writes beyond it fail (EFBIG) as on ENOSPC.
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = GsmWavWriter::kHeaderBytes + 12 * 65 + 30;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    VoiceTalker a(440, 40), b(1000, 40);
+    a.announce(base + 9);
+    b.announce(base + 77);
+    for (int i = 0; i < 8; ++i) {
+        a.send(a.packet(5), base + 9);
+        b.send(b.packet(5), base + 77);
+        QThread::msleep(5);
+    }
+    const bool bothEnded = waitFor([&] { return ended.size() >= 2; }, 4000);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    ASSERT_TRUE(bothEnded) << ended.size();
+
+    ASSERT_EQ(messages.size(), 1) << messages.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("recording stopped: cannot write ")));
+    EXPECT_TRUE(messages[0].endsWith(QStringLiteral("relaying goes on")));
+    EXPECT_FALSE(recorder.recording());
+    for (const VoiceTransmission& t : ended) {
+        EXPECT_EQ(t.payloads, 8);
+        ASSERT_FALSE(t.file.isEmpty());
+        const QByteArray data = wavData(dir.filePath(t.file));
+        const QByteArray& sent = t.channel == 9 ? a.gsm : b.gsm;
+        EXPECT_EQ(data.size() % 65, 0);
+        EXPECT_LE(data.size(), 12 * 65);
+        EXPECT_EQ(data, sent.left(data.size())) << "channel " << t.channel;
+        EXPECT_EQ(decode(dir.filePath(t.file)).pcm.size(), std::size_t(data.size() / 65 * 320));
+    }
 }

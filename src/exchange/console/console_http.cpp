@@ -223,9 +223,10 @@ void ConsoleHttp::acceptWebSockets()
             continue;
         }
         if (listen) {
+            // Told after the listen stream has counted the page in or out (slots run in order).
             QWebSocket* s = ws.get();
-            connect(s, &QWebSocket::disconnected, this, &ConsoleHttp::channelsChanged);
             m_listen.add(std::move(ws), QUrlQuery(url).queryItemValue(QStringLiteral("channel")).toInt());
+            connect(s, &QWebSocket::disconnected, this, &ConsoleHttp::channelsChanged);
             channelsChanged();
             continue;
         }

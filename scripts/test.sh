@@ -5,7 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-THREAD_TESTS='^(Voice|Cues\.|ConsoleApi)'  # test names that exercise threads (audio, the console's stream)
+THREAD_TESTS='^(Voice|Cues\.|ConsoleApi|WatchRecorder)'  # test names that exercise threads (audio, the console's stream, the recorder)
 # (not CuesHeard: it starts its sound server with QProcess in the test's own process, after which the
 # sanitizer no longer sees that thread's locks; run by hand against an outside server it is clean)
 FUZZ_SECONDS=${FUZZ_SECONDS:-20}

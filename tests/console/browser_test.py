@@ -213,7 +213,7 @@ def main():
         talker = threading.Thread(target=talk, args=(voice_base + 16, 40))
         started = time.monotonic()
         talker.start()
-        WebDriverWait(driver, 2, poll_frequency=0.02).until(
+        WebDriverWait(driver, 5, poll_frequency=0.02).until(
             lambda d: "live" in d.find_element(By.CSS_SELECTOR, '.channel[data-channel="16"]').get_attribute("class").split())
         lit = time.monotonic() - started
         tile = driver.find_element(By.CSS_SELECTOR, '.channel[data-channel="16"]')
@@ -228,7 +228,7 @@ def main():
             failures.append(f"the listening page played {heard} samples of {40 * 5 * 320}")
         else:
             print(f"ok: channel 16 lit after {1000 * lit:.0f} ms; the page played {heard} samples")
-        WebDriverWait(driver, 3, poll_frequency=0.05).until(
+        WebDriverWait(driver, 5, poll_frequency=0.05).until(
             lambda d: "live" not in d.find_element(By.CSS_SELECTOR, '.channel[data-channel="16"]').get_attribute("class").split())
         print("ok: the light went out after the transmission")
         if SHOTS:

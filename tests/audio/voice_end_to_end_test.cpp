@@ -8,6 +8,8 @@
 #include "sink.h"
 #include "tone.h"
 
+#include <QUdpSocket>
+
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -24,10 +26,15 @@ namespace {
 
 constexpr std::uint32_t kLoopback = 0x7F000001u;
 
-// Opens `rx` on the first port of a test range that is free; 0 when none is.
+// Opens `rx` on the first port of a test range that is free; 0 when none is. The receiver binds
+// with address reuse and would open on a port another test holds too, so a plain socket asks first.
 int open_on_free_port(BroadcastRX& rx, int from)
 {
     for (int p = from; p < from + 200; ++p) {
+        QUdpSocket probe;
+        if (!probe.bind(QHostAddress::AnyIPv4, quint16(p), QAbstractSocket::DontShareAddress))
+            continue;
+        probe.close();
         rx.setPort(QString::number(p));
         if (rx.open())
             return p;

@@ -19,7 +19,7 @@ inline int freeVoiceBase()
         bool free = true;
         for (int offset : {9, 16, 23, 77, 84, 123, 184}) {
             QUdpSocket probe;
-            free = free && probe.bind(QHostAddress::AnyIPv4, quint16(base + offset));
+            free = free && probe.bind(QHostAddress::AnyIPv4, quint16(base + offset), QAbstractSocket::DontShareAddress);
         }
         if (free)
             return base;

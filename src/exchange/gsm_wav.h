@@ -1,9 +1,9 @@
 // A WAV file of GSM 6.10 blocks (WAVE_FORMAT_GSM610: 65-byte blocks of 320 samples, mono), written
 // from blocks already encoded, byte for byte as they came. libsndfile only writes this format from
 // PCM, and decoding and encoding again would not give the same bytes, so the RIFF layout is written
-// here: RIFF/WAVE, fmt (20 bytes), fact (the sample count), data. The sizes are written at open as
-// for an empty file and put right at every close, so a file cut short by a crash is still read as
-// the blocks that were there at the last close, and one closed properly is whole.
+// here: RIFF/WAVE, fmt (20 bytes), fact (the sample count), data, as libsndfile lays out a file of
+// this format. The sizes are those of an empty file until the close writes the real ones (a file
+// left by a crash reads as empty, its blocks still there behind the header).
 #pragma once
 
 #include <QByteArray>

@@ -8,11 +8,13 @@
 #include "exchange/classroom.h"
 #include "exchange/compose_fields.h"
 #include "exchange/console/console.h"
+#include "exchange/voice_sender.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTime>
 
 #include <cstdio>
 
@@ -84,6 +86,20 @@ int main(int argc, char** argv) {
     if (!problem.isEmpty()) {
         std::fprintf(stderr, "kelvo-exchange: %s\n", qPrintable(problem));
         return 2;
+    }
+
+    // The partners' voice after their DSC answers, unless --silent-partners.
+    const auto voice = partner_voice_from_options(o, QCoreApplication::applicationDirPath(), [](const QString& text) {
+        std::fprintf(stderr, "kelvo-exchange: %s\n", qPrintable(text));
+    });
+    if (voice) {
+        voice->setSaid([](const PartnerVoice::Said& s) {
+            std::fprintf(stdout, "%s voice ch %d from %s, %.1f s\n",
+                         qPrintable(QTime::currentTime().toString(QStringLiteral("hh:mm:ss"))), s.channel,
+                         qPrintable(s.partner), double(s.samples) / s.rate);
+            std::fflush(stdout);
+        });
+        classroom.onPartnerAnswer([&voice](const QByteArray& record, const QString& from) { voice->answered(record, from); });
     }
 
     if (!relay.start()) {

@@ -27,6 +27,10 @@ const char* const kUsage =
     "  --reply-delay S    seconds a virtual station takes to answer (default 4)\n"
     "  --console [ADDR:]PORT  serve the instructor's console on http://ADDR:PORT/ (ADDR 127.0.0.1\n"
     "                     unless given; any other address needs the access token it prints)\n"
+    "  --voice-base-port N  the stations' base_port: channel C is heard on port N + C (default 17000)\n"
+    "  --phrases FILE     what the virtual stations say on the voice channel after their DSC answer\n"
+    "                     (default: partner-phrases.txt installed with the program)\n"
+    "  --silent-partners  virtual stations answer by DSC only, without voice\n"
     "  --help             this text\n";
 
 namespace {
@@ -69,6 +73,19 @@ Options parseOptions(const QStringList& args) {
             network = true;
         } else if (a == "--relay-all") {
             o.relayAll = true;
+        } else if (a == "--silent-partners") {
+            o.silentPartners = true;
+        } else if (a == "--voice-base-port" || a == "--phrases") {
+            if (!hasValue) { o.error = a + " needs a value"; break; }
+            const QString v = args[++i];
+            bool ok = false;
+            const int base = v.toInt(&ok);
+            if (a == "--phrases")
+                o.phrasesFile = v;
+            else if (!ok || base < 1 || base > 65535 - 184)   // the duplex channels send on base + 184
+                o.error = "bad voice base port " + v;
+            else
+                o.voiceBasePort = base;
         } else if (a == "--coast-station" || a == "--ship" || a == "--stations" || a == "--exercise"
                    || a == "--reply-delay") {
             if (!hasValue) { o.error = a + " needs a value"; break; }

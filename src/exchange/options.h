@@ -22,6 +22,11 @@ struct Options {
     // The instructor's console: --console [ADDR:]PORT. Port 0: no console.
     QHostAddress consoleAddress{QHostAddress::LocalHost};
     quint16 consolePort = 0;
+    // Voice: the stations' base_port (a channel is base + channel), the phrases the practice
+    // partners speak, or no partner voice at all.
+    int voiceBasePort = 17000;
+    bool silentPartners = false;
+    QString phrasesFile;
     QString error; // non-empty when the command line is wrong
 };
 

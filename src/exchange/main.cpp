@@ -14,7 +14,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTime>
 
 #include <cstdio>
 
@@ -88,14 +87,17 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // The partners' voice after their DSC answers, unless --silent-partners.
-    const auto voice = partner_voice_from_options(o, QCoreApplication::applicationDirPath(), [](const QString& text) {
-        std::fprintf(stderr, "kelvo-exchange: %s\n", qPrintable(text));
-    });
+    // The partners' voice after their DSC answers, unless --silent-partners (the console can add
+    // partners to an exchange that started without).
+    std::unique_ptr<PartnerVoice> voice;
+    if (!classroom.host().stations().empty() || o.consolePort)
+        voice = partner_voice_from_options(o, QCoreApplication::applicationDirPath(), [](const QString& text) {
+            std::fprintf(stderr, "kelvo-exchange: %s\n", qPrintable(text));
+        });
     if (voice) {
         voice->setSaid([](const PartnerVoice::Said& s) {
             std::fprintf(stdout, "%s voice ch %d from %s, %.1f s\n",
-                         qPrintable(QTime::currentTime().toString(QStringLiteral("hh:mm:ss"))), s.channel,
+                         qPrintable(s.startedAt.toString(QStringLiteral("hh:mm:ss"))), s.channel,
                          qPrintable(s.partner), double(s.samples) / s.rate);
             std::fflush(stdout);
         });

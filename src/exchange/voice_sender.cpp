@@ -201,7 +201,10 @@ void PartnerVoice::run(Channel& channel)
 void PartnerVoice::speak(int channel, const Job& job)
 {
     // The synthesis runs during the pause, so a slow PC does not lengthen it.
-    Said said{job.partner, job.text, channel};
+    Said said;
+    said.partner = job.partner;
+    said.text = job.text;
+    said.channel = channel;
     std::vector<std::int16_t> pcm;
     const auto t0 = Clock::now();
     if (!Speech::synthesise(job.text, pcm, said.rate) || pcm.empty())
@@ -231,8 +234,10 @@ void PartnerVoice::speak(int channel, const Job& job)
             break;
         const std::size_t n = std::min(step, pcm.size() - at);
         encoder.write(format, reinterpret_cast<const char*>(pcm.data() + at), qsizetype(n * sizeof(std::int16_t)));
-        if (at == 0)
+        if (at == 0) {
             said.startMs = ms_between(job.answeredAt, Clock::now());
+            said.startedAt = QTime::currentTime();
+        }
     }
     encoder.close();
     if (m_said)

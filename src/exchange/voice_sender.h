@@ -7,6 +7,7 @@
 #include "exchange/spoken_answer.h"
 
 #include <QString>
+#include <QTime>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -43,6 +44,7 @@ public:
     struct Said {
         QString partner, text;
         int channel = 0;
+        QTime startedAt;          // local time of the first voice packet
         double synthesisMs = 0;   // what espeak-ng took
         double startMs = 0;       // from the answer to the first voice packet
         std::size_t samples = 0;  // the synthesised speech

@@ -1,4 +1,5 @@
-// A practice partner's spoken answer on the wire: heard through a station's receiver and decoder.
+// A practice partner's spoken answer on the wire, heard through a station's receiver and decoder
+// (named Voice... so that the thread-sanitizer stage runs it).
 #include "audio/broadcast_rx.h"
 #include "audio/gsm_codec.h"
 #include "exchange/virtual_station.h"
@@ -39,7 +40,7 @@ struct Ear : Stage {
 
 } // namespace
 
-TEST(PartnerVoice, ASpokenAnswerReachesAReceiverOnTheWorkingChannel)
+TEST(VoicePartners, ASpokenAnswerReachesAReceiverOnTheWorkingChannel)
 {
     // The receive chain of a station on channel 77 (receiver, decoder), at a base port of its own.
     BroadcastRX rx;

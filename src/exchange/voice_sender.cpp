@@ -184,6 +184,7 @@ bool PartnerVoice::waitUntil(Clock::time_point t)
 
 void PartnerVoice::run(Channel& channel)
 {
+    Clock::time_point free{};   // a partner waits for the channel to be quiet a moment
     for (;;) {
         Job job;
         {
@@ -194,11 +195,12 @@ void PartnerVoice::run(Channel& channel)
             job = channel.jobs.front();
             channel.jobs.pop_front();
         }
-        speak(channel.number, job);
+        speak(channel.number, job, free);
+        free = Clock::now() + std::chrono::milliseconds(1000);
     }
 }
 
-void PartnerVoice::speak(int channel, const Job& job)
+void PartnerVoice::speak(int channel, const Job& job, Clock::time_point notBefore)
 {
     // The synthesis runs during the pause, so a slow PC does not lengthen it.
     Said said;
@@ -220,7 +222,7 @@ void PartnerVoice::speak(int channel, const Job& job)
             m_notice(QStringLiteral("%1 cannot speak on channel %2: no voice socket").arg(job.partner).arg(channel));
         return;
     }
-    if (!waitUntil(job.answeredAt + std::chrono::milliseconds(m_setup.pauseMs))) {
+    if (!waitUntil(std::max(notBefore, job.answeredAt + std::chrono::milliseconds(m_setup.pauseMs)))) {
         encoder.close();
         return;
     }

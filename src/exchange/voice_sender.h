@@ -80,7 +80,8 @@ private:
         std::thread thread;
     };
     void run(Channel& channel);
-    void speak(int channel, const Job& job);
+    // Says `job` after its pause, and not before `notBefore`.
+    void speak(int channel, const Job& job, std::chrono::steady_clock::time_point notBefore);
     // Sleeps until `t`; false when stopping.
     bool waitUntil(std::chrono::steady_clock::time_point t);
 

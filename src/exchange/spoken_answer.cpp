@@ -95,7 +95,9 @@ PartnerPhrases PartnerPhrases::parse(const QByteArray& bytes, QStringList* probl
     QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
     std::array<bool, KindCount> seen{};
     int number = 0;
-    for (const QByteArray& raw : bytes.split('\n')) {
+    // Editors on Windows begin a file with a byte order mark and end lines with CR LF.
+    const QByteArray text = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
+    for (const QByteArray& raw : text.split('\n')) {
         ++number;
         const QString line = utf8.decode(raw).operator QString().trimmed();
         if (utf8.hasError()) {

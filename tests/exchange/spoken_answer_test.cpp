@@ -135,7 +135,11 @@ TEST(SpokenAnswer, APhraseFileWithMistakesKeepsItsGoodLinesAndSaysWhatIsWrong)
     EXPECT_EQ(p.phrase(PartnerPhrases::IndividualAck), PartnerPhrases().phrase(PartnerPhrases::IndividualAck));
     // An empty phrase: the partner acknowledges the distress alert by DSC only.
     EXPECT_FALSE(after(distress_alert(trainee(), 1, QTime(9, 40)), p));
-    const PartnerPhrases custom = PartnerPhrases::parse("individual_ack = {name} for {mmsi}, channel {channel}", nullptr);
+    QStringList fromWindows;
+    const PartnerPhrases custom =
+        PartnerPhrases::parse("\xEF\xBB\xBF# notes\r\nindividual_ack = {name} for {mmsi}, channel {channel}\r\n",
+                              &fromWindows);
+    EXPECT_TRUE(fromWindows.isEmpty()) << fromWindows.join('\n').toStdString();
     EXPECT_EQ(after(callOn("09"), custom)->text, "Coast Radio for two seven four one one one zero zero one, channel nine");
 
     // The installed file is what the built-in phrases say.

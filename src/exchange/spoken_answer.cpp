@@ -162,9 +162,13 @@ PartnerPhrases PartnerPhrases::read(const QString& path, QStringList* problems)
     }
     QStringList found;
     PartnerPhrases p = parse(text, &found);
-    if (problems)
-        for (const QString& s : found)
-            problems->append(path + QStringLiteral(", ") + s);
+    if (problems) {
+        constexpr qsizetype shown = 10;   // a file that is no phrase file at all says so in a few lines
+        for (qsizetype i = 0; i < found.size() && i < shown; ++i)
+            problems->append(path + QStringLiteral(", ") + found[i]);
+        if (found.size() > shown)
+            problems->append(QStringLiteral("%1: %2 more lines with mistakes").arg(path).arg(found.size() - shown));
+    }
     return p;
 }
 

@@ -160,6 +160,14 @@ TEST(SpokenAnswer, APhraseFileWithMistakesKeepsItsGoodLinesAndSaysWhatIsWrong)
     ASSERT_TRUE(big.open(QIODevice::WriteOnly));
     big.write("individual_ack = Over.\n" + QByteArray(PartnerPhrases::max_file_bytes, '#'));
     big.close();
+    QFile junk(dir.filePath("junk.txt"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray("junk\n").repeated(30));
+    junk.close();
+    QStringList manyMistakes;
+    PartnerPhrases::read(junk.fileName(), &manyMistakes);
+    ASSERT_EQ(manyMistakes.size(), 11);
+    EXPECT_TRUE(manyMistakes.back().endsWith("20 more lines with mistakes")) << manyMistakes.back().toStdString();
     QStringList tooBig;
     const PartnerPhrases fromBig = PartnerPhrases::read(big.fileName(), &tooBig);
     ASSERT_EQ(tooBig.size(), 1);

@@ -6,7 +6,7 @@ PACKAGES=(
   qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev
   libgsm1-dev libsoxr-dev libsndfile1-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  pulseaudio pulseaudio-utils xvfb xauth iproute2 socat sox espeak-ng fonts-liberation
+  pulseaudio pulseaudio-utils xvfb xauth iproute2 socat sox espeak-ng libespeak-ng-dev espeak-ng-data fonts-liberation
   dpkg-dev file librsvg2-bin desktop-file-utils appstream gzip
   qt6-httpserver-dev qt6-websockets-dev chromium chromium-driver python3-selenium curl
 )

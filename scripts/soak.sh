@@ -47,7 +47,9 @@ if [ -n "${2:-}" ]; then mkdir -p "$2"; WORK=$(cd "$2" && pwd); KEEP=1; else WOR
 export KELVO_NS_PREFIX=kelvosoak$$ KELVO_TEST_CONTROL_DIR=$WORK
 COAST=002470001 SHIP=244000001 GROUP=027411101
 LOG=$WORK/traffic.jsonl
-export KELVO_EXCHANGE_ARGS="--log $LOG --coast-station $COAST --ship $SHIP --reply-delay 2"
+# The partners keep to DSC: their spoken answers on 16 would hold the talkers' push-to-talk keys
+# and count as talks heard.
+export KELVO_EXCHANGE_ARGS="--log $LOG --coast-station $COAST --ship $SHIP --reply-delay 2 --silent-partners"
 RC=1
 finish() {
     bash "$SRC/scripts/classroom-netns.sh" down "$WORK" >/dev/null 2>&1

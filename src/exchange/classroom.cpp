@@ -116,6 +116,8 @@ QString Classroom::setUp(const Options& o)
                                            [this](const QByteArray& record, const QString& from) {
                                                m_debrief.observe(m_clock.elapsed(),
                                                                  m_relay.deliver(record, from).fields);
+                                               if (m_partnerAnswer)
+                                                   m_partnerAnswer(record, from);
                                            });
     QObject::connect(&m_relay, &Relay::recordAccepted, [this](const Traffic& t) {
         m_debrief.observe(m_clock.elapsed(), t.fields);

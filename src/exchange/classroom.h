@@ -41,6 +41,8 @@ public:
     // A record of the instructor's: delivered, debriefed and answered like a station's.
     void deliver(const QByteArray& record);
     void addStation(const VirtualStation& s);
+    // Told of every answer a virtual station sends (the record and the station's name).
+    void onPartnerAnswer(std::function<void(const QByteArray&, const QString&)> f) { m_partnerAnswer = std::move(f); }
 
     const Debrief& debrief() const { return m_debrief; }
     Debrief& debrief() { return m_debrief; }
@@ -57,6 +59,7 @@ private:
     std::unique_ptr<VirtualHost> m_host;
     std::unique_ptr<ExercisePlayer> m_player;
     std::vector<Fired> m_fired;
+    std::function<void(const QByteArray&, const QString&)> m_partnerAnswer;
     Debrief m_debrief;
     QElapsedTimer m_clock;
     qint64 m_startEpochMs = 0;

@@ -9,6 +9,7 @@
 #include "exchange/compose_fields.h"
 #include "exchange/console/console.h"
 #include "exchange/watch_recorder.h"
+#include "exchange/voice_sender.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -87,6 +88,23 @@ int main(int argc, char** argv) {
     if (!problem.isEmpty()) {
         std::fprintf(stderr, "kelvo-exchange: %s\n", qPrintable(problem));
         return 2;
+    }
+
+    // The partners' voice after their DSC answers, unless --silent-partners (the console can add
+    // partners to an exchange that started without).
+    std::unique_ptr<PartnerVoice> voice;
+    if (!classroom.host().stations().empty() || o.consolePort)
+        voice = partner_voice_from_options(o, QCoreApplication::applicationDirPath(), [](const QString& text) {
+            std::fprintf(stderr, "kelvo-exchange: %s\n", qPrintable(text));
+        });
+    if (voice) {
+        voice->setSaid([](const PartnerVoice::Said& s) {
+            std::fprintf(stdout, "%s voice ch %d from %s, %.1f s\n",
+                         qPrintable(s.startedAt.toString(QStringLiteral("hh:mm:ss"))), s.channel,
+                         qPrintable(s.partner), double(s.samples) / s.rate);
+            std::fflush(stdout);
+        });
+        classroom.onPartnerAnswer([&voice](const QByteArray& record, const QString& from) { voice->answered(record, from); });
     }
 
     if (!relay.start()) {

@@ -29,7 +29,10 @@ const char* const kUsage =
     "                     unless given; any other address needs the access token it prints)\n"
     "  --record DIR       record every voice transmission of the channels 16, 9, 23, 77 and 84 as a\n"
     "                     WAV file in DIR (GSM 6.10, as received)\n"
-    "  --voice-base-port N  the stations' base port of the voice channels (default 17000)\n"
+    "  --voice-base-port N  the stations' base_port: channel C is heard on port N + C (default 17000)\n"
+    "  --phrases FILE     what the virtual stations say on the voice channel after their DSC answer\n"
+    "                     (default: partner-phrases.txt installed with the program)\n"
+    "  --silent-partners  virtual stations answer by DSC only, without voice\n"
     "  --help             this text\n";
 
 namespace {
@@ -72,6 +75,11 @@ Options parseOptions(const QStringList& args) {
             network = true;
         } else if (a == "--relay-all") {
             o.relayAll = true;
+        } else if (a == "--silent-partners") {
+            o.silentPartners = true;
+        } else if (a == "--phrases") {
+            if (!hasValue) { o.error = a + " needs a value"; break; }
+            o.phrasesFile = args[++i];
         } else if (a == "--coast-station" || a == "--ship" || a == "--stations" || a == "--exercise"
                    || a == "--reply-delay") {
             if (!hasValue) { o.error = a + " needs a value"; break; }

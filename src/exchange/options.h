@@ -24,7 +24,11 @@ struct Options {
     quint16 consolePort = 0;
     // The watch recorder: --record DIR, on the voice ports above --voice-base-port.
     QString recordFolder;
+    // Voice: the stations' base_port (a channel is base + channel), the phrases the practice
+    // partners speak, or no partner voice at all.
     int voiceBasePort = 17000;
+    bool silentPartners = false;
+    QString phrasesFile;
     QString error; // non-empty when the command line is wrong
 };
 

@@ -1,5 +1,5 @@
 // How soon push-to-talk is on the air, and what keeping the microphone ready costs. A private
-// PulseAudio server has a sine source as the microphone and a null sink as the loudspeaker.
+// PulseAudio server has a tone (or silence) as the microphone and a null sink as the loudspeaker.
 //
 //   microphone start - the capture stage alone: open() until its first block, over many opens;
 //   press to air     - the station with its real voice chains and a window stand-in whose pauses
@@ -8,8 +8,9 @@
 //   idle cost        - CPU of this process and of the sound server while the capture stream is
 //                      kept ready (corked), against a running stream whose data is thrown away.
 //
-// Usage: bench_ptt_start [presses, default 25] [seconds per CPU measurement, default 10] [sine|null]
-// (the microphone: a 440 Hz sine source, or a null source giving silence)
+// Usage: bench_ptt_start [presses, default 25] [seconds per CPU measurement, default 10] [tone|null]
+// (the microphone: a 440 Hz tone played into a null sink, captured from a source remapped from its
+// monitor; or a null source giving silence)
 #include "audio/broadcast_rx.h"
 #include "audio/broadcast_tx.h"
 #include "audio/voice_chains.h"
@@ -122,10 +123,13 @@ int main(int argc, char** argv)
     const bool silent = argc > 3 && std::string(argv[3]) == "null";
     PrivatePulse pulse;
     QString why;
-    if (!pulse.start(QStringLiteral("load-module module-null-sink sink_name=kelvo_speaker rate=44100\n"
-                                    "load-module %1 source_name=kelvo_mic rate=22050\n"
+    const char* tone = "load-module module-null-sink sink_name=kelvo_air rate=22050 channels=1\n"
+                       "load-module module-sine sink=kelvo_air frequency=440\n"
+                       "load-module module-remap-source master=kelvo_air.monitor source_name=kelvo_mic channels=1\n";
+    const char* silence = "load-module module-null-source source_name=kelvo_mic rate=22050\n";
+    if (!pulse.start(QStringLiteral("load-module module-null-sink sink_name=kelvo_speaker rate=44100\n%1"
                                     "set-default-sink kelvo_speaker\nset-default-source kelvo_mic\n")
-                         .arg(silent ? "module-null-source" : "module-sine-source"),
+                         .arg(silent ? silence : tone),
                      &why, {"pactl"})) {
         std::printf("skipped: %s\n", qPrintable(why));
         return 0;

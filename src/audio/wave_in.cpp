@@ -11,7 +11,10 @@
 // Everything here but the two atomics is used under the main loop's lock: on the loop's thread
 // (its callbacks hold the lock) or by a caller that has taken it.
 struct WaveIn::Pulse {
-    enum class Link { Down, Connecting, Ready, Failed };
+    // Priming: the new stream runs, its data thrown away, until its first block, so that the source
+    // has taken the stream's latency before the first talk (a source's first block can otherwise
+    // take up to its old latency, on a null device up to two seconds).
+    enum class Link { Down, Connecting, Priming, Ready, Failed };
 
     explicit Pulse(WaveIn& owner, const QString& server) : owner(owner), server(server.toStdString())
     {
@@ -113,7 +116,7 @@ struct WaveIn::Pulse {
 
     void cork(bool corked)
     {
-        if (link != Link::Ready)
+        if (link != Link::Ready && link != Link::Priming)
             return;
         if (pa_operation* op = pa_stream_cork(stream, corked ? 1 : 0, nullptr, nullptr))
             pa_operation_unref(op);
@@ -166,9 +169,9 @@ struct WaveIn::Pulse {
             p->link = Link::Failed;
             return;
         }
-        p->link = Link::Ready;
         // A stream that moved while someone was talking goes on at once.
-        p->cork(!p->owner.m_active);
+        p->link = p->owner.m_active ? Link::Ready : Link::Priming;
+        p->cork(false);
     }
 
     static void onRead(pa_stream* s, size_t, void* self)
@@ -177,8 +180,13 @@ struct WaveIn::Pulse {
         const void* data = nullptr;
         size_t bytes = 0;
         while (pa_stream_peek(s, &data, &bytes) == 0 && bytes > 0) {
-            if (data && p->owner.m_active)   // data == nullptr: a hole in the recording
+            if (data && p->link == Link::Priming) {
+                p->link = Link::Ready;
+                if (!p->owner.m_active)
+                    p->cork(true);
+            } else if (data && p->owner.m_active) {   // data == nullptr: a hole in the recording
                 p->owner.handOn(data, bytes);
+            }
             pa_stream_drop(s);
         }
     }
@@ -204,12 +212,21 @@ void WaveIn::handOn(const void* data, size_t bytes)
     deliver(capture_format, static_cast<const char*>(data), qsizetype(bytes));
 }
 
-bool WaveIn::waitReady(int ms) const
+namespace {
+template <class Done>
+void waitUntil(Done done, int ms)
 {
     using Clock = std::chrono::steady_clock;
     const auto until = Clock::now() + std::chrono::milliseconds(ms);
-    while (m_pulse->loop && m_pulse->link == Pulse::Link::Connecting && Clock::now() < until)
+    while (!done() && Clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+} // namespace
+
+bool WaveIn::waitReady(int ms) const
+{
+    const Pulse& p = *m_pulse;
+    waitUntil([&] { return !p.loop || (p.link != Pulse::Link::Connecting && p.link != Pulse::Link::Priming); }, ms);
     return ready();
 }
 
@@ -220,16 +237,19 @@ bool WaveIn::doOpen()
     Pulse& p = *m_pulse;
     if (!p.loop)
         return false;
-    if (p.link != Pulse::Link::Ready && p.link != Pulse::Link::Connecting) {
+    if (p.link == Pulse::Link::Down || p.link == Pulse::Link::Failed) {
         // The server or the device went away since (or was never there): try again.
         pa_threaded_mainloop_lock(p.loop);
         p.connect();
         pa_threaded_mainloop_unlock(p.loop);
     }
-    waitReady(reconnect_wait_ms);
+    // A stream still priming is running already: it is taken as it is.
+    waitUntil([&] { return p.link != Pulse::Link::Connecting; }, reconnect_wait_ms);
     pa_threaded_mainloop_lock(p.loop);
     if (p.link == Pulse::Link::Connecting)
         p.link = Pulse::Link::Failed;   // too slow to answer: the next open starts afresh
+    if (p.link == Pulse::Link::Priming)
+        p.link = Pulse::Link::Ready;
     m_active = p.link == Pulse::Link::Ready;
     p.cork(!m_active);
     pa_threaded_mainloop_unlock(p.loop);

@@ -1,8 +1,9 @@
 // Microphone capture `waveIN1`: 22050 Hz mono 16-bit PCM from the default input source of the
 // PulseAudio server, handed on block by block (20 ms blocks).
 //
-// The capture stream is connected once, when the stage is made, and then kept ready but corked:
-// the server sends nothing and the stage costs no CPU while nobody talks. open() only uncorks it,
+// The capture stream is connected once, when the stage is made, runs until its first block (so
+// that the source works at the stream's 20 ms latency from then on), and is then kept ready but
+// corked: the server sends nothing and the stage costs no CPU while nobody talks. open() only uncorks it,
 // so the first block follows within a couple of blocks' time instead of the second or so a new
 // stream takes to start; close() stops handing on at once and corks the stream again.
 //
@@ -35,9 +36,10 @@ public:
     bool active() const override { return m_active; }
     void write(const AudioFormat&, const char*, qsizetype) override {}   // a source takes nothing
 
-    // Whether the stream is connected and waiting, corked or running (for tests and benchmarks).
+    // Whether the stream is connected, has delivered once, and waits corked or runs (for tests and
+    // benchmarks).
     bool ready() const;
-    // Waits up to `ms` for the connection made at construction; returns ready().
+    // Waits up to `ms` for the stream made at construction to get ready; returns ready().
     bool waitReady(int ms) const;
 
 protected:

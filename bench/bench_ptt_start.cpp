@@ -176,10 +176,13 @@ int main(int argc, char** argv)
         QProcess pactl;
         pactl.start("pactl", {"--server=" + pulse.address(), "list", "source-outputs"});
         pactl.waitForFinished(5000);
-        for (const QByteArray& line : pactl.readAllStandardOutput().split('\n'))
-            if (line.contains("Corked:") || line.contains("Sample Specification:") || line.contains("Buffer Latency:")
-                || line.contains("Source Latency:"))
-                std::printf("kept-ready stream: %s\n", line.trimmed().constData());
+        for (const QByteArray& output : pactl.readAllStandardOutput().split('#')) {
+            if (!output.contains("\"Kelvo station\""))
+                continue;   // the remapped source's own stream
+            for (const QByteArray& line : output.split('\n'))
+                if (line.contains("Corked:") || line.contains("Sample Specification:") || line.contains("Latency:"))
+                    std::printf("kept-ready stream: %s\n", line.trimmed().constData());
+        }
         double serverIdle = 0, serverRunning = 0;
         const double idle = cpuPercent(serverPid, seconds, &serverIdle);
         mic.link(nullptr);   // a running stream whose blocks go nowhere

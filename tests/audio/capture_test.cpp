@@ -48,7 +48,7 @@ void pactl(const PrivatePulse& pulse, const QStringList& args)
 
 } // namespace
 
-TEST(Microphone, KeptReadyOpensAtOnceAndComesBackAfterItsSourceOrServerWentAway)
+TEST(VoiceMicrophone, KeptReadyOpensAtOnceAndComesBackAfterItsSourceOrServerWentAway)
 {
     PrivatePulse pulse;
     QString why;

@@ -116,8 +116,12 @@ struct WaveIn::Pulse {
 
     void cork(bool corked)
     {
-        if (link != Link::Ready && link != Link::Priming)
-            return;
+        if (link == Link::Ready || link == Link::Priming)
+            setCorked(corked);
+    }
+
+    void setCorked(bool corked)
+    {
         if (pa_operation* op = pa_stream_cork(stream, corked ? 1 : 0, nullptr, nullptr))
             pa_operation_unref(op);
         // What the server still holds of the last talk must not start the next one.
@@ -167,6 +171,7 @@ struct WaveIn::Pulse {
         }
         if (info->monitor_of_sink != PA_INVALID_INDEX) {
             p->link = Link::Failed;
+            p->setCorked(true);   // it may have moved there while someone talked
             return;
         }
         // A stream that moved while someone was talking goes on at once.
@@ -184,7 +189,7 @@ struct WaveIn::Pulse {
                 p->link = Link::Ready;
                 if (!p->owner.m_active)
                     p->cork(true);
-            } else if (data && p->owner.m_active) {   // data == nullptr: a hole in the recording
+            } else if (data && p->link == Link::Ready && p->owner.m_active) {   // no data: a hole
                 p->owner.handOn(data, bytes);
             }
             pa_stream_drop(s);

@@ -52,8 +52,10 @@ TEST(VoiceMicrophone, KeptReadyOpensAtOnceAndComesBackAfterItsSourceOrServerWent
 {
     PrivatePulse pulse;
     QString why;
-    // A loudspeaker too: without a source, the server offers its monitor, which is no microphone.
+    // A loudspeaker too, playing: without a source, the server offers its monitor, which is no
+    // microphone.
     if (!pulse.start("load-module module-null-sink sink_name=kelvo_speaker\n"
+                     "load-module module-sine sink=kelvo_speaker frequency=1000\n"
                      "load-module module-null-source source_name=kelvo_mic rate=22050\n"
                      "set-default-source kelvo_mic\n",
                      &why, {"pactl"}))
@@ -80,10 +82,18 @@ TEST(VoiceMicrophone, KeptReadyOpensAtOnceAndComesBackAfterItsSourceOrServerWent
     EXPECT_EQ(heard.bytes, atClose);
     EXPECT_GT(atClose, 22050 * 2 / 10) << "about 200 ms of 22050 Hz mono 16-bit";
 
-    // The microphone goes: the server moves the stream to the loudspeaker's monitor, which does not
-    // count, so push-to-talk finds no microphone, as on a station that has none.
+    // The microphone goes in the middle of a talk: the server moves the stream to the loudspeaker's
+    // monitor, which is no microphone: nothing of it goes on, and push-to-talk then finds no
+    // microphone, as on a station that has none.
+    ASSERT_TRUE(mic.open());
+    EXPECT_TRUE(waitFor([&] { return heard.bytes > atClose; }, 1000));
     pactl(pulse, {"unload-module", "module-null-source"});
     EXPECT_TRUE(waitFor([&] { return !mic.ready(); }, 2000));
+    // (A null sink left to itself works in blocks of two seconds: its monitor's first block may
+    // take that long.)
+    const long afterMove = heard.bytes;
+    EXPECT_FALSE(waitFor([&] { return heard.bytes > afterMove; }, 2500)) << "the loudspeaker's monitor went on the air";
+    mic.close();
     EXPECT_FALSE(mic.open());
     EXPECT_FALSE(mic.active());
     mic.close();

@@ -163,10 +163,14 @@ struct WaveIn::Pulse {
     static void onSourceInfo(pa_context*, const pa_source_info* info, int eol, void* self)
     {
         auto* p = static_cast<Pulse*>(self);
-        if (p->link != Link::Connecting)
+        if (p->link != Link::Connecting || eol > 0)   // eol > 0: the end of an answer
             return;
-        if (eol != 0 || !info) {   // the end of the answer with no source in it, or an error
+        if (eol < 0 || !info) {   // no such source (any more)
             p->link = Link::Failed;
+            return;
+        }
+        if (info->index != pa_stream_get_device_index(p->stream)) {
+            p->checkSource();   // an answer about the source the stream has just left
             return;
         }
         if (info->monitor_of_sink != PA_INVALID_INDEX) {
@@ -175,6 +179,7 @@ struct WaveIn::Pulse {
             return;
         }
         // A stream that moved while someone was talking goes on at once.
+        p->microphone = info->index;
         p->link = p->owner.m_active ? Link::Ready : Link::Priming;
         p->cork(false);
     }
@@ -189,7 +194,8 @@ struct WaveIn::Pulse {
                 p->link = Link::Ready;
                 if (!p->owner.m_active)
                     p->cork(true);
-            } else if (data && p->link == Link::Ready && p->owner.m_active) {   // no data: a hole
+            } else if (data && p->link == Link::Ready && p->owner.m_active   // no data: a hole
+                       && pa_stream_get_device_index(s) == p->microphone) {
                 p->owner.handOn(data, bytes);
             }
             pa_stream_drop(s);
@@ -201,6 +207,7 @@ struct WaveIn::Pulse {
     pa_threaded_mainloop* loop = nullptr;
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
+    uint32_t microphone = PA_INVALID_INDEX;   // the source last found to be a microphone
     std::atomic<Link> link{Link::Down};   // read without the lock by waiters
 };
 

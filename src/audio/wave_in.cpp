@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-// Everything here but the two atomics is used under the main loop's lock: on the loop's thread
+// Everything here but `link` is used under the main loop's lock: on the loop's thread
 // (its callbacks hold the lock) or by a caller that has taken it.
 struct WaveIn::Pulse {
     // Priming: the new stream runs, its data thrown away, until its first block, so that the source

@@ -6,7 +6,10 @@
 // The station runs from a copy of its folder (program and cue files, no settings file: channel 16
 // is port 17016), once on Qt's offscreen platform and once on an Xvfb display when Xvfb is there.
 //
-// Usage: bench_station_cpu [folder of kelvo-station, default ../bin] [seconds per measurement, default 10]
+// The private sound server has a null source as the microphone, which the station keeps ready
+// (corked) all along; with "nomic" it has none, to see what keeping it ready costs.
+//
+// Usage: bench_station_cpu [folder of kelvo-station, default ../bin] [seconds per measurement, default 10] [nomic]
 #include "proc_cpu.h"
 #include "support/private_pulse.h"
 
@@ -124,12 +127,17 @@ int main(int argc, char** argv)
     for (const QString& cue : QDir(bin).entryList({"*.wav"}, QDir::Files))
         QFile::copy(QDir(bin).filePath(cue), folder.filePath(cue));
 
+    const bool microphone = !(argc > 3 && QByteArray(argv[3]) == "nomic");
     PrivatePulse pulse;
     QString why;
-    if (!pulse.start("load-module module-null-sink sink_name=kelvo_sink\nset-default-sink kelvo_sink\n", &why)) {
+    if (!pulse.start(QStringLiteral("load-module module-null-sink sink_name=kelvo_sink\nset-default-sink kelvo_sink\n")
+                         + (microphone ? "load-module module-null-source source_name=kelvo_mic\nset-default-source kelvo_mic\n"
+                                       : ""),
+                     &why)) {
         std::printf("skipped: %s\n", qPrintable(why));
         return 0;
     }
+    std::printf("microphone: %s\n", microphone ? "a null source, kept ready" : "none");
     run(folder.path(), talker, pulse.address(), "offscreen", {}, seconds);
     Xvfb x;
     if (x.start())

@@ -2,7 +2,8 @@
 
 #include <QMetaObject>
 
-VoiceChains::VoiceChains(VoiceNet net, QObject* uiContext) : m_net(std::move(net)), m_ui(uiContext)
+VoiceChains::VoiceChains(VoiceNet net, QObject* uiContext, const QString& soundServer)
+    : m_net(std::move(net)), m_ui(uiContext), m_waveIn(soundServer)
 {
     m_waveIn.link(&m_codecTX);
     m_codecTX.link(m_net.sender);

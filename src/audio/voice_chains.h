@@ -5,6 +5,7 @@
 // The network stages are given from outside (VoiceNet) so that this file knows them only as
 // stages with a few controls; the payload notification of the receive thread is queued to the
 // thread of `uiContext` and calls the handler there, unless the receiver was closed in between.
+// The microphone stays connected for the chains' whole life, so opening the capture is quick.
 #pragma once
 
 #include "audio/gsm_codec.h"
@@ -31,7 +32,9 @@ struct VoiceNet {
 
 class VoiceChains : public VoicePort {
 public:
-    VoiceChains(VoiceNet net, QObject* uiContext);
+    // `soundServer`: the PulseAudio server of the microphone ("unix:/path"); empty for the user's.
+    // The microphone's stream is connected here and kept ready for push-to-talk.
+    VoiceChains(VoiceNet net, QObject* uiContext, const QString& soundServer = {});
     ~VoiceChains() override;
 
     bool openReceiver() override;

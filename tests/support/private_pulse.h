@@ -36,6 +36,25 @@ struct PrivatePulse {
         pa.write(QStringLiteral("load-module module-native-protocol-unix socket=%1 auth-anonymous=1\n").arg(socket).toUtf8());
         pa.write(devices.toUtf8());
         pa.close();
+        return launch(why);
+    }
+
+    // Stops the server and starts it again on the same socket with the same devices, as when a
+    // desktop's sound server restarts.
+    bool restart(QString* why)
+    {
+        stop();
+        QFile::remove(socket);
+        return launch(why);
+    }
+
+    QString address() const { return "unix:" + socket; }
+
+    ~PrivatePulse() { stop(); }
+
+private:
+    bool launch(QString* why)
+    {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", dir.path());
         env.insert("XDG_RUNTIME_DIR", dir.path());
@@ -52,9 +71,7 @@ struct PrivatePulse {
         return QFile::exists(socket) || (*why = "the server made no socket", false);
     }
 
-    QString address() const { return "unix:" + socket; }
-
-    ~PrivatePulse()
+    void stop()
     {
         if (server.state() == QProcess::NotRunning)
             return;

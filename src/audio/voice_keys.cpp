@@ -43,9 +43,10 @@ void Station::imgCH16MouseDown(Key k) { select_voice_channel(k); }
 void Station::select_voice_channel(Key channelKey)
 {
     const int c = key_channel(channelKey);
-    const Key k = channel_key(c);
     reset_channel_key_images();
-    set_key_picture(k, 2 * (static_cast<int>(k) - static_cast<int>(Key::imgCH16)) + 1);
+    for (int i = 0; i < int(kChannelKeys.size()); ++i)
+        if (kChannelKeys[i].channel == c)
+            set_key_picture(kChannelKeys[i].key, channelKeyPicture(i, true));
     m_ports.voice.closeReceiver();
     m_ports.voice.closeSender();
     const int duplex = (c == 23 || c == 84) ? 100 : 0;   // duplex channels send 100 ports higher
@@ -91,21 +92,15 @@ void Station::RXTimerTimer()
 int Station::current_voice_channel() const { return m_ports.voice.receiverPort() - settings.base_port; }
 Key Station::channel_key(int channel)
 {
-    switch (channel) {
-    case 9: return Key::imgCH9;
-    case 23: return Key::imgCH23;
-    case 77: return Key::imgCH77;
-    case 84: return Key::imgCH84;
-    default: return Key::imgCH16;
-    }
+    for (const ChannelKey& c : kChannelKeys)
+        if (c.channel == channel)
+            return c.key;
+    return Key::imgCH16;
 }
 int Station::key_channel(Key k)
 {
-    switch (k) {
-    case Key::imgCH9: return 9;
-    case Key::imgCH23: return 23;
-    case Key::imgCH77: return 77;
-    case Key::imgCH84: return 84;
-    default: return 16;
-    }
+    for (const ChannelKey& c : kChannelKeys)
+        if (c.key == k)
+            return c.channel;
+    return 16;
 }

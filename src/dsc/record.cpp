@@ -9,29 +9,6 @@ namespace dsc {
 
 namespace {
 
-struct Field {
-    const char* key; // key text with its equals sign
-    int width;
-    QByteArray DscRecord::*member;
-};
-
-const std::array<Field, 14> kFields{{
-    {"TXMMSI=", 9, &DscRecord::TXMMSI},
-    {"RXMMSI=", 9, &DscRecord::RXMMSI},
-    {"CALL=", 8, &DscRecord::CALL},
-    {"CATEGORY=", 8, &DscRecord::CATEGORY},
-    {"DANGER=", 2, &DscRecord::DANGER},
-    {"LATD=", 2, &DscRecord::LATD},
-    {"LATM=", 2, &DscRecord::LATM},
-    {"NS=", 1, &DscRecord::NS},
-    {"LOND=", 3, &DscRecord::LOND},
-    {"LONM=", 2, &DscRecord::LONM},
-    {"EW=", 1, &DscRecord::EW},
-    {"TIME=", 5, &DscRecord::TIME},
-    {"CH=", 2, &DscRecord::CH},
-    {"COMPLY=", 1, &DscRecord::COMPLY},
-}};
-
 constexpr qsizetype kMaxText = 255;
 
 } // namespace
@@ -92,6 +69,11 @@ void nature_name(int code, QString& name) {
 }
 
 QString nature_name(int code) { QString s; nature_name(code, s); return s; }
+
+bool allowed_working_channel(int channel)
+{
+    return ((channel >= 1 && channel <= 28) || (channel >= 60 && channel <= 88)) && channel != 70;
+}
 
 int leading_number(const QByteArray& text) {
     qsizetype i = 0;

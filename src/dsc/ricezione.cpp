@@ -1,20 +1,8 @@
 // Reception of DSC records and the received-call screens.
-#include "station/station.h"
-
-#include <initializer_list>
+#include "dsc/reception.h"
+#include "panel/screen.h"
 
 namespace {
-
-struct RxLine {
-    int line;
-    QString text;
-};
-
-void write_lines(Station& s, std::initializer_list<RxLine> lines)
-{
-    for (const RxLine& l : lines)
-        s.set_line(l.line, l.text);
-}
 
 QString txt(const QByteArray& field) { return dsc::cp1252(field); }
 
@@ -53,166 +41,192 @@ void Station::IdUDPServer1UDPRead(const QByteArray& datagram)
     Mostra_Dati_ricevuti();
 }
 
-void Station::Mostra_Dati_ricevuti()
+ReceivedScreen classify(const dsc::DscRecord& r, const StationSettings& settings)
 {
-    const dsc::ReceivedRecord& r = rx;
-    // A call for another station: back to watching channel 70, nothing else changes.
-    auto not_for_us = [this](bool letEventsRun) {
-        show_idle_screen();
-        repaint();
-        if (letEventsRun)
-            m_ports.ui.processEvents();
-    };
-
-    // 1. Individual call.
-    if (r.CALL == dsc::CALL_INDIVID && r.CATEGORY != dsc::CAT_ROUT_ACK && r.CATEGORY != dsc::CAT_POS_ACK
-        && r.CATEGORY != dsc::CAT_POS_REQ) {
-        if (r.RXMMSI == settings.mmsi) {
-            state.panel_mode = 100;
-            Inizializza_label();
-            clear_pending_replies();
-            state.pending_individual_ack = 1;
-            ack_mmsi = r.TXMMSI;
-            state.ack_channel = r.CH;
-            blocca_tasti_chiamate();
-            write_lines(*this, {
-                {1, QStringLiteral("-RECEIVED INDIVIDUAL CALL-")},
-                {3, "From     = " + txt(r.TXMMSI)},
-                {5, "Category = " + txt(r.CATEGORY)},
-                {6, "Channel  = " + txt(r.CH)},
-                {9, QStringLiteral("( Press ENT to ACKN or ESC )")},
-            });
-            play_cue(cue_call_alarm);
-        } else {
-            not_for_us(true);
-        }
+    const bool toUs = r.RXMMSI == settings.mmsi;
+    if (r.CALL == dsc::CALL_INDIVID) {
+        if (r.CATEGORY == dsc::CAT_POS_ACK)
+            return toUs ? ReceivedScreen::PositionReply : ReceivedScreen::NotForUs;
+        if (r.CATEGORY == dsc::CAT_POS_REQ)
+            return toUs ? ReceivedScreen::PositionRequest : ReceivedScreen::NotForUsQuiet;
+        if (r.CATEGORY == dsc::CAT_ROUT_ACK)
+            return toUs ? ReceivedScreen::IndividualAck : ReceivedScreen::None;
+        return toUs ? ReceivedScreen::IndividualCall : ReceivedScreen::NotForUs;
     }
+    if (r.CALL == dsc::CALL_GROUP)
+        return r.RXMMSI == settings.group ? ReceivedScreen::GroupCall : ReceivedScreen::NotForUs;
+    if (r.CALL == dsc::CALL_ALLSHIPS && is_all_ships_category(r.CATEGORY))
+        return ReceivedScreen::AllShipsCall;   // whatever it is addressed to
+    if (r.CALL == dsc::CALL_DISTRESS && r.CATEGORY == dsc::CAT_DISTRESS)
+        return ReceivedScreen::DistressAlert;  // every station shows it
+    if (r.CALL == dsc::CALL_DISTRESS && r.CATEGORY == dsc::CAT_DIST_ACK)
+        return ReceivedScreen::DistressAck;    // whoever it names
+    return ReceivedScreen::None;
+}
 
-    // 2. Position reply. It names no one to acknowledge, so the caller remembered in ack_mmsi stays.
-    if (r.CALL == dsc::CALL_INDIVID && r.CATEGORY == dsc::CAT_POS_ACK) {
-        if (r.RXMMSI != settings.mmsi) {
-            not_for_us(true);
-            return;
-        }
-        Inizializza_label();
-        write_lines(*this, {
-            {1, QStringLiteral("   - RECEIVED POSITION -")},
-            {3, "From: " + txt(r.TXMMSI)},
-            {4, QStringLiteral("Position:")},
-            {5, "    LAT  =  " + txt(r.LATD) + ":" + txt(r.LATM) + " " + txt(r.NS)},
-            {6, "    LON  = " + txt(r.LOND) + ":" + txt(r.LONM) + " " + txt(r.EW)},
-            {7, "    TIME =  " + txt(r.TIME) + " UTC"},
-            {9, QStringLiteral(" ( Press ESC to continue )")},
+namespace {
+
+// A call for another station: back to watching channel 70; mode, key locks and pending replies stay.
+void received_not_for_us(Station& s, bool letEventsRun)
+{
+    s.show_idle_screen();
+    s.repaint();
+    if (letEventsRun)
+        s.ports().ui.processEvents();
+}
+
+void received_individual_call(Station& s, const dsc::DscRecord& r)
+{
+    s.state.panel_mode = PanelMode::ReceivedCall;
+    s.Inizializza_label();
+    s.clear_pending_replies();
+    s.state.pending_individual_ack = 1;
+    s.ack_mmsi = r.TXMMSI;
+    s.state.ack_channel = r.CH;
+    s.blocca_tasti_chiamate();
+    write_lines(s, {
+        {1, QStringLiteral("-RECEIVED INDIVIDUAL CALL-")},
+        {3, "From     = " + txt(r.TXMMSI)},
+        {5, "Category = " + txt(r.CATEGORY)},
+        {6, "Channel  = " + txt(r.CH)},
+        {9, QStringLiteral("( Press ENT to ACKN or ESC )")},
+    });
+    s.play_cue(cue_call_alarm);
+}
+
+// A position reply names no one to acknowledge, so the caller remembered in ack_mmsi stays.
+void received_position_reply(Station& s, const dsc::DscRecord& r)
+{
+    s.Inizializza_label();
+    write_lines(s, {
+        {1, QStringLiteral("   - RECEIVED POSITION -")},
+        {3, "From: " + txt(r.TXMMSI)},
+        {4, QStringLiteral("Position:")},
+        {5, "    LAT  =  " + txt(r.LATD) + ":" + txt(r.LATM) + " " + txt(r.NS)},
+        {6, "    LON  = " + txt(r.LOND) + ":" + txt(r.LONM) + " " + txt(r.EW)},
+        {7, "    TIME =  " + txt(r.TIME) + " UTC"},
+        {9, QStringLiteral(" ( Press ESC to continue )")},
+    });
+    s.play_cue(cue_call_alarm);
+    if (r.LATD == "--" || r.LOND == "---")
+        write_lines(s, {
+            {5, QStringLiteral("    No Position Data")},
+            {6, QStringLiteral("    No Time Data")},
+            {7, QString()},
         });
-        play_cue(cue_call_alarm);
-        if (r.LATD == "--" || r.LOND == "---")
-            write_lines(*this, {
-                {5, QStringLiteral("    No Position Data")},
-                {6, QStringLiteral("    No Time Data")},
-                {7, QString()},
-            });
-        return;
-    }
+}
 
-    // 3. Position request.
-    if (r.CALL == dsc::CALL_INDIVID && r.CATEGORY == dsc::CAT_POS_REQ) {
-        if (r.RXMMSI != settings.mmsi) {
-            not_for_us(false);
-            return;
-        }
-        blocca_tasti_chiamate();
-        Inizializza_label();
-        clear_pending_replies();
-        state.pending_position_reply = 1;
-        state.panel_mode = 100;
-        pos_request_mmsi = r.TXMMSI;
-        write_lines(*this, {
-            {1, QStringLiteral(" - RECEIVED POSITION REQUEST -")},
-            {4, " From: " + txt(r.TXMMSI)},
-            {9, QStringLiteral("( Press ENT to ACKN or ESC )")},
+void received_position_request(Station& s, const dsc::DscRecord& r)
+{
+    s.blocca_tasti_chiamate();
+    s.Inizializza_label();
+    s.clear_pending_replies();
+    s.state.pending_position_reply = 1;
+    s.state.panel_mode = PanelMode::ReceivedCall;
+    s.pos_request_mmsi = r.TXMMSI;
+    write_lines(s, {
+        {1, QStringLiteral(" - RECEIVED POSITION REQUEST -")},
+        {4, " From: " + txt(r.TXMMSI)},
+        {9, QStringLiteral("( Press ENT to ACKN or ESC )")},
+    });
+    s.play_cue(cue_call_alarm);
+}
+
+void received_group_call(Station& s, const dsc::DscRecord& r)
+{
+    s.Inizializza_label();
+    write_lines(s, {
+        {1, QStringLiteral(" - RECEIVED GROUP CALL -")},
+        {3, "From     = " + txt(r.TXMMSI)},
+        {5, "Category = " + txt(r.CATEGORY)},
+        {6, "Channel  = " + txt(r.CH)},
+        {9, QStringLiteral("( Press ESC to continue )")},
+    });
+    s.play_cue(cue_call_alarm);
+}
+
+void received_all_ships_call(Station& s, const dsc::DscRecord& r)
+{
+    s.Inizializza_label();
+    write_lines(s, {
+        {1, QStringLiteral("-RECEIVED ALLSHIPS CALL-")},
+        {3, "From     = " + txt(r.TXMMSI)},
+        {5, all_ships_category_line(r.CATEGORY)},
+        {6, "Channel  = " + txt(r.CH)},
+        {9, QStringLiteral("( Press ESC to continue )")},
+    });
+    s.play_cue(cue_call_alarm);
+}
+
+// Every station shows a distress alert and listens on channel 16.
+void received_distress_alert(Station& s, const dsc::DscRecord& r)
+{
+    s.Inizializza_label();
+    s.clear_pending_replies();
+    s.state.pending_distress_ack = 1;
+    s.select_voice_channel(Key::imgCH16);
+    s.state.panel_mode = PanelMode::ReceivedCall;
+    s.saved_distress_alert = {r.TXMMSI, r.DANGER, r.TIME, r.LATD, r.LATM, r.NS, r.LOND, r.LONM, r.EW};
+    s.blocca_tasti_chiamate();
+    write_lines(s, {
+        {1, QStringLiteral(" # RECEIVED DISTRESS ALERT #")},
+        {3, "From     = " + txt(r.TXMMSI)},
+        {4, "Distress = " + dsc::nature_name(dsc::leading_number(r.DANGER))},
+        {6, "TIME:  UTC: " + txt(r.TIME)},
+        {7, "POS.:  Lat:  " + txt(r.LATD) + QStringLiteral("\u00BA:") + txt(r.LATM) + "'" + txt(r.NS)},
+        {8, "       Lon: " + txt(r.LOND) + QStringLiteral("\u00BA:") + txt(r.LONM) + "'" + txt(r.EW)},
+        {9, QStringLiteral("( Press ENT to ACKN or ESC )")},
+    });
+    if (r.TIME == "--:--")
+        write_lines(s, {
+            {6, QStringLiteral(" ! No Time data")},
+            {7, QStringLiteral(" ! No Position data")},
+            {8, QString()},
         });
-        play_cue(cue_call_alarm);
-        return;
-    }
+    s.repaint();
+}
 
-    // 4. Group call.
-    if (r.CALL == dsc::CALL_GROUP) {
-        if (r.RXMMSI == settings.group) {
-            Inizializza_label();
-            write_lines(*this, {
-                {1, QStringLiteral(" - RECEIVED GROUP CALL -")},
-                {3, "From     = " + txt(r.TXMMSI)},
-                {5, "Category = " + txt(r.CATEGORY)},
-                {6, "Channel  = " + txt(r.CH)},
-                {9, QStringLiteral("( Press ESC to continue )")},
-            });
-            play_cue(cue_call_alarm);
-        } else {
-            not_for_us(true);
-        }
-    }
+void received_distress_ack(Station& s, const dsc::DscRecord& r)
+{
+    s.Inizializza_label();
+    write_lines(s, {
+        {1, QStringLiteral("-RECEIVED DISTRESS ACK -")},
+        {3, "From          = " + txt(r.TXMMSI)},
+        {4, QStringLiteral("Distressed ID = ")},
+        {5, QStringLiteral("            ") + txt(r.RXMMSI)},
+    });
+}
 
-    // 5. All-ships call, whatever it is addressed to.
-    if (r.CALL == dsc::CALL_ALLSHIPS && is_all_ships_category(r.CATEGORY)) {
-        Inizializza_label();
-        write_lines(*this, {
-            {1, QStringLiteral("-RECEIVED ALLSHIPS CALL-")},
-            {3, "From     = " + txt(r.TXMMSI)},
-            {5, all_ships_category_line(r.CATEGORY)},
-            {6, "Channel  = " + txt(r.CH)},
+// An acknowledgement with a COMPLY other than Y or N leaves the LCD empty.
+void received_individual_ack(Station& s, const dsc::DscRecord& r)
+{
+    s.Inizializza_label();
+    if (r.COMPLY == "Y" || r.COMPLY == "N")
+        write_lines(s, {
+            {1, QStringLiteral("-RECEIVED INDIVIDUAL ACK-")},
+            {3, "From    = " + txt(r.TXMMSI)},
+            {4, "Channel = " + txt(r.CH)},
+            {6, r.COMPLY == "Y" ? QStringLiteral("   ABLE TO COMPLY") : QStringLiteral("   UNABLE TO COMPLY")},
             {9, QStringLiteral("( Press ESC to continue )")},
         });
-        play_cue(cue_call_alarm);
-    }
+}
 
-    // 6. Distress alert: every station shows it and listens on channel 16.
-    if (r.CALL == dsc::CALL_DISTRESS && r.CATEGORY == dsc::CAT_DISTRESS) {
-        Inizializza_label();
-        clear_pending_replies();
-        state.pending_distress_ack = 1;
-        select_voice_channel(Key::imgCH16);
-        state.panel_mode = 100;
-        saved_distress_alert = {r.TXMMSI, r.DANGER, r.TIME, r.LATD, r.LATM, r.NS, r.LOND, r.LONM, r.EW};
-        blocca_tasti_chiamate();
-        write_lines(*this, {
-            {1, QStringLiteral(" # RECEIVED DISTRESS ALERT #")},
-            {3, "From     = " + txt(r.TXMMSI)},
-            {4, "Distress = " + dsc::nature_name(dsc::leading_number(r.DANGER))},
-            {6, "TIME:  UTC: " + txt(r.TIME)},
-            {7, "POS.:  Lat:  " + txt(r.LATD) + QStringLiteral("\u00BA:") + txt(r.LATM) + "'" + txt(r.NS)},
-            {8, "       Lon: " + txt(r.LOND) + QStringLiteral("\u00BA:") + txt(r.LONM) + "'" + txt(r.EW)},
-            {9, QStringLiteral("( Press ENT to ACKN or ESC )")},
-        });
-        if (r.TIME == "--:--")
-            write_lines(*this, {
-                {6, QStringLiteral(" ! No Time data")},
-                {7, QStringLiteral(" ! No Position data")},
-                {8, QString()},
-            });
-        repaint();
-    }
+} // namespace
 
-    // 7. Distress acknowledgement, whoever it names.
-    if (r.CALL == dsc::CALL_DISTRESS && r.CATEGORY == dsc::CAT_DIST_ACK) {
-        Inizializza_label();
-        write_lines(*this, {
-            {1, QStringLiteral("-RECEIVED DISTRESS ACK -")},
-            {3, "From          = " + txt(r.TXMMSI)},
-            {4, QStringLiteral("Distressed ID = ")},
-            {5, QStringLiteral("            ") + txt(r.RXMMSI)},
-        });
-    }
-
-    // 8. Individual acknowledgement to this station.
-    if (r.CALL == dsc::CALL_INDIVID && r.CATEGORY == dsc::CAT_ROUT_ACK && r.RXMMSI == settings.mmsi) {
-        Inizializza_label();
-        if (r.COMPLY == "Y" || r.COMPLY == "N")
-            write_lines(*this, {
-                {1, QStringLiteral("-RECEIVED INDIVIDUAL ACK-")},
-                {3, "From    = " + txt(r.TXMMSI)},
-                {4, "Channel = " + txt(r.CH)},
-                {6, r.COMPLY == "Y" ? QStringLiteral("   ABLE TO COMPLY") : QStringLiteral("   UNABLE TO COMPLY")},
-                {9, QStringLiteral("( Press ESC to continue )")},
-            });
+void Station::Mostra_Dati_ricevuti()
+{
+    const dsc::DscRecord& r = rx;
+    switch (classify(r, settings)) {
+    case ReceivedScreen::None: break;
+    case ReceivedScreen::NotForUs: received_not_for_us(*this, true); break;
+    case ReceivedScreen::NotForUsQuiet: received_not_for_us(*this, false); break;
+    case ReceivedScreen::IndividualCall: received_individual_call(*this, r); break;
+    case ReceivedScreen::PositionReply: received_position_reply(*this, r); break;
+    case ReceivedScreen::PositionRequest: received_position_request(*this, r); break;
+    case ReceivedScreen::GroupCall: received_group_call(*this, r); break;
+    case ReceivedScreen::AllShipsCall: received_all_ships_call(*this, r); break;
+    case ReceivedScreen::DistressAlert: received_distress_alert(*this, r); break;
+    case ReceivedScreen::DistressAck: received_distress_ack(*this, r); break;
+    case ReceivedScreen::IndividualAck: received_individual_ack(*this, r); break;
     }
 }

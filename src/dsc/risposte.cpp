@@ -1,35 +1,15 @@
 // Acknowledgements and replies to received calls.
-#include "station/station.h"
-
-#include <initializer_list>
+#include "panel/screen.h"
 
 namespace {
 
-struct ReplyLine {
-    int line;
-    QString text;
-    bool bold = false;
-};
-
-void write_lines(Station& s, std::initializer_list<ReplyLine> lines)
-{
-    for (const ReplyLine& l : lines)
-        s.set_line(l.line, l.text, l.bold);
-}
-
 QString txt(const QByteArray& field) { return dsc::cp1252(field); }
 
-// The working channels an acknowledgement can name; any other receiver port names 16.
+// The working channels an acknowledgement can name are those of the channel keys; any other
+// receiver port names 16.
 QByteArray working_channel_text(int channel)
 {
-    switch (channel) {
-    case 9:
-    case 16:
-    case 23:
-    case 77:
-    case 84: return QByteArray::number(channel);
-    default: return "16";
-    }
+    return QByteArray::number(Station::key_channel(Station::channel_key(channel)));
 }
 
 } // namespace
@@ -40,7 +20,7 @@ void Station::reply_to_received_call()
         state.pending_position_reply = 0;
         state.alert_time = utc_time_text();
         Inizializza_label();
-        state.panel_mode = 32;
+        state.panel_mode = PanelMode::PosReplyReady;
         const StationSettings& s = settings;
         write_lines(*this, {
             {1, QStringLiteral("  - SEND YOUR POSITION -")},
@@ -55,7 +35,7 @@ void Station::reply_to_received_call()
     } else if (state.pending_distress_ack) {
         Inizializza_label();
         const int nature = dsc::leading_number(saved_distress_alert.DANGER);
-        state.panel_mode = 22;
+        state.panel_mode = PanelMode::DistressAckReady;
         write_lines(*this, {
             {1, QStringLiteral(" # DISTRESS ALERT ACK #")},
             {3, "To MMSI  = " + txt(saved_distress_alert.mmsi)},
@@ -65,7 +45,7 @@ void Station::reply_to_received_call()
         enable_tx_key();
     } else if (state.pending_individual_ack) {
         Inizializza_label();
-        state.panel_mode = 23;
+        state.panel_mode = PanelMode::ComplySelector;
         set_key_enabled(Key::imgUP, true);
         set_key_enabled(Key::imgDW, true);
         state.menu_index = 1;
@@ -100,13 +80,13 @@ void Station::show_individual_ack()
     // The answer always names the channel this station listens on, not the one the caller proposed.
     state.ack_channel = working_channel_text(current_voice_channel());
     if (state.menu_index == 1) {
-        state.panel_mode = 24;
+        state.panel_mode = PanelMode::AckAbleReady;
         write_lines(*this, {
             {7, "Channel = " + txt(state.ack_channel)},
             {8, QStringLiteral("ABLE TO COMPLY")},
         });
     } else if (state.menu_index == 2) {
-        state.panel_mode = 25;
+        state.panel_mode = PanelMode::AckUnableReady;
         write_lines(*this, {
             {8, QStringLiteral("UNABLE TO COMPLY")},
         });

@@ -24,7 +24,7 @@ struct VirtualStation {
 };
 
 // A working channel a station may propose: 1 to 28 or 60 to 88, not the DSC channel 70.
-bool allowed_working_channel(int channel);
+using dsc::allowed_working_channel;
 
 // The record a virtual station sends in answer to `rx`, if any. `utc` stamps position replies.
 std::optional<QByteArray> answer(const VirtualStation& self, const dsc::DscRecord& rx, QTime utc);

@@ -44,7 +44,7 @@ void Station::num1MouseDown(int tag)
 {
     if (tag < 0 || tag > kOk)
         return;
-    if (state.panel_mode == 0)
+    if (state.panel_mode == PanelMode::Idle)
         play_cue(cue_refuse);
     set_key_picture(keypadKey(tag), tag);
     ports().ui.processEvents();
@@ -69,7 +69,7 @@ bool Station::channel_valid() const
     const int channel = state.entry_channel.toInt(&ok);
     if (!ok)
         return false;
-    return ((channel >= 1 && channel <= 28) || (channel >= 60 && channel <= 88)) && channel != 70;
+    return dsc::allowed_working_channel(channel);
 }
 
 bool Station::group_id_valid() const
@@ -95,7 +95,7 @@ void mmsiKey(Station& s, int tag, const QString& prefix)
 }
 
 // OK on a complete MMSI: the highlight moves from the MMSI line to the channel line.
-void moveToChannel(Station& s, int nextMode)
+void moveToChannel(Station& s, PanelMode nextMode)
 {
     s.set_line(8, QString());
     set_opaque(s, 3, false);
@@ -149,24 +149,24 @@ void Station::scrivi_label(int tag)
     if (tag < 0 || tag > kOk)
         return;
     switch (state.panel_mode) {
-    case 1:   // individual call, MMSI
+    case PanelMode::IndividualMmsi:
         if (tag != kOk)
             mmsiKey(*this, tag, kMmsiPrefix);
         else if (state.entry_mmsi.size() == kMmsiLength)
-            moveToChannel(*this, 2);
+            moveToChannel(*this, PanelMode::IndividualChannel);
         else
             play_cue(cue_refuse);
         break;
-    case 2:   // individual call, channel
+    case PanelMode::IndividualChannel:
         channelKey(*this, tag, &Station::show_individual_ready, QStringLiteral("Channel = "));
         break;
-    case 10:  // group call, group MMSI
+    case PanelMode::GroupMmsi:
         if (tag != kOk)
             mmsiKey(*this, tag, kGroupMmsiPrefix);
         else if (state.entry_mmsi.size() < kMmsiLength)
             play_cue(cue_refuse);
         else if (group_id_valid())
-            moveToChannel(*this, 11);
+            moveToChannel(*this, PanelMode::GroupChannel);
         else {
             play_cue(cue_entry_error);
             state.entry_mmsi.clear();
@@ -174,14 +174,14 @@ void Station::scrivi_label(int tag)
             set_line(8, QStringLiteral("GROUP-ID start with a 0"));
         }
         break;
-    case 11:  // group call, channel
+    case PanelMode::GroupChannel:
         channelKey(*this, tag, &Station::show_group_ready, QStringLiteral("Channel =  "));
         break;
-    case 30:  // position request, MMSI
+    case PanelMode::PosRequestMmsi:
         if (tag != kOk)
             mmsiKey(*this, tag, kMmsiPrefix);
         else if (state.entry_mmsi.size() == kMmsiLength) {
-            state.panel_mode = 31;
+            state.panel_mode = PanelMode::PosRequestReady;
             sleep(300);
             show_position_request_ready();
             enable_tx_key();

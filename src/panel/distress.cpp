@@ -63,7 +63,7 @@ void Station::btnDistress2MouseUp()
 
 void Station::start_distress_alert()
 {
-    state.panel_mode = 20;
+    state.panel_mode = PanelMode::DistressNature;
     state.menu_index = 1;
     blocca_tasti_chiamate();
     set_key_enabled(Key::imgUP, true);
@@ -127,7 +127,7 @@ void Station::show_distress_data()
     set_key_enabled(Key::imgUP, false);
     set_key_enabled(Key::imgDW, false);
     set_line(9, QStringLiteral("(Press ENT to continue)"));
-    state.panel_mode = 21;
+    state.panel_mode = PanelMode::DistressData;
 }
 
 void Station::show_distress_send()

@@ -3,13 +3,7 @@
 #include "station/station.h"
 
 namespace {
-bool isCallKey(Key k)
-{
-    return k == Key::btnRoutine || k == Key::btnSafety || k == Key::btnUrgency || k == Key::btnDistress
-        || k == Key::btnPosReq || k == Key::btnGroup;
-}
 bool isKeypad(Key k) { return k >= Key::num0 && k <= Key::num11; }
-bool isChannelKey(Key k) { return k >= Key::imgCH16 && k <= Key::imgCH84; }
 int keypadTag(Key k) { return static_cast<int>(k) - static_cast<int>(Key::num0); }
 bool hasAllShipsHint(Key k)
 {

@@ -1,12 +1,6 @@
 // Panel routines: the LCD lines, the idle picture, the call-key lock and the hint line.
 #include "station/station.h"
 
-namespace {
-const Key kCallKeys[] = {Key::btnRoutine, Key::btnSafety, Key::btnUrgency, Key::btnDistress,
-                         Key::btnPosReq, Key::btnGroup};
-const Key kChannelKeys[] = {Key::imgCH16, Key::imgCH9, Key::imgCH23, Key::imgCH77, Key::imgCH84};
-} // namespace
-
 void Station::Inizializza_label()
 {
     for (LcdLine& line : panel.lines)
@@ -32,8 +26,8 @@ void Station::blocca_tasti_chiamate()
     for (Key k : kCallKeys)
         set_key_enabled(k, false);
     set_key_enabled(Key::btnDistress2, false);
-    for (int i = 0; i < 6; ++i)
-        set_key_picture(kCallKeys[i], 3 * i);
+    for (Key k : kCallKeys)
+        set_key_picture(k, callKeyPicture(k, CallKeyLook::Locked));
     set_key_picture(Key::btnDistress2, 0);
 }
 
@@ -43,8 +37,8 @@ void Station::abilita_tasti_chiamate()
         set_key_enabled(k, true);
     set_key_enabled(Key::btnDistress2, true);
     set_key_enabled(Key::btnAudio, true);
-    for (int i = 0; i < 6; ++i)
-        set_key_picture(kCallKeys[i], 3 * i + 1);
+    for (Key k : kCallKeys)
+        set_key_picture(k, callKeyPicture(k, CallKeyLook::Enabled));
     set_key_picture(Key::btnDistress2, 1);
     set_key_picture(Key::btnAudio, 4);
 }
@@ -62,8 +56,8 @@ void Station::disable_tx_key()
 
 void Station::reset_channel_key_images()
 {
-    for (int i = 0; i < 5; ++i)
-        set_key_picture(kChannelKeys[i], 2 * i);
+    for (int i = 0; i < int(kChannelKeys.size()); ++i)
+        set_key_picture(kChannelKeys[i].key, channelKeyPicture(i, false));
 }
 
 void Station::clear_pending_replies()

@@ -3,28 +3,22 @@
 
 namespace {
 
-struct CallKey {
-    Key key;
-    int tag;        // the category the key opens; 0 for group and position request
-    int pressed;    // pressed picture in ImageList3
-    int pauseMs;    // pause after the release
+// What a call key opens on its release: the category of an individual or all-ships call (0 for the
+// group and position request keys, which have handlers of their own), and the pause before it.
+struct CallKeyAction {
+    int tag;
+    int pauseMs;
 };
 
-const CallKey kCallKeys[] = {
-    {Key::btnRoutine, 1, 2, 100},
-    {Key::btnSafety, 2, 5, 200},
-    {Key::btnUrgency, 3, 8, 200},
-    {Key::btnDistress, 4, 11, 200},
-    {Key::btnPosReq, 0, 14, 100},
-    {Key::btnGroup, 0, 17, 100},
+// In the order of kCallKeys.
+const CallKeyAction kCallKeyActions[] = {
+    {1, 100}, {2, 200}, {3, 200}, {4, 200}, {0, 100}, {0, 100},
 };
 
-const CallKey* callKey(Key k)
+const CallKeyAction* callKeyAction(Key k)
 {
-    for (const CallKey& c : kCallKeys)
-        if (c.key == k)
-            return &c;
-    return nullptr;
+    const int i = callKeyIndex(k);
+    return i < 0 ? nullptr : &kCallKeyActions[i];
 }
 
 // Line 1 of the individual call screen, by category.
@@ -70,15 +64,15 @@ int navPicture(Key k)
 
 void Station::callKeyMouseDown(Key k)
 {
-    if (const CallKey* c = callKey(k)) {
-        set_key_picture(k, c->pressed);
+    if (isCallKey(k)) {
+        set_key_picture(k, callKeyPicture(k, CallKeyLook::Pressed));
         repaint();
     }
 }
 
 void Station::callKeyMouseUp(Key k, Mods mods)
 {
-    const CallKey* c = callKey(k);
+    const CallKeyAction* c = callKeyAction(k);
     // A locked key took no press, so its release means nothing either.
     if (!c || !validCategory(c->tag) || !panel.key(k).enabled)
         return;
@@ -108,15 +102,24 @@ void Station::btnPosReqMouseUp()
 
 // ---- composition screens
 
+namespace {
+// The common start of a composition: call keys locked, the mode set, the entry emptied, the LCD cleared.
+void start_composition(Station& s, PanelMode mode, bool keepChannel = false)
+{
+    s.blocca_tasti_chiamate();
+    s.state.panel_mode = mode;
+    s.state.entry_mmsi.clear();
+    if (!keepChannel)
+        s.state.entry_channel.clear();
+    s.Inizializza_label();
+}
+} // namespace
+
 void Station::show_individual_call(int category)
 {
     if (!validCategory(category))
         return;
-    blocca_tasti_chiamate();
-    state.panel_mode = 1;
-    state.entry_mmsi.clear();
-    state.entry_channel.clear();
-    Inizializza_label();
+    start_composition(*this, PanelMode::IndividualMmsi);
     set_line(1, QString::fromLatin1(kIndividualTitle[category]));
     state.selected_category = category;
     write_lines(*this, {
@@ -131,11 +134,7 @@ void Station::show_all_ships_call(int category)
 {
     if (!validCategory(category))
         return;
-    blocca_tasti_chiamate();
-    state.panel_mode = 1;
-    state.entry_mmsi.clear();
-    state.entry_channel.clear();
-    Inizializza_label();
+    start_composition(*this, PanelMode::IndividualMmsi);
     const AllShipsScreen& s = kAllShips[category];
     write_lines(*this, {
         {1, QString::fromLatin1(s.title)},
@@ -146,16 +145,12 @@ void Station::show_all_ships_call(int category)
     });
     ports().ui.processEvents();
     enable_tx_key();
-    state.panel_mode = 13 + category;
+    state.panel_mode = all_ships_mode(category);
 }
 
 void Station::show_group_call()
 {
-    blocca_tasti_chiamate();
-    state.panel_mode = 10;
-    state.entry_mmsi.clear();
-    state.entry_channel.clear();
-    Inizializza_label();
+    start_composition(*this, PanelMode::GroupMmsi);
     write_lines(*this, {
         {1, QStringLiteral(" - GROUP CALL TO STATIONS -")},
         {3, QStringLiteral("TO MMSI   =  ")},
@@ -167,10 +162,7 @@ void Station::show_group_call()
 
 void Station::show_position_request()
 {
-    blocca_tasti_chiamate();
-    state.panel_mode = 30;
-    state.entry_mmsi.clear();   // the channel field keeps its value
-    Inizializza_label();
+    start_composition(*this, PanelMode::PosRequestMmsi, true);   // the channel field keeps its value
     write_lines(*this, {
         {1, QStringLiteral("   - POSITION REQUEST -")},
         {3, QStringLiteral("TO MMSI    =  ")},
@@ -194,7 +186,7 @@ void Station::imgESCMouseDown()
     state.distress_no_info = 0;
     set_key_enabled(Key::imgUP, false);
     set_key_enabled(Key::imgDW, false);
-    state.panel_mode = 0;
+    state.panel_mode = PanelMode::Idle;
     state.menu_index = 0;
 }
 
@@ -204,10 +196,10 @@ void Station::imgENTMouseDown()
     repaint();
     play_cue(cue_click);
     switch (state.panel_mode) {
-    case 20: show_distress_data(); break;
-    case 21: show_distress_send(); break;
-    case 23: show_individual_ack(); break;
-    case 100: reply_to_received_call(); break;
+    case PanelMode::DistressNature: show_distress_data(); break;
+    case PanelMode::DistressData: show_distress_send(); break;
+    case PanelMode::ComplySelector: show_individual_ack(); break;
+    case PanelMode::ReceivedCall: reply_to_received_call(); break;
     default: break;
     }
 }
@@ -218,8 +210,8 @@ void moveCursor(Station& s, int step)
 {
     int upper;
     switch (s.state.panel_mode) {
-    case 20: upper = 13; break;
-    case 23: upper = 2; break;
+    case PanelMode::DistressNature: upper = 13; break;
+    case PanelMode::ComplySelector: upper = 2; break;
     default: return;
     }
     int& index = s.state.menu_index;
@@ -230,7 +222,7 @@ void moveCursor(Station& s, int step)
         return;
     }
     s.play_cue(cue_click);
-    if (s.state.panel_mode == 20)
+    if (s.state.panel_mode == PanelMode::DistressNature)
         s.show_nature_menu(index);
     else
         s.mostra_tipo_ack(index);

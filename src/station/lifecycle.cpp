@@ -18,7 +18,7 @@ void Station::FormCreate()
     set_key_enabled(Key::imgUP, false);
     set_key_enabled(Key::imgDW, false);
     abilita_tasti_chiamate();
-    set_key_picture(Key::imgCH16, 1);
+    set_key_picture(Key::imgCH16, channelKeyPicture(0, true));
     m_ports.voice.closeReceiver();
     m_ports.voice.setDataAvailableHandler([this] { BroadcastRXDataAvailable(); });
 }

@@ -38,7 +38,7 @@ TEST(Transmission, AllShipsRoutineGoesToLoopbackAndSelects77)
 {
     StationRig rig;
     rig.start();
-    rig.station.state.panel_mode = 14;
+    rig.station.state.panel_mode = PanelMode::AllShipsRoutine;
     rig.station.enable_tx_key();
     rig.click(Key::btnTX);
     ASSERT_EQ(rig.net.sent.size(), 1u);
@@ -62,14 +62,14 @@ TEST(Transmission, NetworkModeBroadcastsAndOtherModesSendNothing)
     StationRig rig;
     rig.start();
     rig.station.settings.mode = 1;
-    rig.station.state.panel_mode = 14;
+    rig.station.state.panel_mode = PanelMode::AllShipsRoutine;
     rig.station.btnTXMouseDown();
     ASSERT_EQ(rig.net.sent.size(), 1u);
     EXPECT_EQ(rig.net.sent[0].to, QHostAddress(QHostAddress::Broadcast));
     EXPECT_TRUE(rig.net.sent[0].broadcast);
 
     rig.station.settings.mode = 2;
-    rig.station.state.panel_mode = 14;
+    rig.station.state.panel_mode = PanelMode::AllShipsRoutine;
     rig.station.btnTXMouseDown();
     EXPECT_EQ(rig.net.sent.size(), 1u);
     EXPECT_EQ(rig.mode(), 0);
@@ -82,7 +82,7 @@ TEST(Transmission, IdleOnlyBeepsAndReceivedCallModeReturnsToIdle)
     rig.start();
     rig.station.btnTXMouseDown();
     EXPECT_EQ(rig.log.events, (std::vector<std::string>{"repaint", "beep"}));
-    rig.station.state.panel_mode = 100;
+    rig.station.state.panel_mode = PanelMode::ReceivedCall;
     rig.station.state.pending_individual_ack = 1;
     rig.station.btnTXMouseDown();
     EXPECT_TRUE(rig.net.sent.empty());
@@ -96,7 +96,7 @@ TEST(Transmission, IndividualCallWithChannel06SelectsChannel16)
     StationRig rig;
     rig.start();
     auto& s = rig.station.state;
-    s.panel_mode = 2;
+    s.panel_mode = PanelMode::IndividualChannel;
     s.entry_mmsi = "274222002";
     s.entry_channel = "06";
     s.selected_category = 2;
@@ -113,7 +113,7 @@ TEST(Transmission, ReadyCallWithEmptiedChannelIsRefused)
         StationRig rig;
         rig.start();
         auto& s = rig.station.state;
-        s.panel_mode = mode;
+        s.panel_mode = static_cast<PanelMode>(mode);
         s.entry_mmsi = mode == 2 ? "274222002" : "027411101";
         s.entry_channel.clear();
         rig.station.enable_tx_key();
@@ -134,7 +134,7 @@ TEST(Transmission, RefusedSendShowsTheErrorAndKeepsTheReadyScreen)
     StationRig rig;
     rig.start();
     rig.net.refuse = true;
-    rig.station.state.panel_mode = 14;
+    rig.station.state.panel_mode = PanelMode::AllShipsRoutine;
     rig.station.enable_tx_key();
     rig.station.btnTXMouseDown();
     EXPECT_EQ(rig.ui.errors, (std::vector<QString>{"Network is unreachable"}));
@@ -148,7 +148,7 @@ TEST(Transmission, GroupCallAndDistressAlerts)
     StationRig rig;
     rig.start();
     auto& s = rig.station.state;
-    s.panel_mode = 11;
+    s.panel_mode = PanelMode::GroupChannel;
     s.entry_mmsi = "027411101";
     s.entry_channel = "84";
     rig.station.btnTXMouseDown();
@@ -156,7 +156,7 @@ TEST(Transmission, GroupCallAndDistressAlerts)
                                                   "LATD=00,LATM=00,NS=N,LOND=000,LONM=00,EW=E", "00:00", "84"));
     EXPECT_EQ(rig.voice.rxPorts.back(), 17084);
 
-    s.panel_mode = 21;
+    s.panel_mode = PanelMode::DistressData;
     s.menu_index = 3;
     s.alert_time = "09:42";
     rig.station.btnTXMouseDown();
@@ -165,7 +165,7 @@ TEST(Transmission, GroupCallAndDistressAlerts)
     EXPECT_EQ(rig.net.sent.back().payload, alert3);
     EXPECT_EQ(alert3.size(), 143);
 
-    s.panel_mode = 21;
+    s.panel_mode = PanelMode::DistressData;
     s.menu_index = 13;
     s.distress_no_info = 1;
     rig.station.btnTXMouseDown();
@@ -173,7 +173,7 @@ TEST(Transmission, GroupCallAndDistressAlerts)
                                                   "LATD=00,LATM=00,NS=N,LOND=000,LONM=00,EW=E", "--:--"));
     EXPECT_EQ(s.distress_no_info, 0);
 
-    s.panel_mode = 17;
+    s.panel_mode = PanelMode::AllShipsDistress;
     rig.station.btnTXMouseDown();
     EXPECT_EQ(rig.net.sent.back().payload, record("274111001", "999999999", "ALLSHIPS", "DISTRESS", "00",
                                                   "LATD=00,LATM=00,NS=N,LOND=000,LONM=00,EW=E", "--:--"));
@@ -209,7 +209,7 @@ TEST(Reception, CallsForOthersShowIdleAndChangeNothing)
 {
     StationRig rig;
     rig.start();
-    rig.station.state.panel_mode = 2;
+    rig.station.state.panel_mode = PanelMode::IndividualChannel;
     rig.station.IdUDPServer1UDPRead(record("274222002", "274333003", "INDIVID ", "ROUTINE "));
     expectScreen(rig, kIdle);
     EXPECT_EQ(rig.mode(), 2);

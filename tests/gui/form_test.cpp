@@ -163,7 +163,7 @@ TEST(Form1Window, AltHeldOnTheReleaseOfACallKeyOpensTheAllShipsCall)
     rig.form->show();
     rig.press(Key::btnRoutine, Qt::AltModifier);
     rig.release(rig.centre(Key::btnRoutine), Qt::AltModifier);
-    EXPECT_EQ(rig.form->station().state.panel_mode, 14);
+    EXPECT_EQ(rig.form->station().state.panel_mode, PanelMode::AllShipsRoutine);
 }
 
 // Needs the real settings file code: FormClose writes the position, the next start restores it.

@@ -268,7 +268,7 @@ TEST(Keypad, IdleRefusesAndReadyScreensIgnoreTheKeys)
     EXPECT_TRUE(rig.station.state.entry_mmsi.isEmpty());
 
     for (int mode : {14, 20, 21, 23, 31, 100}) {
-        rig.station.state.panel_mode = mode;
+        rig.station.state.panel_mode = static_cast<PanelMode>(mode);
         rig.cues.played.clear();
         for (int tag = 0; tag <= 11; ++tag)
             rig.click(keypadKey(tag));

@@ -14,7 +14,7 @@ struct CallKeyCase {
     const char* allShipsChannel;
 };
 
-const CallKeyCase kCallKeys[] = {
+const CallKeyCase kCallKeyCases[] = {
     {Key::btnRoutine, 1, 2, 100, " - INDIVIDUAL ROUTINE CALL -", " - ALL SHIPS ROUTINE CALL -",
      "   DSC ROUTINE CALL", "Channel = 77"},
     {Key::btnSafety, 2, 5, 200, " - INDIVIDUAL SAFETY CALL  -", " - ALL SHIPS SAFETY CALL  -",
@@ -80,7 +80,7 @@ TEST_P(CallKeys, AltHeldOnlyAtThePressHasNoEffect)
     EXPECT_EQ(rig.line(1).toStdString(), GetParam().individualTitle);
 }
 
-INSTANTIATE_TEST_SUITE_P(Menu, CallKeys, ::testing::ValuesIn(kCallKeys));
+INSTANTIATE_TEST_SUITE_P(Menu, CallKeys, ::testing::ValuesIn(kCallKeyCases));
 
 TEST(Menu, GroupAndPositionRequestScreens)
 {
@@ -183,7 +183,7 @@ TEST(Menu, EntGivesOnlyTheClickOutsideTheListsAndTheReceivedCall)
         rig.start();
         rig.click(Key::btnRoutine);
         rig.type("1234");
-        rig.station.state.panel_mode = mode;
+        rig.station.state.panel_mode = static_cast<PanelMode>(mode);
         const auto before = rig.station.panel.lines;
         rig.log.clear();
 
@@ -201,7 +201,7 @@ TEST(Menu, UpAndDownMoveTheComplyCursorWithinItsBounds)
 {
     StationRig rig;
     rig.start();
-    rig.station.state.panel_mode = 23;
+    rig.station.state.panel_mode = PanelMode::ComplySelector;
     rig.station.state.menu_index = 1;
     rig.station.set_key_enabled(Key::imgUP, true);
     rig.station.set_key_enabled(Key::imgDW, true);
@@ -229,7 +229,7 @@ TEST(Menu, UpAndDownOutsideTheListsOnlyClick)
     for (int mode : {1, 21, 22, 100}) {
         StationRig rig;
         rig.start();
-        rig.station.state.panel_mode = mode;
+        rig.station.state.panel_mode = static_cast<PanelMode>(mode);
         rig.station.state.menu_index = 1;
         rig.station.set_key_enabled(Key::imgUP, true);
         rig.station.set_key_enabled(Key::imgDW, true);

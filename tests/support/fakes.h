@@ -182,5 +182,5 @@ struct StationRig {
     }
     QString line(int n) const { return station.panel.label(n).text; }
     bool bold(int n) const { return station.panel.label(n).bold; }
-    int mode() const { return station.state.panel_mode; }
+    int mode() const { return mode_number(station.state.panel_mode); }
 };

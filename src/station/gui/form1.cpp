@@ -82,10 +82,9 @@ const std::array<QRect, KeyCount>& keyRects()
         const int navX[] = {15, 84, 164, 233};
         for (int i = 0; i < 4; ++i)
             set(nav[i], navX[i], 254, 65, 26);
-        const Key ch[] = {Key::imgCH16, Key::imgCH9, Key::imgCH23, Key::imgCH77, Key::imgCH84};
         const int chX[] = {335, 399, 463, 527, 592};
-        for (int i = 0; i < 5; ++i)
-            set(ch[i], chX[i], 253, 65, 26);
+        for (int i = 0; i < int(kChannelKeys.size()); ++i)
+            set(kChannelKeys[i].key, chX[i], 253, 65, 26);
         for (int i = 0; i < 12; ++i)
             set(keypadKey(kKeypadTags[i]), kKeypadColumns[i % 3], kKeypadRows[i / 3], 42, 23);
         return r;
@@ -95,7 +94,7 @@ const std::array<QRect, KeyCount>& keyRects()
 
 List listOf(Key k)
 {
-    if (k >= Key::btnRoutine && k <= Key::btnGroup)
+    if (isCallKey(k))
         return List::ImageList3;
     if (k == Key::btnDistress2)
         return List::ImageList4;

@@ -60,7 +60,7 @@ QByteArray TestControl::handle(const QByteArray& line)
         QByteArray out;
         for (int n = 1; n <= 9; ++n)
             out += m_station.panel.label(n).text.toUtf8() + '\n';
-        out += "mode " + QByteArray::number(m_station.state.panel_mode) + "\n";
+        out += "mode " + QByteArray::number(mode_number(m_station.state.panel_mode)) + "\n";
         return out;
     }
     // "counts": datagrams the station decoded, records it sent and voices it began to hear, for

@@ -20,7 +20,7 @@ std::optional<int> channel_number(const QByteArray& text)
 void Station::btnTXMouseDown()
 {
     set_key_picture(Key::btnTX, 2);
-    panel.led = LED_DSC_TX;
+    m_view.set_led(LED_DSC_TX);
     repaint();
     tx_action();
 }
@@ -29,7 +29,7 @@ void Station::btnTXMouseUp()
 {
     sleep(200);
     set_key_picture(Key::btnTX, 0);
-    panel.led = LED_NONE;
+    m_view.set_led(LED_NONE);
 }
 
 namespace {
@@ -69,14 +69,14 @@ const TxKind kTxKinds[] = {
     {PanelMode::PosReplyReady, [](const Station& s) { return s.build_position_reply(); }, ChannelAfter::Unchanged, Spent::PosRequestMmsi},
 };
 
-void spend(Station& s, Spent what)
+void spend(Spent what, PanelState& state, ReplyMemory& replies)
 {
     switch (what) {
     case Spent::Nothing: break;
-    case Spent::DistressNoInfo: s.state.distress_no_info = 0; break;
-    case Spent::SavedAlert: s.saved_distress_alert = SavedDistressAlert{}; break;
-    case Spent::AckData: s.ack_mmsi.clear(); s.state.ack_channel.clear(); break;
-    case Spent::PosRequestMmsi: s.pos_request_mmsi.clear(); break;
+    case Spent::DistressNoInfo: state.distress_no_info = 0; break;
+    case Spent::SavedAlert: replies.saved_distress_alert = SavedDistressAlert{}; break;
+    case Spent::AckData: replies.ack_mmsi.clear(); state.ack_channel.clear(); break;
+    case Spent::PosRequestMmsi: replies.pos_request_mmsi.clear(); break;
     }
 }
 
@@ -93,16 +93,16 @@ const TxKind* tx_kind(PanelMode mode)
 // Sends the call that `panel_mode` names, then returns the panel to idle.
 void Station::tx_action()
 {
-    if (state.panel_mode == PanelMode::Idle) {
+    if (m_state.panel_mode == PanelMode::Idle) {
         m_ports.ui.beep();
         return;
     }
-    if (const TxKind* kind = tx_kind(state.panel_mode)) {
+    if (const TxKind* kind = tx_kind(m_state.panel_mode)) {
         std::optional<int> channel;   // the voice channel to select after sending, if any
         switch (kind->channel) {
         case ChannelAfter::Unchanged: break;
         case ChannelAfter::Entry:
-            channel = channel_number(state.entry_channel);
+            channel = channel_number(m_state.entry_channel);
             if (!channel) {
                 // A channel emptied with CLR is no call: refuse and leave the ready screen for a new entry.
                 play_cue(cue_refuse);
@@ -111,11 +111,11 @@ void Station::tx_action()
             break;
         case ChannelAfter::Ch16: channel = 16; break;
         case ChannelAfter::Ch77: channel = 77; break;
-        case ChannelAfter::AckChannel: channel = channel_number(state.ack_channel).value_or(16); break;
+        case ChannelAfter::AckChannel: channel = channel_number(m_state.ack_channel).value_or(16); break;
         }
         if (!send_record(kind->build(*this)))
             return;   // the error has been shown; the ready screen stays for another try
-        spend(*this, kind->spent);
+        spend(kind->spent, m_state, m_replies);
         play_cue(cue_tx);
         if (channel) {
             select_voice_channel(channel_key(*channel));
@@ -123,7 +123,7 @@ void Station::tx_action()
         }
     }
 
-    state.panel_mode = PanelMode::Idle;
+    m_state.panel_mode = PanelMode::Idle;
     disable_tx_key();
     Inizializza_label();
     clear_pending_replies();
@@ -137,9 +137,9 @@ bool Station::send_record(const QByteArray& text)
 {
     QHostAddress to;
     bool broadcast = false;
-    if (settings.mode == 0) {
+    if (m_settings.mode == 0) {
         to = QHostAddress(QHostAddress::LocalHost);
-    } else if (settings.mode == 1) {
+    } else if (m_settings.mode == 1) {
         to = QHostAddress(QHostAddress::Broadcast);
         broadcast = true;
     } else {
@@ -150,48 +150,48 @@ bool Station::send_record(const QByteArray& text)
         m_ports.ui.errorBox(error);
         return false;
     }
-    ++records_sent;
+    ++m_counters.records_sent;
     return true;
 }
 
 QByteArray Station::build_individual_call() const
 {
-    return dsc::compose(calls::individual_call(settings, state.entry_mmsi, state.selected_category, state.entry_channel));
+    return dsc::compose(calls::individual_call(m_settings, m_state.entry_mmsi, m_state.selected_category, m_state.entry_channel));
 }
 
 QByteArray Station::build_group_call() const
 {
-    return dsc::compose(calls::group_call(settings, state.entry_mmsi, state.entry_channel));
+    return dsc::compose(calls::group_call(m_settings, m_state.entry_mmsi, m_state.entry_channel));
 }
 
 QByteArray Station::build_all_ships_call(int category) const
 {
-    return dsc::compose(calls::all_ships_call(settings, category));
+    return dsc::compose(calls::all_ships_call(m_settings, category));
 }
 
 QByteArray Station::build_distress_alert() const
 {
-    return dsc::compose(calls::distress_alert(settings, state.menu_index, state.distress_no_info, state.alert_time));
+    return dsc::compose(calls::distress_alert(m_settings, m_state.menu_index, m_state.distress_no_info, m_state.alert_time));
 }
 
 QByteArray Station::build_distress_ack() const
 {
-    return dsc::compose(calls::distress_ack(settings, saved_distress_alert));
+    return dsc::compose(calls::distress_ack(m_settings, m_replies.saved_distress_alert));
 }
 
 QByteArray Station::build_individual_ack(bool able) const
 {
-    return dsc::compose(calls::individual_ack(settings, ack_mmsi, state.ack_channel, able));
+    return dsc::compose(calls::individual_ack(m_settings, m_replies.ack_mmsi, m_state.ack_channel, able));
 }
 
 QByteArray Station::build_position_request() const
 {
-    return dsc::compose(calls::position_request(settings, state.entry_mmsi));
+    return dsc::compose(calls::position_request(m_settings, m_state.entry_mmsi));
 }
 
 QByteArray Station::build_position_reply() const
 {
-    return dsc::compose(calls::position_reply(settings, pos_request_mmsi, state.alert_time));
+    return dsc::compose(calls::position_reply(m_settings, m_replies.pos_request_mmsi, m_state.alert_time));
 }
 
 QByteArray Station::utc_time_text() const

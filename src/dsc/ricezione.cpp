@@ -1,6 +1,6 @@
 // Reception of DSC records and the received-call screens.
 #include "dsc/reception.h"
-#include "panel/screen.h"
+#include "station/station.h"
 
 namespace {
 
@@ -23,20 +23,20 @@ QString all_ships_category_line(const QByteArray& c)
 
 void Station::IdUDPServer1UDPRead(const QByteArray& datagram)
 {
-    rx.rx_text = datagram.left(255);
+    m_rx.rx_text = datagram.left(255);
     Inizializza_label();
-    write_lines(*this, {
+    m_view.write_lines({
         {3, QStringLiteral(" *** RECEIVING DSC DATA ***")},
         {4, QStringLiteral(" **   ON VHF CHANNEL 70  **")},
     });
-    panel.led = LED_DSC_RX;
+    m_view.set_led(LED_DSC_RX);
     repaint();
     sleep(1500);
-    panel.led = LED_NONE;
+    m_view.set_led(LED_NONE);
     repaint();
-    dsc::Decodifica_stringa(rx.rx_text, rx);
-    ++datagrams_handled;
-    if (rx.TXMMSI == settings.mmsi)
+    dsc::Decodifica_stringa(m_rx.rx_text, m_rx);
+    ++m_counters.datagrams_handled;
+    if (m_rx.TXMMSI == m_settings.mmsi)
         return;   // our own transmission, relayed back: the banner stays
     Mostra_Dati_ricevuti();
 }
@@ -64,41 +64,39 @@ ReceivedScreen classify(const dsc::DscRecord& r, const StationSettings& settings
     return ReceivedScreen::None;
 }
 
-namespace {
-
 // A call for another station: back to watching channel 70; mode, key locks and pending replies stay.
-void received_not_for_us(Station& s, bool letEventsRun)
+void Station::received_not_for_us(bool letEventsRun)
 {
-    s.show_idle_screen();
-    s.repaint();
+    show_idle_screen();
+    repaint();
     if (letEventsRun)
-        s.ports().ui.processEvents();
+        m_ports.ui.processEvents();
 }
 
-void received_individual_call(Station& s, const dsc::DscRecord& r)
+void Station::received_individual_call(const dsc::DscRecord& r)
 {
-    s.state.panel_mode = PanelMode::ReceivedCall;
-    s.Inizializza_label();
-    s.clear_pending_replies();
-    s.state.pending_individual_ack = 1;
-    s.ack_mmsi = r.TXMMSI;
-    s.state.ack_channel = r.CH;
-    s.blocca_tasti_chiamate();
-    write_lines(s, {
+    m_state.panel_mode = PanelMode::ReceivedCall;
+    Inizializza_label();
+    clear_pending_replies();
+    m_state.pending_individual_ack = 1;
+    m_replies.ack_mmsi = r.TXMMSI;
+    m_state.ack_channel = r.CH;
+    blocca_tasti_chiamate();
+    m_view.write_lines({
         {1, QStringLiteral("-RECEIVED INDIVIDUAL CALL-")},
         {3, "From     = " + txt(r.TXMMSI)},
         {5, "Category = " + txt(r.CATEGORY)},
         {6, "Channel  = " + txt(r.CH)},
         {9, QStringLiteral("( Press ENT to ACKN or ESC )")},
     });
-    s.play_cue(cue_call_alarm);
+    play_cue(cue_call_alarm);
 }
 
 // A position reply names no one to acknowledge, so the caller remembered in ack_mmsi stays.
-void received_position_reply(Station& s, const dsc::DscRecord& r)
+void Station::received_position_reply(const dsc::DscRecord& r)
 {
-    s.Inizializza_label();
-    write_lines(s, {
+    Inizializza_label();
+    m_view.write_lines({
         {1, QStringLiteral("   - RECEIVED POSITION -")},
         {3, "From: " + txt(r.TXMMSI)},
         {4, QStringLiteral("Position:")},
@@ -107,68 +105,68 @@ void received_position_reply(Station& s, const dsc::DscRecord& r)
         {7, "    TIME =  " + txt(r.TIME) + " UTC"},
         {9, QStringLiteral(" ( Press ESC to continue )")},
     });
-    s.play_cue(cue_call_alarm);
+    play_cue(cue_call_alarm);
     if (r.LATD == "--" || r.LOND == "---")
-        write_lines(s, {
+        m_view.write_lines({
             {5, QStringLiteral("    No Position Data")},
             {6, QStringLiteral("    No Time Data")},
             {7, QString()},
         });
 }
 
-void received_position_request(Station& s, const dsc::DscRecord& r)
+void Station::received_position_request(const dsc::DscRecord& r)
 {
-    s.blocca_tasti_chiamate();
-    s.Inizializza_label();
-    s.clear_pending_replies();
-    s.state.pending_position_reply = 1;
-    s.state.panel_mode = PanelMode::ReceivedCall;
-    s.pos_request_mmsi = r.TXMMSI;
-    write_lines(s, {
+    blocca_tasti_chiamate();
+    Inizializza_label();
+    clear_pending_replies();
+    m_state.pending_position_reply = 1;
+    m_state.panel_mode = PanelMode::ReceivedCall;
+    m_replies.pos_request_mmsi = r.TXMMSI;
+    m_view.write_lines({
         {1, QStringLiteral(" - RECEIVED POSITION REQUEST -")},
         {4, " From: " + txt(r.TXMMSI)},
         {9, QStringLiteral("( Press ENT to ACKN or ESC )")},
     });
-    s.play_cue(cue_call_alarm);
+    play_cue(cue_call_alarm);
 }
 
-void received_group_call(Station& s, const dsc::DscRecord& r)
+void Station::received_group_call(const dsc::DscRecord& r)
 {
-    s.Inizializza_label();
-    write_lines(s, {
+    Inizializza_label();
+    m_view.write_lines({
         {1, QStringLiteral(" - RECEIVED GROUP CALL -")},
         {3, "From     = " + txt(r.TXMMSI)},
         {5, "Category = " + txt(r.CATEGORY)},
         {6, "Channel  = " + txt(r.CH)},
         {9, QStringLiteral("( Press ESC to continue )")},
     });
-    s.play_cue(cue_call_alarm);
+    play_cue(cue_call_alarm);
 }
 
-void received_all_ships_call(Station& s, const dsc::DscRecord& r)
+void Station::received_all_ships_call(const dsc::DscRecord& r)
 {
-    s.Inizializza_label();
-    write_lines(s, {
+    Inizializza_label();
+    m_view.write_lines({
         {1, QStringLiteral("-RECEIVED ALLSHIPS CALL-")},
         {3, "From     = " + txt(r.TXMMSI)},
         {5, all_ships_category_line(r.CATEGORY)},
         {6, "Channel  = " + txt(r.CH)},
         {9, QStringLiteral("( Press ESC to continue )")},
     });
-    s.play_cue(cue_call_alarm);
+    play_cue(cue_call_alarm);
 }
 
 // Every station shows a distress alert and listens on channel 16.
-void received_distress_alert(Station& s, const dsc::DscRecord& r)
+void Station::received_distress_alert(const dsc::DscRecord& r)
 {
-    s.Inizializza_label();
-    s.clear_pending_replies();
-    s.state.pending_distress_ack = 1;
-    s.select_voice_channel(Key::imgCH16);
-    s.state.panel_mode = PanelMode::ReceivedCall;
-    s.saved_distress_alert = {r.TXMMSI, r.DANGER, r.TIME, r.LATD, r.LATM, r.NS, r.LOND, r.LONM, r.EW};
-    s.blocca_tasti_chiamate();
-    write_lines(s, {
+    Inizializza_label();
+    clear_pending_replies();
+    m_state.pending_distress_ack = 1;
+    select_voice_channel(Key::imgCH16);
+    m_state.panel_mode = PanelMode::ReceivedCall;
+    m_replies.saved_distress_alert = {r.TXMMSI, r.DANGER, r.TIME, r.LATD, r.LATM, r.NS, r.LOND, r.LONM, r.EW};
+    blocca_tasti_chiamate();
+    m_view.write_lines({
         {1, QStringLiteral(" # RECEIVED DISTRESS ALERT #")},
         {3, "From     = " + txt(r.TXMMSI)},
         {4, "Distress = " + dsc::nature_name(dsc::leading_number(r.DANGER))},
@@ -178,18 +176,18 @@ void received_distress_alert(Station& s, const dsc::DscRecord& r)
         {9, QStringLiteral("( Press ENT to ACKN or ESC )")},
     });
     if (r.TIME == "--:--")
-        write_lines(s, {
+        m_view.write_lines({
             {6, QStringLiteral(" ! No Time data")},
             {7, QStringLiteral(" ! No Position data")},
             {8, QString()},
         });
-    s.repaint();
+    repaint();
 }
 
-void received_distress_ack(Station& s, const dsc::DscRecord& r)
+void Station::received_distress_ack(const dsc::DscRecord& r)
 {
-    s.Inizializza_label();
-    write_lines(s, {
+    Inizializza_label();
+    m_view.write_lines({
         {1, QStringLiteral("-RECEIVED DISTRESS ACK -")},
         {3, "From          = " + txt(r.TXMMSI)},
         {4, QStringLiteral("Distressed ID = ")},
@@ -198,11 +196,11 @@ void received_distress_ack(Station& s, const dsc::DscRecord& r)
 }
 
 // An acknowledgement with a COMPLY other than Y or N leaves the LCD empty.
-void received_individual_ack(Station& s, const dsc::DscRecord& r)
+void Station::received_individual_ack(const dsc::DscRecord& r)
 {
-    s.Inizializza_label();
+    Inizializza_label();
     if (r.COMPLY == "Y" || r.COMPLY == "N")
-        write_lines(s, {
+        m_view.write_lines({
             {1, QStringLiteral("-RECEIVED INDIVIDUAL ACK-")},
             {3, "From    = " + txt(r.TXMMSI)},
             {4, "Channel = " + txt(r.CH)},
@@ -211,22 +209,24 @@ void received_individual_ack(Station& s, const dsc::DscRecord& r)
         });
 }
 
-} // namespace
-
 void Station::Mostra_Dati_ricevuti()
 {
-    const dsc::DscRecord& r = rx;
-    switch (classify(r, settings)) {
+    show_received(classify(m_rx, m_settings), m_rx);
+}
+
+void Station::show_received(ReceivedScreen screen, const dsc::DscRecord& r)
+{
+    switch (screen) {
     case ReceivedScreen::None: break;
-    case ReceivedScreen::NotForUs: received_not_for_us(*this, true); break;
-    case ReceivedScreen::NotForUsQuiet: received_not_for_us(*this, false); break;
-    case ReceivedScreen::IndividualCall: received_individual_call(*this, r); break;
-    case ReceivedScreen::PositionReply: received_position_reply(*this, r); break;
-    case ReceivedScreen::PositionRequest: received_position_request(*this, r); break;
-    case ReceivedScreen::GroupCall: received_group_call(*this, r); break;
-    case ReceivedScreen::AllShipsCall: received_all_ships_call(*this, r); break;
-    case ReceivedScreen::DistressAlert: received_distress_alert(*this, r); break;
-    case ReceivedScreen::DistressAck: received_distress_ack(*this, r); break;
-    case ReceivedScreen::IndividualAck: received_individual_ack(*this, r); break;
+    case ReceivedScreen::NotForUs: received_not_for_us(true); break;
+    case ReceivedScreen::NotForUsQuiet: received_not_for_us(false); break;
+    case ReceivedScreen::IndividualCall: received_individual_call(r); break;
+    case ReceivedScreen::PositionReply: received_position_reply(r); break;
+    case ReceivedScreen::PositionRequest: received_position_request(r); break;
+    case ReceivedScreen::GroupCall: received_group_call(r); break;
+    case ReceivedScreen::AllShipsCall: received_all_ships_call(r); break;
+    case ReceivedScreen::DistressAlert: received_distress_alert(r); break;
+    case ReceivedScreen::DistressAck: received_distress_ack(r); break;
+    case ReceivedScreen::IndividualAck: received_individual_ack(r); break;
     }
 }

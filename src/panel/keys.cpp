@@ -13,7 +13,7 @@ bool hasAllShipsHint(Key k)
 
 void Station::mouseDown(Key k, Mods mods)
 {
-    if (!panel.key(k).enabled)
+    if (!m_view.enabled(k))
         return;
     if (isCallKey(k))
         callKeyMouseDown(k);
@@ -59,7 +59,7 @@ void Station::mouseUp(Key k, Mods mods)
 
 void Station::mouseEnter(Key k)
 {
-    if (!panel.key(k).enabled)
+    if (!m_view.enabled(k))
         return;
     if (hasAllShipsHint(k))
         show_key_hint(1);

@@ -1,5 +1,5 @@
 // Call composition menus and the navigation keys.
-#include "panel/screen.h"
+#include "station/station.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ void Station::callKeyMouseUp(Key k, Mods mods)
 {
     const CallKeyAction* c = callKeyAction(k);
     // A locked key took no press, so its release means nothing either.
-    if (!c || !validCategory(c->tag) || !panel.key(k).enabled)
+    if (!c || !validCategory(c->tag) || !m_view.enabled(k))
         return;
     sleep(c->pauseMs);
     // The Alt key held at the release, not at the press, turns the call into an all-ships call.
@@ -86,7 +86,7 @@ void Station::callKeyMouseUp(Key k, Mods mods)
 
 void Station::btnGroupMouseUp()
 {
-    if (!panel.key(Key::btnGroup).enabled)
+    if (!m_view.enabled(Key::btnGroup))
         return;
     sleep(100);
     show_group_call();
@@ -94,7 +94,7 @@ void Station::btnGroupMouseUp()
 
 void Station::btnPosReqMouseUp()
 {
-    if (!panel.key(Key::btnPosReq).enabled)
+    if (!m_view.enabled(Key::btnPosReq))
         return;
     sleep(100);
     show_position_request();
@@ -102,31 +102,29 @@ void Station::btnPosReqMouseUp()
 
 // ---- composition screens
 
-namespace {
 // The common start of a composition: call keys locked, the mode set, the entry emptied, the LCD cleared.
-void start_composition(Station& s, PanelMode mode, bool keepChannel = false)
+void Station::start_composition(PanelMode mode, bool keepChannel)
 {
-    s.blocca_tasti_chiamate();
-    s.state.panel_mode = mode;
-    s.state.entry_mmsi.clear();
+    blocca_tasti_chiamate();
+    m_state.panel_mode = mode;
+    m_state.entry_mmsi.clear();
     if (!keepChannel)
-        s.state.entry_channel.clear();
-    s.Inizializza_label();
+        m_state.entry_channel.clear();
+    Inizializza_label();
 }
-} // namespace
 
 void Station::show_individual_call(int category)
 {
     if (!validCategory(category))
         return;
-    start_composition(*this, PanelMode::IndividualMmsi);
+    start_composition(PanelMode::IndividualMmsi);
     set_line(1, QString::fromLatin1(kIndividualTitle[category]));
-    state.selected_category = category;
-    write_lines(*this, {
+    m_state.selected_category = category;
+    m_view.write_lines({
         {3, QStringLiteral("TO MMSI    =  ")},
         {5, QStringLiteral("Channel    =  ")},
     });
-    set_opaque(*this, 3, true);
+    m_view.set_opaque(3, true);
     repaint();
 }
 
@@ -134,9 +132,9 @@ void Station::show_all_ships_call(int category)
 {
     if (!validCategory(category))
         return;
-    start_composition(*this, PanelMode::IndividualMmsi);
+    start_composition(PanelMode::IndividualMmsi);
     const AllShipsScreen& s = kAllShips[category];
-    write_lines(*this, {
+    m_view.write_lines({
         {1, QString::fromLatin1(s.title)},
         {3, QStringLiteral("Press <DSC TX> to send")},
         {5, QString::fromLatin1(s.type), true},
@@ -145,29 +143,29 @@ void Station::show_all_ships_call(int category)
     });
     ports().ui.processEvents();
     enable_tx_key();
-    state.panel_mode = all_ships_mode(category);
+    m_state.panel_mode = all_ships_mode(category);
 }
 
 void Station::show_group_call()
 {
-    start_composition(*this, PanelMode::GroupMmsi);
-    write_lines(*this, {
+    start_composition(PanelMode::GroupMmsi);
+    m_view.write_lines({
         {1, QStringLiteral(" - GROUP CALL TO STATIONS -")},
         {3, QStringLiteral("TO MMSI   =  ")},
         {5, QStringLiteral("Channel   =  ")},
     });
-    set_opaque(*this, 3, true);
+    m_view.set_opaque(3, true);
     repaint();
 }
 
 void Station::show_position_request()
 {
-    start_composition(*this, PanelMode::PosRequestMmsi, true);   // the channel field keeps its value
-    write_lines(*this, {
+    start_composition(PanelMode::PosRequestMmsi, true);   // the channel field keeps its value
+    m_view.write_lines({
         {1, QStringLiteral("   - POSITION REQUEST -")},
         {3, QStringLiteral("TO MMSI    =  ")},
     });
-    set_opaque(*this, 3, true);
+    m_view.set_opaque(3, true);
     repaint();
 }
 
@@ -180,14 +178,14 @@ void Station::imgESCMouseDown()
     show_idle_screen();
     abilita_tasti_chiamate();
     disable_tx_key();   // its picture stays as it is
-    state.entry_mmsi.clear();
-    state.entry_channel.clear();
-    state.pending_distress_ack = 0;
-    state.distress_no_info = 0;
+    m_state.entry_mmsi.clear();
+    m_state.entry_channel.clear();
+    m_state.pending_distress_ack = 0;
+    m_state.distress_no_info = 0;
     set_key_enabled(Key::imgUP, false);
     set_key_enabled(Key::imgDW, false);
-    state.panel_mode = PanelMode::Idle;
-    state.menu_index = 0;
+    m_state.panel_mode = PanelMode::Idle;
+    m_state.menu_index = 0;
 }
 
 void Station::imgENTMouseDown()
@@ -195,7 +193,7 @@ void Station::imgENTMouseDown()
     set_key_picture(Key::imgENT, navPicture(Key::imgENT));
     repaint();
     play_cue(cue_click);
-    switch (state.panel_mode) {
+    switch (m_state.panel_mode) {
     case PanelMode::DistressNature: show_distress_data(); break;
     case PanelMode::DistressData: show_distress_send(); break;
     case PanelMode::ComplySelector: show_individual_ack(); break;
@@ -204,48 +202,46 @@ void Station::imgENTMouseDown()
     }
 }
 
-namespace {
 // Moves the cursor of the selection list of modes 20 and 23 by `step`, within its bounds.
-void moveCursor(Station& s, int step)
+void Station::move_cursor(int step)
 {
     int upper;
-    switch (s.state.panel_mode) {
+    switch (m_state.panel_mode) {
     case PanelMode::DistressNature: upper = 13; break;
     case PanelMode::ComplySelector: upper = 2; break;
     default: return;
     }
-    int& index = s.state.menu_index;
+    int& index = m_state.menu_index;
     index += step;
     if (index < 1 || index > upper) {
         index = index < 1 ? 1 : upper;
-        s.play_cue(cue_refuse);
+        play_cue(cue_refuse);
         return;
     }
-    s.play_cue(cue_click);
-    if (s.state.panel_mode == PanelMode::DistressNature)
-        s.show_nature_menu(index);
+    play_cue(cue_click);
+    if (m_state.panel_mode == PanelMode::DistressNature)
+        show_nature_menu(index);
     else
-        s.mostra_tipo_ack(index);
+        mostra_tipo_ack(index);
 }
-} // namespace
 
 void Station::imgUPMouseDown()
 {
     set_key_picture(Key::imgUP, navPicture(Key::imgUP));
     play_cue(cue_click);
-    moveCursor(*this, -1);
+    move_cursor(-1);
 }
 
 void Station::imgDWMouseDown()
 {
     set_key_picture(Key::imgDW, navPicture(Key::imgDW));
     play_cue(cue_click);
-    moveCursor(*this, +1);
+    move_cursor(+1);
 }
 
 void Station::navKeyMouseUp(Key k)
 {
-    if (navPicture(k) < 0 || !panel.key(k).enabled)
+    if (navPicture(k) < 0 || !m_view.enabled(k))
         return;
     sleep(200);
     set_key_picture(k, -1);

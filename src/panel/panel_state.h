@@ -54,3 +54,11 @@ struct PanelState {
 struct SavedDistressAlert {
     QByteArray mmsi, DANGER, TIME, LATD, LATM, NS, LOND, LONM, EW;
 };
+
+// The addressees and repeated data of the replies, remembered by reception and spent by the
+// transmission that uses them.
+struct ReplyMemory {
+    QByteArray ack_mmsi;
+    QByteArray pos_request_mmsi;
+    SavedDistressAlert saved_distress_alert;
+};

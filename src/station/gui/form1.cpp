@@ -195,7 +195,7 @@ Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voic
                           .arg(m_listener.errorText()));
 
     m_station.FormCreate();
-    setWindowTitle(m_station.panel.title);
+    setWindowTitle(m_station.panel().title);
 
     // Every handler the window starts ends with what it changed painted (an input event queued
     // meanwhile, such as the release of a key, may run a pause at once). For anything else that
@@ -227,7 +227,7 @@ void Form1::mousePressEvent(QMouseEvent* e)
 {
     const std::optional<Key> k = keyAt(e->position().toPoint());
     // A disabled key takes no mouse events at all, so it does not capture the release either.
-    if (!k || !m_station.panel.key(*k).enabled)
+    if (!k || !m_station.panel().key(*k).enabled)
         return;
     m_pressed = k;
     m_station.mouseDown(*k, modsOf(e));
@@ -253,7 +253,7 @@ void Form1::keyPressEvent(QKeyEvent* e)
         QWidget::keyPressEvent(e);
         return;
     }
-    if (e->isAutoRepeat() || m_keyboardPressed.count(e->key()) || !m_station.panel.key(press->key).enabled)
+    if (e->isAutoRepeat() || m_keyboardPressed.count(e->key()) || !m_station.panel().key(press->key).enabled)
         return;
     m_keyboardPressed[e->key()] = *press;
     m_station.mouseDown(press->key, press->mods);
@@ -323,7 +323,7 @@ void Form1::hoverTo(std::optional<Key> k)
 
 bool Form1::showsModel() const
 {
-    return m_paintedValid && m_station.panel.looksLike(m_painted);
+    return m_paintedValid && m_station.panel().looksLike(m_painted);
 }
 
 // The model is noted as shown when its paint is asked for: a change made before an asked-for
@@ -332,7 +332,7 @@ void Form1::paintNowIfChanged()
 {
     if (showsModel())
         return;
-    m_painted = m_station.panel;
+    m_painted = m_station.panel();
     m_paintedValid = true;
     repaint();
 }
@@ -341,7 +341,7 @@ void Form1::updateIfChanged()
 {
     if (showsModel())
         return;
-    m_painted = m_station.panel;
+    m_painted = m_station.panel();
     m_paintedValid = true;
     update();
 }
@@ -378,7 +378,7 @@ const QPixmap& Form1::cellPixmap(List list, int index)
 
 void Form1::paintEvent(QPaintEvent*)
 {
-    const PanelModel& panel = m_station.panel;
+    const PanelModel& panel = m_station.panel();
     if (windowTitle() != panel.title)
         setWindowTitle(panel.title);
 
@@ -410,7 +410,7 @@ void Form1::paintEvent(QPaintEvent*)
 
 void Form1::paintLcd(QPainter& p)
 {
-    const PanelModel& panel = m_station.panel;
+    const PanelModel& panel = m_station.panel();
     p.save();
     p.setRenderHint(QPainter::TextAntialiasing);
     for (int n = 1; n <= 9; ++n) {
@@ -433,7 +433,7 @@ void Form1::paintLcd(QPainter& p)
 
 void Form1::paintLabels(QPainter& p)
 {
-    const PanelModel& panel = m_station.panel;
+    const PanelModel& panel = m_station.panel();
     p.save();
     p.setRenderHint(QPainter::TextAntialiasing);
     auto text = [&p](int x, int y, const QString& s, const QFont& f, QColor c) {

@@ -1,0 +1,17 @@
+// The one way for a test into the station's state: sets up a state that the keys would take long
+// to reach, or one they cannot reach at all (a station closing down).
+#pragma once
+
+#include "station/station.h"
+
+class StationProbe {
+public:
+    explicit StationProbe(Station& s) : m_s(s) {}
+    PanelState& state() { return m_s.m_state; }
+    StationSettings& settings() { return m_s.m_settings; }
+    PanelView& view() { return m_s.m_view; }
+    void set_destroying() { m_s.m_destroying = true; }
+
+private:
+    Station& m_s;
+};

@@ -2,7 +2,7 @@
 // given and returns the record with the fourteen fields as they go on the wire.
 #pragma once
 
-#include "dsc/record.h"
+#include "wire/record.h"
 #include "panel/panel_state.h"
 #include "station/FileIni.h"
 

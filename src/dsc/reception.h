@@ -2,7 +2,7 @@
 // own MMSI and group; the screens themselves are drawn by Station::Mostra_Dati_ricevuti.
 #pragma once
 
-#include "dsc/record.h"
+#include "wire/record.h"
 
 struct StationSettings;
 

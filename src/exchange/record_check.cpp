@@ -1,6 +1,6 @@
 #include "exchange/record_check.h"
 
-#include "dsc/record.h"
+#include "wire/record.h"
 
 #include <string_view>
 

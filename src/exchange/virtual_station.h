@@ -2,7 +2,7 @@
 // trained operator would. They speak the stations' wire format exactly.
 #pragma once
 
-#include "dsc/record.h"
+#include "wire/record.h"
 
 #include <QByteArray>
 #include <QString>

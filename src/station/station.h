@@ -4,7 +4,7 @@
 // settings. It never touches a widget; the window reads the panel model it exposes.
 #pragma once
 
-#include "dsc/record.h"
+#include "wire/record.h"
 #include "dsc/reception.h"
 #include "panel/panel_state.h"
 #include "panel/panel_view.h"

@@ -1,5 +1,5 @@
 // The DSC call record: composer and reader.
-#include "dsc/record.h"
+#include "wire/record.h"
 
 #include <array>
 #include <climits>

@@ -102,7 +102,7 @@ void Station::tx_action()
         switch (kind->channel) {
         case ChannelAfter::Unchanged: break;
         case ChannelAfter::Entry:
-            channel = channel_number(m_state.entry_channel);
+            channel = channel_number(m_composer.entry_channel());
             if (!channel) {
                 // A channel emptied with CLR is no call: refuse and leave the ready screen for a new entry.
                 play_cue(cue_refuse);
@@ -156,12 +156,12 @@ bool Station::send_record(const QByteArray& text)
 
 QByteArray Station::build_individual_call() const
 {
-    return dsc::compose(calls::individual_call(m_settings, m_state.entry_mmsi, m_state.selected_category, m_state.entry_channel));
+    return dsc::compose(calls::individual_call(m_settings, m_composer.entry_mmsi(), m_composer.selected_category(), m_composer.entry_channel()));
 }
 
 QByteArray Station::build_group_call() const
 {
-    return dsc::compose(calls::group_call(m_settings, m_state.entry_mmsi, m_state.entry_channel));
+    return dsc::compose(calls::group_call(m_settings, m_composer.entry_mmsi(), m_composer.entry_channel()));
 }
 
 QByteArray Station::build_all_ships_call(int category) const
@@ -186,7 +186,7 @@ QByteArray Station::build_individual_ack(bool able) const
 
 QByteArray Station::build_position_request() const
 {
-    return dsc::compose(calls::position_request(m_settings, m_state.entry_mmsi));
+    return dsc::compose(calls::position_request(m_settings, m_composer.entry_mmsi()));
 }
 
 QByteArray Station::build_position_reply() const

@@ -3,10 +3,8 @@
 
 namespace {
 
-constexpr int kClr = 10;
+constexpr int kClr = Composer::kClr;
 constexpr int kOk = 11;
-constexpr int kMmsiLength = 9;
-constexpr int kChannelLength = 2;
 
 const QString kPrompt = QStringLiteral("( Press OK or CLR buttons )");
 const QString kMmsiPrefix = QStringLiteral("TO MMSI    =  ");
@@ -14,15 +12,6 @@ const QString kGroupMmsiPrefix = QStringLiteral("TO MMSI   =  ");
 const QString kChannelPrefix = QStringLiteral("Channel =  ");
 
 QString text(const QByteArray& digits) { return QString::fromLatin1(digits); }
-
-// Adds a key to a field: a digit is appended and the field cut to its limit; CLR empties it.
-void addKey(QByteArray& field, int tag, int limit)
-{
-    if (tag == kClr)
-        field.clear();
-    else
-        field = (field + QByteArray::number(tag)).left(limit);
-}
 
 // Call type on line 5 of the individual ready screen, by category.
 QString individualCallType(int category)
@@ -61,34 +50,21 @@ void Station::num1MouseUp(int tag)
 
 // ---- checks
 
-bool Station::channel_valid() const
-{
-    if (m_state.entry_channel.size() != kChannelLength)
-        return false;
-    bool ok = false;
-    const int channel = m_state.entry_channel.toInt(&ok);
-    if (!ok)
-        return false;
-    return dsc::allowed_working_channel(channel);
-}
+bool Station::channel_valid() const { return m_composer.channel_valid(); }
 
-bool Station::group_id_valid() const
-{
-    return m_state.entry_mmsi.size() == kMmsiLength && m_state.entry_mmsi.startsWith('0');
-}
+bool Station::group_id_valid() const { return m_composer.group_id_valid(); }
 
 // ---- the entry routine
 
 // A digit or CLR on the MMSI line (modes 1, 10, 30).
 void Station::mmsi_key(int tag, const QString& prefix)
 {
-    QByteArray& mmsi = m_state.entry_mmsi;
-    addKey(mmsi, tag, kMmsiLength);
+    m_composer.add_mmsi_key(tag);
     if (tag == kClr)
         set_line(8, QString());
-    m_view.write_text(3, prefix + text(mmsi));
-    play_cue(mmsi.size() == kMmsiLength ? cue_refuse : cue_click);
-    if (mmsi.size() == kMmsiLength)
+    m_view.write_text(3, prefix + text(m_composer.entry_mmsi()));
+    play_cue(m_composer.mmsi_complete() ? cue_refuse : cue_click);
+    if (m_composer.mmsi_complete())
         set_line(9, kPrompt);
 }
 
@@ -108,9 +84,8 @@ void Station::move_to_channel(PanelMode nextMode)
 // `refusedLine` is what line 5 shows once a refused channel has been taken away.
 void Station::channel_entry_key(int tag, void (Station::*drawReady)(), const QString& refusedLine)
 {
-    QByteArray& channel = m_state.entry_channel;
     if (tag == kClr) {
-        channel.clear();
+        m_composer.clear_channel();
         m_view.write_text(5, kChannelPrefix);
         return;
     }
@@ -118,10 +93,10 @@ void Station::channel_entry_key(int tag, void (Station::*drawReady)(), const QSt
         play_cue(cue_refuse);
         return;
     }
-    addKey(channel, tag, kChannelLength);
-    m_view.write_text(5, kChannelPrefix + text(channel));
+    m_composer.add_channel_key(tag);
+    m_view.write_text(5, kChannelPrefix + text(m_composer.entry_channel()));
     m_ports.ui.processEvents();
-    if (channel.size() < kChannelLength) {
+    if (!m_composer.channel_complete()) {
         play_cue(cue_click);
         return;
     }
@@ -135,7 +110,7 @@ void Station::channel_entry_key(int tag, void (Station::*drawReady)(), const QSt
         // The wrong number stays visible during the pause, then the trainee types anew.
         play_cue(cue_entry_error);
         sleep(1000);
-        channel.clear();
+        m_composer.clear_channel();
         m_view.write_text(5, refusedLine);
     }
 }
@@ -148,7 +123,7 @@ void Station::scrivi_label(int tag)
     case PanelMode::IndividualMmsi:
         if (tag != kOk)
             mmsi_key(tag, kMmsiPrefix);
-        else if (m_state.entry_mmsi.size() == kMmsiLength)
+        else if (m_composer.mmsi_complete())
             move_to_channel(PanelMode::IndividualChannel);
         else
             play_cue(cue_refuse);
@@ -159,13 +134,13 @@ void Station::scrivi_label(int tag)
     case PanelMode::GroupMmsi:
         if (tag != kOk)
             mmsi_key(tag, kGroupMmsiPrefix);
-        else if (m_state.entry_mmsi.size() < kMmsiLength)
+        else if (!m_composer.mmsi_complete())
             play_cue(cue_refuse);
         else if (group_id_valid())
             move_to_channel(PanelMode::GroupChannel);
         else {
             play_cue(cue_entry_error);
-            m_state.entry_mmsi.clear();
+            m_composer.clear_mmsi();
             m_view.write_text(3, kGroupMmsiPrefix);
             set_line(8, QStringLiteral("GROUP-ID start with a 0"));
         }
@@ -176,7 +151,7 @@ void Station::scrivi_label(int tag)
     case PanelMode::PosRequestMmsi:
         if (tag != kOk)
             mmsi_key(tag, kMmsiPrefix);
-        else if (m_state.entry_mmsi.size() == kMmsiLength) {
+        else if (m_composer.mmsi_complete()) {
             m_state.panel_mode = PanelMode::PosRequestReady;
             sleep(300);
             show_position_request_ready();
@@ -198,9 +173,9 @@ void Station::show_individual_ready()
     m_view.write_lines({
         {1, QStringLiteral("    -- INDIVIDUAL CALL --")},
         {3, QStringLiteral("Press <DSC TX> to send")},
-        {5, individualCallType(m_state.selected_category), true},
-        {7, QStringLiteral("To MMSI  = ") + text(m_state.entry_mmsi)},
-        {8, QStringLiteral("Channel  = ") + text(m_state.entry_channel)},
+        {5, individualCallType(m_composer.selected_category()), true},
+        {7, QStringLiteral("To MMSI  = ") + text(m_composer.entry_mmsi())},
+        {8, QStringLiteral("Channel  = ") + text(m_composer.entry_channel())},
     });
 }
 
@@ -211,8 +186,8 @@ void Station::show_group_ready()
         {1, QStringLiteral(" - GROUP CALL TO STATIONS -")},
         {3, QStringLiteral("Press <DSC TX> to send a")},
         {5, QStringLiteral("  DSC ROUTINE GROUP CALL"), true},
-        {7, QStringLiteral("To group MMSI = ") + text(m_state.entry_mmsi)},
-        {8, QStringLiteral("Channel =  ") + text(m_state.entry_channel)},
+        {7, QStringLiteral("To group MMSI = ") + text(m_composer.entry_mmsi())},
+        {8, QStringLiteral("Channel =  ") + text(m_composer.entry_channel())},
     });
 }
 
@@ -223,6 +198,6 @@ void Station::show_position_request_ready()
         {1, QStringLiteral("   - POSITION REQUEST -")},
         {3, QStringLiteral("Press <DSC TX> to send")},
         {5, QStringLiteral("   DSC POSITION REQUEST"), true},
-        {7, QStringLiteral("To MMSI  = ") + text(m_state.entry_mmsi)},
+        {7, QStringLiteral("To MMSI  = ") + text(m_composer.entry_mmsi())},
     });
 }

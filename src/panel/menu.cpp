@@ -107,9 +107,7 @@ void Station::start_composition(PanelMode mode, bool keepChannel)
 {
     blocca_tasti_chiamate();
     m_state.panel_mode = mode;
-    m_state.entry_mmsi.clear();
-    if (!keepChannel)
-        m_state.entry_channel.clear();
+    m_composer.start(keepChannel);
     Inizializza_label();
 }
 
@@ -119,7 +117,7 @@ void Station::show_individual_call(int category)
         return;
     start_composition(PanelMode::IndividualMmsi);
     set_line(1, QString::fromLatin1(kIndividualTitle[category]));
-    m_state.selected_category = category;
+    m_composer.set_category(category);
     m_view.write_lines({
         {3, QStringLiteral("TO MMSI    =  ")},
         {5, QStringLiteral("Channel    =  ")},
@@ -178,8 +176,7 @@ void Station::imgESCMouseDown()
     show_idle_screen();
     abilita_tasti_chiamate();
     disable_tx_key();   // its picture stays as it is
-    m_state.entry_mmsi.clear();
-    m_state.entry_channel.clear();
+    m_composer.start();
     m_state.pending_distress_ack = 0;
     m_state.distress_no_info = 0;
     set_key_enabled(Key::imgUP, false);

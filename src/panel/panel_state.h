@@ -1,4 +1,5 @@
-// The panel state: which screen is shown and what has been typed so far.
+// The panel state: which screen is shown, the list cursor, the distress data and the pending
+// replies. What has been typed for a call is the composer's (panel/composer.h).
 #pragma once
 
 #include <QByteArray>
@@ -39,9 +40,6 @@ constexpr PanelMode all_ships_mode(int category)
 struct PanelState {
     PanelMode panel_mode = PanelMode::Idle;
     int menu_index = 0;
-    QByteArray entry_mmsi;       // at most 9 digits
-    QByteArray entry_channel;    // at most 2 digits
-    int selected_category = 0;   // 1 routine, 2 safety, 3 urgency, 4 distress
     quint8 distress_no_info = 0;
     QByteArray alert_time;       // "hh:mm"
     quint8 pending_distress_ack = 0;

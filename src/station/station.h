@@ -6,6 +6,7 @@
 
 #include "wire/record.h"
 #include "dsc/reception.h"
+#include "panel/composer.h"
 #include "panel/panel_state.h"
 #include "panel/panel_view.h"
 #include "station/FileIni.h"
@@ -152,6 +153,7 @@ public:
     // ---- what the window, the test control and the tests read
     const PanelModel& panel() const { return m_view.model(); }
     const PanelState& state() const { return m_state; }
+    const Composer& composer() const { return m_composer; }
     const StationSettings& settings() const { return m_settings; }
     const dsc::ReceivedRecord& received() const { return m_rx; }
     const ReplyMemory& replies() const { return m_replies; }
@@ -188,6 +190,7 @@ private:
     StationPaths m_paths;
     PanelView m_view;
     PanelState m_state;
+    Composer m_composer;
     StationSettings m_settings;
     dsc::ReceivedRecord m_rx;
     ReplyMemory m_replies;

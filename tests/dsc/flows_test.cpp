@@ -97,9 +97,7 @@ TEST(Transmission, IndividualCallWithChannel06SelectsChannel16)
     rig.start();
     auto& s = rig.probe.state();
     s.panel_mode = PanelMode::IndividualChannel;
-    s.entry_mmsi = "274222002";
-    s.entry_channel = "06";
-    s.selected_category = 2;
+    rig.probe.set_entry("274222002", "06", 2);
     rig.station.btnTXMouseDown();
     ASSERT_EQ(rig.net.sent.size(), 1u);
     EXPECT_EQ(rig.net.sent[0].payload, record("274111001", "274222002", "INDIVID ", "SAFETY  ", "00",
@@ -114,8 +112,7 @@ TEST(Transmission, ReadyCallWithEmptiedChannelIsRefused)
         rig.start();
         auto& s = rig.probe.state();
         s.panel_mode = static_cast<PanelMode>(mode);
-        s.entry_mmsi = mode == 2 ? "274222002" : "027411101";
-        s.entry_channel.clear();
+        rig.probe.set_entry(mode == 2 ? "274222002" : "027411101", "");
         rig.station.enable_tx_key();
         rig.station.set_line(1, QStringLiteral("ready"));
         const auto before = rig.voice.rxPorts.size();
@@ -149,8 +146,7 @@ TEST(Transmission, GroupCallAndDistressAlerts)
     rig.start();
     auto& s = rig.probe.state();
     s.panel_mode = PanelMode::GroupChannel;
-    s.entry_mmsi = "027411101";
-    s.entry_channel = "84";
+    rig.probe.set_entry("027411101", "84");
     rig.station.btnTXMouseDown();
     EXPECT_EQ(rig.net.sent.back().payload, record("274111001", "027411101", "GROUP   ", "ROUTINE ", "00",
                                                   "LATD=00,LATM=00,NS=N,LOND=000,LONM=00,EW=E", "00:00", "84"));

@@ -47,7 +47,7 @@ TEST_P(CallKeys, ReleaseWithoutAltOpensTheIndividualCall)
     });
     EXPECT_EQ(rig.log.events, (Log{"repaint", "sleep " + std::to_string(c.pauseMs), "cue 1", "repaint"}));
     EXPECT_EQ(rig.mode(), 1);
-    EXPECT_EQ(rig.station.state().selected_category, c.category);
+    EXPECT_EQ(rig.station.composer().selected_category(), c.category);
     expectCallKeysLocked(rig, true);
     EXPECT_FALSE(rig.station.panel().key(Key::btnTX).enabled);
 }
@@ -100,8 +100,7 @@ TEST(Menu, GroupAndPositionRequestScreens)
 
     // The position request empties the MMSI only; it has no channel line.
     rig.click(Key::imgESC);
-    rig.probe.state().entry_mmsi = "123456789";
-    rig.probe.state().entry_channel = "16";
+    rig.probe.set_entry("123456789", "16");
     rig.log.clear();
     rig.press(Key::btnPosReq);
     EXPECT_EQ(rig.station.panel().key(Key::btnPosReq).picture, 14);
@@ -112,8 +111,8 @@ TEST(Menu, GroupAndPositionRequestScreens)
     });
     EXPECT_EQ(rig.log.events, (Log{"repaint", "sleep 100", "cue 1", "repaint"}));
     EXPECT_EQ(rig.mode(), 30);
-    EXPECT_TRUE(rig.station.state().entry_mmsi.isEmpty());
-    EXPECT_EQ(rig.station.state().entry_channel, "16");
+    EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
+    EXPECT_EQ(rig.station.composer().entry_channel(), "16");
 }
 
 TEST(Menu, LockedCallKeysIgnoreTheMouse)
@@ -128,7 +127,7 @@ TEST(Menu, LockedCallKeysIgnoreTheMouse)
         rig.click(k, Mods{.alt = true});
     EXPECT_TRUE(rig.log.events.empty());
     EXPECT_EQ(rig.mode(), 1);
-    EXPECT_EQ(rig.station.state().entry_mmsi, "1234");
+    EXPECT_EQ(rig.station.composer().entry_mmsi(), "1234");
     EXPECT_EQ(rig.line(3), "TO MMSI    =  1234");
     expectCallKeysLocked(rig, true);
 }
@@ -158,8 +157,8 @@ TEST(Menu, EscReturnsToIdleFromAComposition)
     EXPECT_EQ(rig.log.events, (Log{"cue 1"}));
     EXPECT_EQ(rig.mode(), 0);
     EXPECT_EQ(rig.station.state().menu_index, 0);
-    EXPECT_TRUE(rig.station.state().entry_mmsi.isEmpty());
-    EXPECT_TRUE(rig.station.state().entry_channel.isEmpty());
+    EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
+    EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
     EXPECT_EQ(rig.station.state().pending_distress_ack, 0);
     EXPECT_EQ(rig.station.state().pending_individual_ack, 1);   // only the distress flag is cleared
     EXPECT_EQ(rig.station.state().distress_no_info, 0);

@@ -10,6 +10,14 @@ public:
     PanelState& state() { return m_s.m_state; }
     StationSettings& settings() { return m_s.m_settings; }
     PanelView& view() { return m_s.m_view; }
+    // What the keypad would have typed; a category of 0 keeps the one chosen.
+    void set_entry(const QByteArray& mmsi, const QByteArray& channel, int category = 0)
+    {
+        m_s.m_composer.m_mmsi = mmsi;
+        m_s.m_composer.m_channel = channel;
+        if (category)
+            m_s.m_composer.m_category = category;
+    }
     void set_destroying() { m_s.m_destroying = true; }
 
 private:

@@ -36,7 +36,7 @@ void Station::num1MouseDown(int tag)
     if (m_state.panel_mode == PanelMode::Idle)
         play_cue(cue_refuse);
     set_key_picture(keypadKey(tag), tag);
-    ports().ui.processEvents();
+    m_ports.ui.processEvents();
     scrivi_label(tag);
 }
 
@@ -156,7 +156,7 @@ void Station::scrivi_label(int tag)
             sleep(300);
             show_position_request_ready();
             enable_tx_key();
-            ports().ui.processEvents();
+            m_ports.ui.processEvents();
         } else
             play_cue(cue_refuse);
         break;

@@ -99,7 +99,7 @@ void Station::show_distress_data()
 {
     Inizializza_label();
     // The alert carries the true UTC time of day, taken now, not at the transmission.
-    m_state.alert_time = ports().clock.utcTimeOfDay().toString(QStringLiteral("hh:mm")).toLatin1();
+    m_state.alert_time = utc_time_text();
     QString nature;
     dsc::nature_name(m_state.menu_index, nature);
     m_view.write_lines({
@@ -139,6 +139,6 @@ void Station::show_distress_send()
         {5, QStringLiteral("     DSC DISTRESS CALL"), true},
         {7, QStringLiteral("to all stations")},
     });
-    ports().ui.processEvents();
+    m_ports.ui.processEvents();
     enable_tx_key();
 }

@@ -139,7 +139,7 @@ void Station::show_all_ships_call(int category)
         {7, QStringLiteral("to all stations")},
         {8, QString::fromLatin1(s.channel)},
     });
-    ports().ui.processEvents();
+    m_ports.ui.processEvents();
     enable_tx_key();
     m_state.panel_mode = all_ships_mode(category);
 }

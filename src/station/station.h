@@ -1,10 +1,10 @@
 // The station: every handler and routine of the panel, the DSC traffic and the voice channel,
 // each a short public method under its own name. The state lives in small owners behind it: the
-// panel view (LCD and key pictures), the panel state, the data remembered for a reply, the
-// settings. It never touches a widget; the window reads the panel model it exposes.
+// panel view (LCD and key pictures), the composer (what the keypad typed), the panel state, the
+// data remembered for a reply, the settings. It never touches a widget; the window reads the
+// panel model it exposes.
 #pragma once
 
-#include "wire/record.h"
 #include "dsc/reception.h"
 #include "panel/composer.h"
 #include "panel/panel_state.h"
@@ -12,6 +12,7 @@
 #include "station/FileIni.h"
 #include "station/paths.h"
 #include "station/ports.h"
+#include "wire/record.h"
 
 #include <QString>
 
@@ -162,7 +163,6 @@ public:
 
     const StationPaths& paths() const { return m_paths; }
     QString iniPath() const { return m_paths.settingsFile; }
-    StationPorts& ports() { return m_ports; }
 
 private:
     friend class StationProbe;   // tests: sets a state directly where the keys would take long

@@ -75,7 +75,7 @@ void spend(Spent what, PanelState& state, ReplyMemory& replies)
     case Spent::Nothing: break;
     case Spent::DistressNoInfo: state.distress_no_info = 0; break;
     case Spent::SavedAlert: replies.saved_distress_alert = SavedDistressAlert{}; break;
-    case Spent::AckData: replies.ack_mmsi.clear(); state.ack_channel.clear(); break;
+    case Spent::AckData: replies.ack_mmsi.clear(); replies.ack_channel.clear(); break;
     case Spent::PosRequestMmsi: replies.pos_request_mmsi.clear(); break;
     }
 }
@@ -111,7 +111,7 @@ void Station::tx_action()
             break;
         case ChannelAfter::Ch16: channel = 16; break;
         case ChannelAfter::Ch77: channel = 77; break;
-        case ChannelAfter::AckChannel: channel = channel_number(m_state.ack_channel).value_or(16); break;
+        case ChannelAfter::AckChannel: channel = channel_number(m_replies.ack_channel).value_or(16); break;
         }
         if (!send_record(kind->build(*this)))
             return;   // the error has been shown; the ready screen stays for another try
@@ -181,7 +181,7 @@ QByteArray Station::build_distress_ack() const
 
 QByteArray Station::build_individual_ack(bool able) const
 {
-    return dsc::compose(calls::individual_ack(m_settings, m_replies.ack_mmsi, m_state.ack_channel, able));
+    return dsc::compose(calls::individual_ack(m_settings, m_replies.ack_mmsi, m_replies.ack_channel, able));
 }
 
 QByteArray Station::build_position_request() const

@@ -78,9 +78,9 @@ void Station::received_individual_call(const dsc::DscRecord& r)
     m_state.panel_mode = PanelMode::ReceivedCall;
     Inizializza_label();
     clear_pending_replies();
-    m_state.pending_individual_ack = 1;
+    m_replies.pending_individual_ack = 1;
     m_replies.ack_mmsi = r.TXMMSI;
-    m_state.ack_channel = r.CH;
+    m_replies.ack_channel = r.CH;
     blocca_tasti_chiamate();
     m_view.write_lines({
         {1, QStringLiteral("-RECEIVED INDIVIDUAL CALL-")},
@@ -119,7 +119,7 @@ void Station::received_position_request(const dsc::DscRecord& r)
     blocca_tasti_chiamate();
     Inizializza_label();
     clear_pending_replies();
-    m_state.pending_position_reply = 1;
+    m_replies.pending_position_reply = 1;
     m_state.panel_mode = PanelMode::ReceivedCall;
     m_replies.pos_request_mmsi = r.TXMMSI;
     m_view.write_lines({
@@ -161,7 +161,7 @@ void Station::received_distress_alert(const dsc::DscRecord& r)
 {
     Inizializza_label();
     clear_pending_replies();
-    m_state.pending_distress_ack = 1;
+    m_replies.pending_distress_ack = 1;
     select_voice_channel(Key::imgCH16);
     m_state.panel_mode = PanelMode::ReceivedCall;
     m_replies.saved_distress_alert = {r.TXMMSI, r.DANGER, r.TIME, r.LATD, r.LATM, r.NS, r.LOND, r.LONM, r.EW};

@@ -16,8 +16,8 @@ QByteArray working_channel_text(int channel)
 
 void Station::reply_to_received_call()
 {
-    if (m_state.pending_position_reply) {
-        m_state.pending_position_reply = 0;
+    if (m_replies.pending_position_reply) {
+        m_replies.pending_position_reply = 0;
         m_state.alert_time = utc_time_text();
         Inizializza_label();
         m_state.panel_mode = PanelMode::PosReplyReady;
@@ -32,7 +32,7 @@ void Station::reply_to_received_call()
             {9, QStringLiteral("( Press <DSC TX> to send! )")},
         });
         enable_tx_key();
-    } else if (m_state.pending_distress_ack) {
+    } else if (m_replies.pending_distress_ack) {
         Inizializza_label();
         const int nature = dsc::leading_number(m_replies.saved_distress_alert.DANGER);
         m_state.panel_mode = PanelMode::DistressAckReady;
@@ -43,7 +43,7 @@ void Station::reply_to_received_call()
             {9, QStringLiteral("( Press <DSC TX> to send! )")},
         });
         enable_tx_key();
-    } else if (m_state.pending_individual_ack) {
+    } else if (m_replies.pending_individual_ack) {
         Inizializza_label();
         m_state.panel_mode = PanelMode::ComplySelector;
         set_key_enabled(Key::imgUP, true);
@@ -78,11 +78,11 @@ void Station::show_individual_ack()
     set_key_enabled(Key::imgUP, false);
     set_key_enabled(Key::imgDW, false);
     // The answer always names the channel this station listens on, not the one the caller proposed.
-    m_state.ack_channel = working_channel_text(current_voice_channel());
+    m_replies.ack_channel = working_channel_text(current_voice_channel());
     if (m_state.menu_index == 1) {
         m_state.panel_mode = PanelMode::AckAbleReady;
         m_view.write_lines({
-            {7, "Channel = " + txt(m_state.ack_channel)},
+            {7, "Channel = " + txt(m_replies.ack_channel)},
             {8, QStringLiteral("ABLE TO COMPLY")},
         });
     } else if (m_state.menu_index == 2) {

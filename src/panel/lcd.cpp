@@ -26,12 +26,7 @@ void Station::disable_tx_key() { m_view.disable_tx_key(); }
 
 void Station::reset_channel_key_images() { m_view.reset_channel_keys(); }
 
-void Station::clear_pending_replies()
-{
-    m_state.pending_distress_ack = 0;
-    m_state.pending_position_reply = 0;
-    m_state.pending_individual_ack = 0;
-}
+void Station::clear_pending_replies() { m_replies.clear_pending(); }
 
 void Station::show_key_hint(int kind) { m_view.show_key_hint(kind); }
 

@@ -177,7 +177,7 @@ void Station::imgESCMouseDown()
     abilita_tasti_chiamate();
     disable_tx_key();   // its picture stays as it is
     m_composer.start();
-    m_state.pending_distress_ack = 0;
+    m_replies.pending_distress_ack = 0;
     m_state.distress_no_info = 0;
     set_key_enabled(Key::imgUP, false);
     set_key_enabled(Key::imgDW, false);

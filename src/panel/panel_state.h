@@ -1,5 +1,4 @@
-// The panel state: which screen is shown, the list cursor, the distress data and the pending
-// replies. What has been typed for a call is the composer's (panel/composer.h).
+// The panel state: which screen is shown, the list cursor and the distress data. What has been typed for a call is the composer's (panel/composer.h).
 #pragma once
 
 #include <QByteArray>
@@ -42,10 +41,6 @@ struct PanelState {
     int menu_index = 0;
     quint8 distress_no_info = 0;
     QByteArray alert_time;       // "hh:mm"
-    quint8 pending_distress_ack = 0;
-    quint8 pending_position_reply = 0;
-    quint8 pending_individual_ack = 0;
-    QByteArray ack_channel;
 };
 
 // What reception remembers for the answer.
@@ -53,10 +48,21 @@ struct SavedDistressAlert {
     QByteArray mmsi, DANGER, TIME, LATD, LATM, NS, LOND, LONM, EW;
 };
 
-// The addressees and repeated data of the replies, remembered by reception and spent by the
-// transmission that uses them.
+// The replies a received call waits for, and their addressees and repeated data: remembered by
+// reception, read by ENT on the received-call screen, spent by the transmission that uses them.
 struct ReplyMemory {
+    quint8 pending_distress_ack = 0;
+    quint8 pending_position_reply = 0;
+    quint8 pending_individual_ack = 0;
     QByteArray ack_mmsi;
+    QByteArray ack_channel;       // the channel an individual acknowledgement names
     QByteArray pos_request_mmsi;
     SavedDistressAlert saved_distress_alert;
+
+    void clear_pending()
+    {
+        pending_distress_ack = 0;
+        pending_position_reply = 0;
+        pending_individual_ack = 0;
+    }
 };

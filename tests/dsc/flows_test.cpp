@@ -83,11 +83,11 @@ TEST(Transmission, IdleOnlyBeepsAndReceivedCallModeReturnsToIdle)
     rig.station.btnTXMouseDown();
     EXPECT_EQ(rig.log.events, (std::vector<std::string>{"repaint", "beep"}));
     rig.probe.state().panel_mode = PanelMode::ReceivedCall;
-    rig.probe.state().pending_individual_ack = 1;
+    rig.probe.replies().pending_individual_ack = 1;
     rig.station.btnTXMouseDown();
     EXPECT_TRUE(rig.net.sent.empty());
     EXPECT_EQ(rig.mode(), 0);
-    EXPECT_EQ(rig.station.state().pending_individual_ack, 0);
+    EXPECT_EQ(rig.station.replies().pending_individual_ack, 0);
     EXPECT_EQ(rig.log.matching("sleep 1500").size(), 1u);
 }
 
@@ -196,7 +196,7 @@ TEST(Reception, IndividualCallToUsWaitsForEnt)
                        "Channel  = 77", "", "", "( Press ENT to ACKN or ESC )"});
     EXPECT_EQ(cuesOf(rig), (std::vector<unsigned>{cue_click, cue_call_alarm}));
     EXPECT_EQ(rig.mode(), 100);
-    EXPECT_EQ(rig.station.state().pending_individual_ack, 1);
+    EXPECT_EQ(rig.station.replies().pending_individual_ack, 1);
     EXPECT_EQ(rig.station.replies().ack_mmsi, "274222002");
     EXPECT_FALSE(rig.station.panel().key(Key::btnRoutine).enabled);
 }
@@ -238,7 +238,7 @@ TEST(Reception, DistressAlertSwitchesTo16WithoutAlarm)
 {
     StationRig rig;
     rig.start();
-    rig.probe.state().pending_position_reply = 1;
+    rig.probe.replies().pending_position_reply = 1;
     rig.station.IdUDPServer1UDPRead(record("274222002", "999999999", "DISTRESS", "DISTRESS", "3",
                                            "LATD=43,LATM=28,NS=N,LOND=009,LONM=15,EW=E", "09:42"));
     expectScreen(rig, {" # RECEIVED DISTRESS ALERT #", "", "From     = 274222002", "Distress = Flooding", "",
@@ -247,8 +247,8 @@ TEST(Reception, DistressAlertSwitchesTo16WithoutAlarm)
     EXPECT_EQ(cuesOf(rig), (std::vector<unsigned>{cue_click}));
     EXPECT_EQ(rig.voice.rxPorts.back(), 17016);
     EXPECT_EQ(rig.mode(), 100);
-    EXPECT_EQ(rig.station.state().pending_distress_ack, 1);
-    EXPECT_EQ(rig.station.state().pending_position_reply, 0);
+    EXPECT_EQ(rig.station.replies().pending_distress_ack, 1);
+    EXPECT_EQ(rig.station.replies().pending_position_reply, 0);
     EXPECT_EQ(rig.station.replies().saved_distress_alert.DANGER, "3,");
 
     rig.station.IdUDPServer1UDPRead(record("274222002", "999999999", "DISTRESS", "DISTRESS", "13",
@@ -268,7 +268,7 @@ TEST(Reception, PositionReplyKeepsTheCallerToAcknowledge)
                        "    LON  = 010:15 E", "    TIME =  08:30 UTC", "", " ( Press ESC to continue )"});
     EXPECT_EQ(rig.station.replies().ack_mmsi, "274222002");
     EXPECT_EQ(rig.mode(), 100);
-    EXPECT_EQ(rig.station.state().pending_individual_ack, 1);
+    EXPECT_EQ(rig.station.replies().pending_individual_ack, 1);
 
     rig.station.IdUDPServer1UDPRead(record("274333003", "274111001", "INDIVID ", "POS_ACK ", "00",
                                            "LATD=--,LATM=--,NS=N,LOND=---,LONM=--,EW=E", "08:30"));

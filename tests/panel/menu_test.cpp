@@ -141,8 +141,8 @@ TEST(Menu, EscReturnsToIdleFromAComposition)
     rig.click(keypadKey(11));
     rig.type("16");
     ASSERT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
-    rig.probe.state().pending_distress_ack = 1;
-    rig.probe.state().pending_individual_ack = 1;
+    rig.probe.replies().pending_distress_ack = 1;
+    rig.probe.replies().pending_individual_ack = 1;
     rig.probe.state().distress_no_info = 1;
     rig.probe.state().menu_index = 5;
     rig.log.clear();
@@ -159,8 +159,8 @@ TEST(Menu, EscReturnsToIdleFromAComposition)
     EXPECT_EQ(rig.station.state().menu_index, 0);
     EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
     EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
-    EXPECT_EQ(rig.station.state().pending_distress_ack, 0);
-    EXPECT_EQ(rig.station.state().pending_individual_ack, 1);   // only the distress flag is cleared
+    EXPECT_EQ(rig.station.replies().pending_distress_ack, 0);
+    EXPECT_EQ(rig.station.replies().pending_individual_ack, 1);   // only the distress flag is cleared
     EXPECT_EQ(rig.station.state().distress_no_info, 0);
     EXPECT_FALSE(rig.station.panel().key(Key::btnTX).enabled);
     EXPECT_EQ(rig.station.panel().key(Key::btnTX).picture, 1);    // picture left as it was

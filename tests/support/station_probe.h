@@ -9,6 +9,7 @@ public:
     explicit StationProbe(Station& s) : m_s(s) {}
     PanelState& state() { return m_s.m_state; }
     StationSettings& settings() { return m_s.m_settings; }
+    ReplyMemory& replies() { return m_s.m_replies; }
     PanelView& view() { return m_s.m_view; }
     // What the keypad would have typed; a category of 0 keeps the one chosen.
     void set_entry(const QByteArray& mmsi, const QByteArray& channel, int category = 0)

@@ -116,24 +116,18 @@ const QColor kLcdInk(0, 0, 128);   // navy
 
 QFont lcdFont(bool bold)
 {
-    QFont f;
-    f.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"),
-                   QStringLiteral("DejaVu Sans Mono")});
-    f.setStyleHint(QFont::Monospace);
+    QFont f = artwork::panelFont({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"),
+                                  QStringLiteral("DejaVu Sans Mono")},
+                                 QFont::Monospace, 13, bold);
     f.setFixedPitch(true);
-    f.setPixelSize(13);
-    f.setBold(bold);
     return f;
 }
 
 QFont labelFont(int px, bool bold = false)
 {
-    QFont f;
-    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(px);
-    f.setBold(bold);
-    return f;
+    return artwork::panelFont({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                               QStringLiteral("DejaVu Sans")},
+                              QFont::SansSerif, px, bold);
 }
 
 Mods modsOf(const QMouseEvent* e)

@@ -231,7 +231,7 @@ int main(int argc, char** argv)
         ear.arm();
         const auto t0 = Clock::now();
         station.mouseDown(Key::btnAudio, Mods{});
-        notOpened += station.panel.lbl_debug1 != QStringLiteral("waveIn1 aperto");
+        notOpened += station.panel().lbl_debug1 != QStringLiteral("waveIn1 aperto");
         while (!ear.first() && Clock::now() - t0 < std::chrono::seconds(3))
             std::this_thread::sleep_for(std::chrono::microseconds(500));
         if (const auto first = ear.first())

@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the call record reader.
-#include "dsc/record.h"
+#include "wire/record.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -7,35 +7,35 @@
 // steps run as the player closes, and a release that still follows is taken as done.
 void Station::btnAudioMouseDown(Mods mods)
 {
-    ptt_released_by_player = false;
+    m_ptt_released_by_player = false;
     set_key_picture(Key::btnAudio, 5);
     if (mods.alt) {
         m_ports.ui.openPlayer();
         btnAudioMouseUp();
-        ptt_released_by_player = true;
+        m_ptt_released_by_player = true;
         return;
     }
-    panel.led = LED_VOICE_TX;
+    m_view.set_led(LED_VOICE_TX);
     repaint();
     m_ports.voice.closeReceiver();
     sleep(200);
-    panel.lbl_debug1 = m_ports.voice.openCapture() ? QStringLiteral("waveIn1 aperto")
-                                                   : QStringLiteral("Errore apertura waveIN1");
+    m_view.set_debug1(m_ports.voice.openCapture() ? QStringLiteral("waveIn1 aperto")
+                                                   : QStringLiteral("Errore apertura waveIN1"));
 }
 
 void Station::btnAudioMouseUp()
 {
-    if (ptt_released_by_player) {
-        ptt_released_by_player = false;
+    if (m_ptt_released_by_player) {
+        m_ptt_released_by_player = false;
         return;
     }
     set_key_picture(Key::btnAudio, 4);
-    panel.led = LED_NONE;
+    m_view.set_led(LED_NONE);
     repaint();
     m_ports.voice.closeCapture();
     sleep(200);
-    panel.lbl_debug1 = m_ports.voice.openReceiver() ? QStringLiteral("RX aperto")
-                                                    : QStringLiteral("Errore apertura RX");
+    m_view.set_debug1(m_ports.voice.openReceiver() ? QStringLiteral("RX aperto")
+                                                    : QStringLiteral("Errore apertura RX"));
 }
 
 void Station::imgCH16MouseDown(Key k) { select_voice_channel(k); }
@@ -43,69 +43,62 @@ void Station::imgCH16MouseDown(Key k) { select_voice_channel(k); }
 void Station::select_voice_channel(Key channelKey)
 {
     const int c = key_channel(channelKey);
-    const Key k = channel_key(c);
     reset_channel_key_images();
-    set_key_picture(k, 2 * (static_cast<int>(k) - static_cast<int>(Key::imgCH16)) + 1);
+    m_view.mark_channel_key(c);
     m_ports.voice.closeReceiver();
     m_ports.voice.closeSender();
     const int duplex = (c == 23 || c == 84) ? 100 : 0;   // duplex channels send 100 ports higher
-    m_ports.voice.setReceiverPort(QString::number(settings.base_port + c));
-    m_ports.voice.setSenderPort(QString::number(settings.base_port + c + duplex));
+    m_ports.voice.setReceiverPort(QString::number(m_settings.base_port + c));
+    m_ports.voice.setSenderPort(QString::number(m_settings.base_port + c + duplex));
     sleep(200);
-    panel.lbl_debug1 = m_ports.voice.openReceiver() ? QStringLiteral("RX aperta ") + QString::number(c)
-                                                        : QStringLiteral("errore apertura RX");
+    m_view.set_debug1(m_ports.voice.openReceiver() ? QStringLiteral("RX aperta ") + QString::number(c)
+                                                        : QStringLiteral("errore apertura RX"));
 }
 
 void Station::BroadcastRXDataAvailable()
 {
-    panel.lbl_debug2 = QString::number(m_ports.voice.receiverCount());
+    m_view.set_debug2(QString::number(m_ports.voice.receiverCount()));
     if (!m_ports.rxTimer.running()) {
-        ++voices_heard;
+        ++m_counters.voices_heard;
         m_ports.rxTimer.start(200);
         set_key_picture(Key::btnAudio, 3);
         set_key_enabled(Key::btnAudio, false);
-        panel.led = LED_VOICE_RX;
+        m_view.set_led(LED_VOICE_RX);
     }
     repaint();
 }
 
 void Station::RXTimerTimer()
 {
-    if (destroying)
+    if (m_destroying)
         return;
     const long n = m_ports.voice.receiverCount();
-    panel.led = LED_VOICE_RX;
-    if (n > rx_last_count) {
-        rx_last_count = n;   // a voice is still arriving
+    m_view.set_led(LED_VOICE_RX);
+    if (n > m_rx_last_count) {
+        m_rx_last_count = n;   // a voice is still arriving
         return;
     }
     m_ports.voice.closeReceiver();
-    panel.led = LED_NONE;
+    m_view.set_led(LED_NONE);
     set_key_picture(Key::btnAudio, 4);
     set_key_enabled(Key::btnAudio, true);
-    rx_last_count = 0;
+    m_rx_last_count = 0;
     m_ports.rxTimer.stop();
     m_ports.voice.openReceiver();
     repaint();
 }
-int Station::current_voice_channel() const { return m_ports.voice.receiverPort() - settings.base_port; }
+int Station::current_voice_channel() const { return m_ports.voice.receiverPort() - m_settings.base_port; }
 Key Station::channel_key(int channel)
 {
-    switch (channel) {
-    case 9: return Key::imgCH9;
-    case 23: return Key::imgCH23;
-    case 77: return Key::imgCH77;
-    case 84: return Key::imgCH84;
-    default: return Key::imgCH16;
-    }
+    for (const ChannelKey& c : kChannelKeys)
+        if (c.channel == channel)
+            return c.key;
+    return Key::imgCH16;
 }
 int Station::key_channel(Key k)
 {
-    switch (k) {
-    case Key::imgCH9: return 9;
-    case Key::imgCH23: return 23;
-    case Key::imgCH77: return 77;
-    case Key::imgCH84: return 84;
-    default: return 16;
-    }
+    for (const ChannelKey& c : kChannelKeys)
+        if (c.key == k)
+            return c.channel;
+    return 16;
 }

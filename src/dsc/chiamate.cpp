@@ -1,30 +1,10 @@
 // DSC TX: the call builders and the send procedure.
+#include "dsc/builders.h"
 #include "station/station.h"
 
 #include <optional>
 
 namespace {
-
-// CATEGORY of an individual or all-ships call by the category chosen on the panel.
-const QByteArray& category_of(int selected)
-{
-    switch (selected) {
-    case 2: return dsc::CAT_SAFETY;
-    case 3: return dsc::CAT_URGENCY;
-    case 4: return dsc::CAT_DISTRESS;
-    default: return dsc::CAT_ROUTINE;
-    }
-}
-
-void put_simulated_position(dsc::DscRecord& r, const StationSettings& s)
-{
-    r.LATD = s.gps_lat;
-    r.LATM = "28";
-    r.NS = s.gps_ns;
-    r.LOND = s.gps_lon;
-    r.LONM = "15";
-    r.EW = s.gps_EW;
-}
 
 std::optional<int> channel_number(const QByteArray& text)
 {
@@ -40,7 +20,7 @@ std::optional<int> channel_number(const QByteArray& text)
 void Station::btnTXMouseDown()
 {
     set_key_picture(Key::btnTX, 2);
-    panel.led = LED_DSC_TX;
+    m_view.set_led(LED_DSC_TX);
     repaint();
     tx_action();
 }
@@ -49,57 +29,93 @@ void Station::btnTXMouseUp()
 {
     sleep(200);
     set_key_picture(Key::btnTX, 0);
-    panel.led = LED_NONE;
+    m_view.set_led(LED_NONE);
 }
+
+namespace {
+
+// Where the voice channel goes after a call has been sent.
+enum class ChannelAfter {
+    Unchanged,
+    Entry,      // the channel typed with the call; a field emptied with CLR refuses the send
+    Ch16,
+    Ch77,
+    AckChannel, // the channel the acknowledgement names, 16 when it is no number
+};
+
+// What the transmission spends once its record has gone out.
+enum class Spent { Nothing, DistressNoInfo, SavedAlert, AckData, PosRequestMmsi };
+
+// One ready mode: how its record is built, where the channel goes, what is spent.
+struct TxKind {
+    PanelMode mode;
+    QByteArray (*build)(const Station&);
+    ChannelAfter channel;
+    Spent spent;
+};
+
+const TxKind kTxKinds[] = {
+    {PanelMode::IndividualChannel, [](const Station& s) { return s.build_individual_call(); }, ChannelAfter::Entry, Spent::Nothing},
+    {PanelMode::GroupChannel, [](const Station& s) { return s.build_group_call(); }, ChannelAfter::Entry, Spent::Nothing},
+    {PanelMode::AllShipsRoutine, [](const Station& s) { return s.build_all_ships_call(1); }, ChannelAfter::Ch77, Spent::Nothing},
+    {PanelMode::AllShipsSafety, [](const Station& s) { return s.build_all_ships_call(2); }, ChannelAfter::Ch16, Spent::Nothing},
+    {PanelMode::AllShipsUrgency, [](const Station& s) { return s.build_all_ships_call(3); }, ChannelAfter::Ch16, Spent::Nothing},
+    {PanelMode::AllShipsDistress, [](const Station& s) { return s.build_all_ships_call(4); }, ChannelAfter::Ch16, Spent::Nothing},
+    {PanelMode::DistressData, [](const Station& s) { return s.build_distress_alert(); }, ChannelAfter::Ch16, Spent::DistressNoInfo},
+    {PanelMode::DistressAckReady, [](const Station& s) { return s.build_distress_ack(); }, ChannelAfter::Ch16, Spent::SavedAlert},
+    {PanelMode::AckAbleReady, [](const Station& s) { return s.build_individual_ack(true); }, ChannelAfter::AckChannel, Spent::AckData},
+    {PanelMode::AckUnableReady, [](const Station& s) { return s.build_individual_ack(false); }, ChannelAfter::Unchanged, Spent::AckData},
+    {PanelMode::PosRequestReady, [](const Station& s) { return s.build_position_request(); }, ChannelAfter::Unchanged, Spent::Nothing},
+    {PanelMode::PosReplyReady, [](const Station& s) { return s.build_position_reply(); }, ChannelAfter::Unchanged, Spent::PosRequestMmsi},
+};
+
+void spend(Spent what, PanelState& state, ReplyMemory& replies)
+{
+    switch (what) {
+    case Spent::Nothing: break;
+    case Spent::DistressNoInfo: state.distress_no_info = 0; break;
+    case Spent::SavedAlert: replies.saved_distress_alert = SavedDistressAlert{}; break;
+    case Spent::AckData: replies.ack_mmsi.clear(); replies.ack_channel.clear(); break;
+    case Spent::PosRequestMmsi: replies.pos_request_mmsi.clear(); break;
+    }
+}
+
+const TxKind* tx_kind(PanelMode mode)
+{
+    for (const TxKind& k : kTxKinds)
+        if (k.mode == mode)
+            return &k;
+    return nullptr;
+}
+
+} // namespace
 
 // Sends the call that `panel_mode` names, then returns the panel to idle.
 void Station::tx_action()
 {
-    const int mode = state.panel_mode;
-    if (mode == 0) {
+    if (m_state.panel_mode == PanelMode::Idle) {
         m_ports.ui.beep();
         return;
     }
-
-    QByteArray record;
-    std::optional<int> channel;   // the voice channel to select after sending, if any
-    switch (mode) {
-    case 2:
-    case 11: {
-        // A channel emptied with CLR is no call: refuse and leave the ready screen for a new entry.
-        channel = channel_number(state.entry_channel);
-        if (!channel) {
-            play_cue(cue_refuse);
-            return;
+    if (const TxKind* kind = tx_kind(m_state.panel_mode)) {
+        std::optional<int> channel;   // the voice channel to select after sending, if any
+        switch (kind->channel) {
+        case ChannelAfter::Unchanged: break;
+        case ChannelAfter::Entry:
+            channel = channel_number(m_composer.entry_channel());
+            if (!channel) {
+                // A channel emptied with CLR is no call: refuse and leave the ready screen for a new entry.
+                play_cue(cue_refuse);
+                return;
+            }
+            break;
+        case ChannelAfter::Ch16: channel = 16; break;
+        case ChannelAfter::Ch77: channel = 77; break;
+        case ChannelAfter::AckChannel: channel = channel_number(m_replies.ack_channel).value_or(16); break;
         }
-        record = mode == 2 ? build_individual_call() : build_group_call();
-        break;
-    }
-    case 14: record = build_all_ships_call(1); channel = 77; break;
-    case 15: record = build_all_ships_call(2); channel = 16; break;
-    case 16: record = build_all_ships_call(3); channel = 16; break;
-    case 17: record = build_all_ships_call(4); channel = 16; break;
-    case 21: record = build_distress_alert(); channel = 16; break;
-    case 22: record = build_distress_ack(); channel = 16; break;
-    case 24: record = build_individual_ack(true); channel = channel_number(state.ack_channel).value_or(16); break;
-    case 25: record = build_individual_ack(false); break;
-    case 31: record = build_position_request(); break;
-    case 32: record = build_position_reply(); break;
-    default: break;
-    }
-
-    if (!record.isEmpty()) {
-        if (!send_record(record))
+        if (!send_record(kind->build(*this)))
             return;   // the error has been shown; the ready screen stays for another try
-        // What the answer used is spent once it has gone out.
-        switch (mode) {
-        case 21: state.distress_no_info = 0; break;
-        case 22: saved_distress_alert = SavedDistressAlert{}; break;
-        case 24:
-        case 25: ack_mmsi.clear(); state.ack_channel.clear(); break;
-        case 32: pos_request_mmsi.clear(); break;
-        default: break;
-        }
+        spend(kind->spent, m_state, m_replies);
         play_cue(cue_tx);
         if (channel) {
             select_voice_channel(channel_key(*channel));
@@ -107,7 +123,7 @@ void Station::tx_action()
         }
     }
 
-    state.panel_mode = 0;
+    m_state.panel_mode = PanelMode::Idle;
     disable_tx_key();
     Inizializza_label();
     clear_pending_replies();
@@ -121,9 +137,9 @@ bool Station::send_record(const QByteArray& text)
 {
     QHostAddress to;
     bool broadcast = false;
-    if (settings.mode == 0) {
+    if (m_settings.mode == 0) {
         to = QHostAddress(QHostAddress::LocalHost);
-    } else if (settings.mode == 1) {
+    } else if (m_settings.mode == 1) {
         to = QHostAddress(QHostAddress::Broadcast);
         broadcast = true;
     } else {
@@ -134,70 +150,48 @@ bool Station::send_record(const QByteArray& text)
         m_ports.ui.errorBox(error);
         return false;
     }
-    ++records_sent;
+    ++m_counters.records_sent;
     return true;
 }
 
 QByteArray Station::build_individual_call() const
 {
-    return dsc::compose(dsc::plain_record(settings.mmsi, state.entry_mmsi, dsc::CALL_INDIVID,
-                                     category_of(state.selected_category), state.entry_channel));
+    return dsc::compose(calls::individual_call(m_settings, m_composer.entry_mmsi(), m_composer.selected_category(), m_composer.entry_channel()));
 }
 
 QByteArray Station::build_group_call() const
 {
-    return dsc::compose(
-        dsc::plain_record(settings.mmsi, state.entry_mmsi, dsc::CALL_GROUP, dsc::CAT_ROUTINE, state.entry_channel));
+    return dsc::compose(calls::group_call(m_settings, m_composer.entry_mmsi(), m_composer.entry_channel()));
 }
 
 QByteArray Station::build_all_ships_call(int category) const
 {
-    dsc::DscRecord r = dsc::plain_record(settings.mmsi, dsc::ALL_SHIPS_MMSI, dsc::CALL_ALLSHIPS, category_of(category),
-                                    category == 1 ? "77" : "16");
-    if (category == 4)
-        r.TIME = "--:--";
-    return dsc::compose(r);
+    return dsc::compose(calls::all_ships_call(m_settings, category));
 }
 
 QByteArray Station::build_distress_alert() const
 {
-    dsc::DscRecord r =
-        dsc::plain_record(settings.mmsi, dsc::ALL_SHIPS_MMSI, dsc::CALL_DISTRESS, dsc::CAT_DISTRESS, "16");
-    r.DANGER = QByteArray::number(state.menu_index);
-    if (state.distress_no_info) {
-        r.TIME = "--:--";
-    } else {
-        put_simulated_position(r, settings);
-        r.TIME = state.alert_time;
-    }
-    return dsc::compose(r);
+    return dsc::compose(calls::distress_alert(m_settings, m_state.menu_index, m_state.distress_no_info, m_state.alert_time));
 }
 
 QByteArray Station::build_distress_ack() const
 {
-    const SavedDistressAlert& a = saved_distress_alert;
-    dsc::DscRecord r = dsc::plain_record(settings.mmsi, a.mmsi, dsc::CALL_DISTRESS, dsc::CAT_DIST_ACK, "16");
-    dsc::repeat_alert_data(a, r);
-    return dsc::compose(r);
+    return dsc::compose(calls::distress_ack(m_settings, m_replies.saved_distress_alert));
 }
 
 QByteArray Station::build_individual_ack(bool able) const
 {
-    return dsc::compose(dsc::plain_record(settings.mmsi, ack_mmsi, dsc::CALL_INDIVID, dsc::CAT_ROUT_ACK,
-                                     state.ack_channel, able ? "Y" : "N"));
+    return dsc::compose(calls::individual_ack(m_settings, m_replies.ack_mmsi, m_replies.ack_channel, able));
 }
 
 QByteArray Station::build_position_request() const
 {
-    return dsc::compose(dsc::plain_record(settings.mmsi, state.entry_mmsi, dsc::CALL_INDIVID, dsc::CAT_POS_REQ, "16"));
+    return dsc::compose(calls::position_request(m_settings, m_composer.entry_mmsi()));
 }
 
 QByteArray Station::build_position_reply() const
 {
-    dsc::DscRecord r = dsc::plain_record(settings.mmsi, pos_request_mmsi, dsc::CALL_INDIVID, dsc::CAT_POS_ACK, "16");
-    put_simulated_position(r, settings);
-    r.TIME = state.alert_time;
-    return dsc::compose(r);
+    return dsc::compose(calls::position_reply(m_settings, m_replies.pos_request_mmsi, m_state.alert_time));
 }
 
 QByteArray Station::utc_time_text() const

@@ -1,74 +1,54 @@
 // Acknowledgements and replies to received calls.
 #include "station/station.h"
 
-#include <initializer_list>
-
 namespace {
-
-struct ReplyLine {
-    int line;
-    QString text;
-    bool bold = false;
-};
-
-void write_lines(Station& s, std::initializer_list<ReplyLine> lines)
-{
-    for (const ReplyLine& l : lines)
-        s.set_line(l.line, l.text, l.bold);
-}
 
 QString txt(const QByteArray& field) { return dsc::cp1252(field); }
 
-// The working channels an acknowledgement can name; any other receiver port names 16.
+// The working channels an acknowledgement can name are those of the channel keys; any other
+// receiver port names 16.
 QByteArray working_channel_text(int channel)
 {
-    switch (channel) {
-    case 9:
-    case 16:
-    case 23:
-    case 77:
-    case 84: return QByteArray::number(channel);
-    default: return "16";
-    }
+    return QByteArray::number(Station::key_channel(Station::channel_key(channel)));
 }
 
 } // namespace
 
 void Station::reply_to_received_call()
 {
-    if (state.pending_position_reply) {
-        state.pending_position_reply = 0;
-        state.alert_time = utc_time_text();
+    if (m_replies.pending_position_reply) {
+        m_replies.pending_position_reply = 0;
+        m_state.alert_time = utc_time_text();
         Inizializza_label();
-        state.panel_mode = 32;
-        const StationSettings& s = settings;
-        write_lines(*this, {
+        m_state.panel_mode = PanelMode::PosReplyReady;
+        const StationSettings& s = m_settings;
+        m_view.write_lines({
             {1, QStringLiteral("  - SEND YOUR POSITION -")},
-            {3, "To MMSI  = " + txt(pos_request_mmsi)},
+            {3, "To MMSI  = " + txt(m_replies.pos_request_mmsi)},
             {5, QStringLiteral("Simulated Position =")},
             {6, txt(s.gps_lat) + QStringLiteral("\u00B028\u00B4") + txt(s.gps_ns) + " / " + txt(s.gps_lon) + QStringLiteral("\u00B015\u00B4")
                     + txt(s.gps_EW)},
-            {7, "Time = " + txt(state.alert_time) + " UTC"},
+            {7, "Time = " + txt(m_state.alert_time) + " UTC"},
             {9, QStringLiteral("( Press <DSC TX> to send! )")},
         });
         enable_tx_key();
-    } else if (state.pending_distress_ack) {
+    } else if (m_replies.pending_distress_ack) {
         Inizializza_label();
-        const int nature = dsc::leading_number(saved_distress_alert.DANGER);
-        state.panel_mode = 22;
-        write_lines(*this, {
+        const int nature = dsc::leading_number(m_replies.saved_distress_alert.DANGER);
+        m_state.panel_mode = PanelMode::DistressAckReady;
+        m_view.write_lines({
             {1, QStringLiteral(" # DISTRESS ALERT ACK #")},
-            {3, "To MMSI  = " + txt(saved_distress_alert.mmsi)},
+            {3, "To MMSI  = " + txt(m_replies.saved_distress_alert.mmsi)},
             {4, "Distress = " + dsc::nature_name(nature)},
             {9, QStringLiteral("( Press <DSC TX> to send! )")},
         });
         enable_tx_key();
-    } else if (state.pending_individual_ack) {
+    } else if (m_replies.pending_individual_ack) {
         Inizializza_label();
-        state.panel_mode = 23;
+        m_state.panel_mode = PanelMode::ComplySelector;
         set_key_enabled(Key::imgUP, true);
         set_key_enabled(Key::imgDW, true);
-        state.menu_index = 1;
+        m_state.menu_index = 1;
         mostra_tipo_ack(1);
     }
 }
@@ -78,7 +58,7 @@ void Station::mostra_tipo_ack(int choice)
     if (choice != 1 && choice != 2)
         return;
     Inizializza_label();
-    write_lines(*this, {
+    m_view.write_lines({
         {1, QStringLiteral("   - SELECT A COMPLY - ")},
         {3, choice == 1 ? QStringLiteral("> ABLE") : QStringLiteral("  ABLE"), choice == 1},
         {4, choice == 2 ? QStringLiteral("> UNABLE") : QStringLiteral("  UNABLE"), choice == 2},
@@ -89,25 +69,25 @@ void Station::mostra_tipo_ack(int choice)
 void Station::show_individual_ack()
 {
     Inizializza_label();
-    write_lines(*this, {
+    m_view.write_lines({
         {1, QStringLiteral(" -INDIVIDUAL CALL ACK-")},
         {3, QStringLiteral("Press <DSC TX> to send")},
         {5, QStringLiteral("INDIVIDUAL CALL ACK")},
-        {6, "to MMSI = " + txt(ack_mmsi)},
+        {6, "to MMSI = " + txt(m_replies.ack_mmsi)},
     });
     set_key_enabled(Key::imgUP, false);
     set_key_enabled(Key::imgDW, false);
     // The answer always names the channel this station listens on, not the one the caller proposed.
-    state.ack_channel = working_channel_text(current_voice_channel());
-    if (state.menu_index == 1) {
-        state.panel_mode = 24;
-        write_lines(*this, {
-            {7, "Channel = " + txt(state.ack_channel)},
+    m_replies.ack_channel = working_channel_text(current_voice_channel());
+    if (m_state.menu_index == 1) {
+        m_state.panel_mode = PanelMode::AckAbleReady;
+        m_view.write_lines({
+            {7, "Channel = " + txt(m_replies.ack_channel)},
             {8, QStringLiteral("ABLE TO COMPLY")},
         });
-    } else if (state.menu_index == 2) {
-        state.panel_mode = 25;
-        write_lines(*this, {
+    } else if (m_state.menu_index == 2) {
+        m_state.panel_mode = PanelMode::AckUnableReady;
+        m_view.write_lines({
             {8, QStringLiteral("UNABLE TO COMPLY")},
         });
     }

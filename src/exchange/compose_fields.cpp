@@ -1,6 +1,6 @@
 #include "exchange/compose_fields.h"
 
-#include "dsc/record.h"
+#include "wire/record.h"
 
 #include <QRegularExpression>
 

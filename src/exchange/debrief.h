@@ -2,7 +2,7 @@
 // the acknowledgements and how long each took, the calls left unanswered.
 #pragma once
 
-#include "dsc/record.h"
+#include "wire/record.h"
 
 #include <QMap>
 #include <QString>

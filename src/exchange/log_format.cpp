@@ -1,6 +1,6 @@
 #include "exchange/log_format.h"
 
-#include "dsc/record.h"
+#include "wire/record.h"
 #include "exchange/record_check.h"
 
 #include <string>

@@ -1,7 +1,7 @@
 // Traffic log texts: the line an instructor reads and the JSON line kept for the debriefing.
 #pragma once
 
-#include "dsc/record.h"
+#include "wire/record.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,13 +1,10 @@
 #include "exchange/record_check.h"
 
+#include "wire/record.h"
+
 #include <string_view>
 
 namespace exchange {
-
-namespace {
-const char* const kKeys[] = {"TXMMSI=", "RXMMSI=", "CALL=", "CATEGORY=", "DANGER=", "LATD=", "LATM=",
-                             "NS=", "LOND=", "LONM=", "EW=", "TIME=", "CH=", "COMPLY="};
-}
 
 QString recordProblem(const QByteArray& d) {
     if (d.size() > 255)
@@ -17,8 +14,8 @@ QString recordProblem(const QByteArray& d) {
             return QStringLiteral("not printable ASCII");
     const std::string_view text(d.constData(), size_t(d.size()));
     int missing = 0;
-    for (const char* key : kKeys)
-        if (text.find(key) == std::string_view::npos)
+    for (const dsc::Field& f : dsc::kFields)
+        if (text.find(f.key) == std::string_view::npos)
             ++missing;
     if (missing)
         return QStringLiteral("%1 of the 14 keys missing").arg(missing);

@@ -1,8 +1,7 @@
 #include "exchange/spoken_answer.h"
 
-#include "dsc/record.h"
+#include "wire/record.h"
 #include "station/paths.h"
-#include "station/station.h"
 
 #include <QDir>
 #include <QFile>
@@ -215,7 +214,7 @@ QString speak_digits(const QString& text)
 
 int voice_channel_after(int channel)
 {
-    return Station::key_channel(Station::channel_key(channel));
+    return dsc::voice_channel_heard(channel);
 }
 
 std::optional<SpokenAnswer> spoken_answer(const PartnerPhrases& phrases, const QString& partnerName,

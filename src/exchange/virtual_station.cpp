@@ -39,11 +39,6 @@ std::optional<int> proposed_channel(const QByteArray& ch)
 
 } // namespace
 
-bool allowed_working_channel(int channel)
-{
-    return ((channel >= 1 && channel <= 28) || (channel >= 60 && channel <= 88)) && channel != 70;
-}
-
 QByteArray hhmm(QTime t)
 {
     return t.toString(QStringLiteral("hh:mm")).toLatin1();

@@ -2,7 +2,7 @@
 // trained operator would. They speak the stations' wire format exactly.
 #pragma once
 
-#include "dsc/record.h"
+#include "wire/record.h"
 
 #include <QByteArray>
 #include <QString>
@@ -24,7 +24,7 @@ struct VirtualStation {
 };
 
 // A working channel a station may propose: 1 to 28 or 60 to 88, not the DSC channel 70.
-bool allowed_working_channel(int channel);
+using dsc::allowed_working_channel;
 
 // The record a virtual station sends in answer to `rx`, if any. `utc` stamps position replies.
 std::optional<QByteArray> answer(const VirtualStation& self, const dsc::DscRecord& rx, QTime utc);

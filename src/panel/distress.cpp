@@ -1,5 +1,5 @@
 // The distress alert: nature list, data screen, send screen.
-#include "panel/screen.h"
+#include "station/station.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ void Station::btnDistress2MouseDown()
 void Station::btnDistress2MouseUp()
 {
     // A locked key took no press, so its release means nothing either.
-    if (!panel.key(Key::btnDistress2).enabled)
+    if (!m_view.enabled(Key::btnDistress2))
         return;
     sleep(100);
     start_distress_alert();
@@ -63,23 +63,23 @@ void Station::btnDistress2MouseUp()
 
 void Station::start_distress_alert()
 {
-    state.panel_mode = 20;
-    state.menu_index = 1;
+    m_state.panel_mode = PanelMode::DistressNature;
+    m_state.menu_index = 1;
     blocca_tasti_chiamate();
     set_key_enabled(Key::imgUP, true);
     set_key_enabled(Key::imgDW, true);
-    show_nature_menu(state.menu_index);
+    show_nature_menu(m_state.menu_index);
 }
 
 void Station::show_nature_menu(int index)
 {
     Inizializza_label();
-    write_lines(*this, {
+    m_view.write_lines({
         {1, QStringLiteral(" ## DISTRESS ALERT (Nature) ##")},
         {9, QStringLiteral("( Select nature and press ENT )")},
     });
     if (index == kNoInfoNature) {
-        write_lines(*this, {
+        m_view.write_lines({
             {3, QStringLiteral(">   Undesignated !"), true},
             {4, QStringLiteral("      No Time     Info")},
             {5, QStringLiteral("      No Position Info")},
@@ -99,46 +99,46 @@ void Station::show_distress_data()
 {
     Inizializza_label();
     // The alert carries the true UTC time of day, taken now, not at the transmission.
-    state.alert_time = ports().clock.utcTimeOfDay().toString(QStringLiteral("hh:mm")).toLatin1();
+    m_state.alert_time = utc_time_text();
     QString nature;
-    dsc::nature_name(state.menu_index, nature);
-    write_lines(*this, {
+    dsc::nature_name(m_state.menu_index, nature);
+    m_view.write_lines({
         {1, QStringLiteral("  ## DISTRESS ALERT DATA  ##")},
         {3, QStringLiteral("Nature of Distress =")},
         {4, QStringLiteral("     ") + nature, true},
     });
-    if (state.menu_index < kNoInfoNature) {
-        const StationSettings& g = settings;
+    if (m_state.menu_index < kNoInfoNature) {
+        const StationSettings& g = m_settings;
         const QString position = dsc::cp1252(g.gps_lat) + QStringLiteral("\u00B028\u00B4")
             + dsc::cp1252(g.gps_ns) + QStringLiteral(" / ") + dsc::cp1252(g.gps_lon)
             + QStringLiteral("\u00B015\u00B4") + dsc::cp1252(g.gps_EW);
-        write_lines(*this, {
+        m_view.write_lines({
             {5, QStringLiteral("Simulated Position =")},
             {6, position},
-            {7, QStringLiteral("Time = ") + QString::fromLatin1(state.alert_time) + QStringLiteral(" UTC")},
+            {7, QStringLiteral("Time = ") + QString::fromLatin1(m_state.alert_time) + QStringLiteral(" UTC")},
         });
     } else {
-        write_lines(*this, {
+        m_view.write_lines({
             {5, QStringLiteral("        No Time data")},
             {6, QStringLiteral("        No Position data")},
         });
-        state.distress_no_info = 1;
+        m_state.distress_no_info = 1;
     }
     set_key_enabled(Key::imgUP, false);
     set_key_enabled(Key::imgDW, false);
     set_line(9, QStringLiteral("(Press ENT to continue)"));
-    state.panel_mode = 21;
+    m_state.panel_mode = PanelMode::DistressData;
 }
 
 void Station::show_distress_send()
 {
     Inizializza_label();
-    write_lines(*this, {
+    m_view.write_lines({
         {1, QStringLiteral("   ##  DISTRESS ALERT  ## ")},
         {3, QStringLiteral("Press <DSC TX> to send")},
         {5, QStringLiteral("     DSC DISTRESS CALL"), true},
         {7, QStringLiteral("to all stations")},
     });
-    ports().ui.processEvents();
+    m_ports.ui.processEvents();
     enable_tx_key();
 }

@@ -3,13 +3,7 @@
 #include "station/station.h"
 
 namespace {
-bool isCallKey(Key k)
-{
-    return k == Key::btnRoutine || k == Key::btnSafety || k == Key::btnUrgency || k == Key::btnDistress
-        || k == Key::btnPosReq || k == Key::btnGroup;
-}
 bool isKeypad(Key k) { return k >= Key::num0 && k <= Key::num11; }
-bool isChannelKey(Key k) { return k >= Key::imgCH16 && k <= Key::imgCH84; }
 int keypadTag(Key k) { return static_cast<int>(k) - static_cast<int>(Key::num0); }
 bool hasAllShipsHint(Key k)
 {
@@ -19,7 +13,7 @@ bool hasAllShipsHint(Key k)
 
 void Station::mouseDown(Key k, Mods mods)
 {
-    if (!panel.key(k).enabled)
+    if (!m_view.enabled(k))
         return;
     if (isCallKey(k))
         callKeyMouseDown(k);
@@ -65,7 +59,7 @@ void Station::mouseUp(Key k, Mods mods)
 
 void Station::mouseEnter(Key k)
 {
-    if (!panel.key(k).enabled)
+    if (!m_view.enabled(k))
         return;
     if (hasAllShipsHint(k))
         show_key_hint(1);

@@ -1,24 +1,10 @@
-// Panel routines: the LCD lines, the idle picture, the call-key lock and the hint line.
+// Panel routines: the LCD lines, the idle picture, the call-key lock and the hint line. The
+// drawing itself is the panel view's; here are the routines under their own names.
 #include "station/station.h"
 
-namespace {
-const Key kCallKeys[] = {Key::btnRoutine, Key::btnSafety, Key::btnUrgency, Key::btnDistress,
-                         Key::btnPosReq, Key::btnGroup};
-const Key kChannelKeys[] = {Key::imgCH16, Key::imgCH9, Key::imgCH23, Key::imgCH77, Key::imgCH84};
-} // namespace
+void Station::Inizializza_label() { m_view.clear_lines(); }
 
-void Station::Inizializza_label()
-{
-    for (LcdLine& line : panel.lines)
-        line = LcdLine{};
-}
-
-void Station::write_idle_picture()
-{
-    set_line(3, QStringLiteral(" ****************************"));
-    set_line(4, QStringLiteral(" *   WATCHING CH-70 VHF     *"));
-    set_line(5, QStringLiteral(" ****************************"));
-}
+void Station::write_idle_picture() { m_view.write_idle_picture(); }
 
 void Station::show_idle_screen()
 {
@@ -29,77 +15,26 @@ void Station::show_idle_screen()
 void Station::blocca_tasti_chiamate()
 {
     play_cue(cue_click);
-    for (Key k : kCallKeys)
-        set_key_enabled(k, false);
-    set_key_enabled(Key::btnDistress2, false);
-    for (int i = 0; i < 6; ++i)
-        set_key_picture(kCallKeys[i], 3 * i);
-    set_key_picture(Key::btnDistress2, 0);
+    m_view.lock_call_keys();
 }
 
-void Station::abilita_tasti_chiamate()
-{
-    for (Key k : kCallKeys)
-        set_key_enabled(k, true);
-    set_key_enabled(Key::btnDistress2, true);
-    set_key_enabled(Key::btnAudio, true);
-    for (int i = 0; i < 6; ++i)
-        set_key_picture(kCallKeys[i], 3 * i + 1);
-    set_key_picture(Key::btnDistress2, 1);
-    set_key_picture(Key::btnAudio, 4);
-}
+void Station::abilita_tasti_chiamate() { m_view.unlock_call_keys(); }
 
-void Station::enable_tx_key()
-{
-    set_key_enabled(Key::btnTX, true);
-    set_key_picture(Key::btnTX, 1);
-}
+void Station::enable_tx_key() { m_view.enable_tx_key(); }
 
-void Station::disable_tx_key()
-{
-    set_key_enabled(Key::btnTX, false);
-}
+void Station::disable_tx_key() { m_view.disable_tx_key(); }
 
-void Station::reset_channel_key_images()
-{
-    for (int i = 0; i < 5; ++i)
-        set_key_picture(kChannelKeys[i], 2 * i);
-}
+void Station::reset_channel_key_images() { m_view.reset_channel_keys(); }
 
-void Station::clear_pending_replies()
-{
-    state.pending_distress_ack = 0;
-    state.pending_position_reply = 0;
-    state.pending_individual_ack = 0;
-}
+void Station::clear_pending_replies() { m_replies.clear_pending(); }
 
-void Station::show_key_hint(int kind)
-{
-    if (kind == 1)
-        panel.lbl_info = QStringLiteral("Press ALT key for All Ships Call");
-    else if (kind == 2)
-        panel.lbl_info = QStringLiteral("Press ALT key for Audio Recorder functions");
-}
+void Station::show_key_hint(int kind) { m_view.show_key_hint(kind); }
 
-void Station::clear_key_hint()
-{
-    panel.lbl_info.clear();
-}
+void Station::clear_key_hint() { m_view.clear_key_hint(); }
 
-void Station::set_key_picture(Key k, int picture)
-{
-    // Cleared first, then the cell copied in: the painter only ever sees the final picture.
-    panel.key(k).picture = picture;
-}
+// Cleared first, then the cell copied in: the painter only ever sees the final picture.
+void Station::set_key_picture(Key k, int picture) { m_view.set_key_picture(k, picture); }
 
-void Station::set_key_enabled(Key k, bool enabled)
-{
-    panel.key(k).enabled = enabled;
-}
+void Station::set_key_enabled(Key k, bool enabled) { m_view.set_key_enabled(k, enabled); }
 
-void Station::set_line(int n, const QString& text, bool bold)
-{
-    LcdLine& line = panel.label(n);
-    line.text = text;
-    line.bold = bold;
-}
+void Station::set_line(int n, const QString& text, bool bold) { m_view.set_line(n, text, bold); }

@@ -1,30 +1,24 @@
 // Call composition menus and the navigation keys.
-#include "panel/screen.h"
+#include "station/station.h"
 
 namespace {
 
-struct CallKey {
-    Key key;
-    int tag;        // the category the key opens; 0 for group and position request
-    int pressed;    // pressed picture in ImageList3
-    int pauseMs;    // pause after the release
+// What a call key opens on its release: the category of an individual or all-ships call (0 for the
+// group and position request keys, which have handlers of their own), and the pause before it.
+struct CallKeyAction {
+    int tag;
+    int pauseMs;
 };
 
-const CallKey kCallKeys[] = {
-    {Key::btnRoutine, 1, 2, 100},
-    {Key::btnSafety, 2, 5, 200},
-    {Key::btnUrgency, 3, 8, 200},
-    {Key::btnDistress, 4, 11, 200},
-    {Key::btnPosReq, 0, 14, 100},
-    {Key::btnGroup, 0, 17, 100},
+// In the order of kCallKeys.
+const CallKeyAction kCallKeyActions[] = {
+    {1, 100}, {2, 200}, {3, 200}, {4, 200}, {0, 100}, {0, 100},
 };
 
-const CallKey* callKey(Key k)
+const CallKeyAction* callKeyAction(Key k)
 {
-    for (const CallKey& c : kCallKeys)
-        if (c.key == k)
-            return &c;
-    return nullptr;
+    const int i = callKeyIndex(k);
+    return i < 0 ? nullptr : &kCallKeyActions[i];
 }
 
 // Line 1 of the individual call screen, by category.
@@ -70,17 +64,17 @@ int navPicture(Key k)
 
 void Station::callKeyMouseDown(Key k)
 {
-    if (const CallKey* c = callKey(k)) {
-        set_key_picture(k, c->pressed);
+    if (isCallKey(k)) {
+        set_key_picture(k, callKeyPicture(k, CallKeyLook::Pressed));
         repaint();
     }
 }
 
 void Station::callKeyMouseUp(Key k, Mods mods)
 {
-    const CallKey* c = callKey(k);
+    const CallKeyAction* c = callKeyAction(k);
     // A locked key took no press, so its release means nothing either.
-    if (!c || !validCategory(c->tag) || !panel.key(k).enabled)
+    if (!c || !validCategory(c->tag) || !m_view.enabled(k))
         return;
     sleep(c->pauseMs);
     // The Alt key held at the release, not at the press, turns the call into an all-ships call.
@@ -92,7 +86,7 @@ void Station::callKeyMouseUp(Key k, Mods mods)
 
 void Station::btnGroupMouseUp()
 {
-    if (!panel.key(Key::btnGroup).enabled)
+    if (!m_view.enabled(Key::btnGroup))
         return;
     sleep(100);
     show_group_call();
@@ -100,7 +94,7 @@ void Station::btnGroupMouseUp()
 
 void Station::btnPosReqMouseUp()
 {
-    if (!panel.key(Key::btnPosReq).enabled)
+    if (!m_view.enabled(Key::btnPosReq))
         return;
     sleep(100);
     show_position_request();
@@ -108,22 +102,27 @@ void Station::btnPosReqMouseUp()
 
 // ---- composition screens
 
+// The common start of a composition: call keys locked, the mode set, the entry emptied, the LCD cleared.
+void Station::start_composition(PanelMode mode, bool keepChannel)
+{
+    blocca_tasti_chiamate();
+    m_state.panel_mode = mode;
+    m_composer.start(keepChannel);
+    Inizializza_label();
+}
+
 void Station::show_individual_call(int category)
 {
     if (!validCategory(category))
         return;
-    blocca_tasti_chiamate();
-    state.panel_mode = 1;
-    state.entry_mmsi.clear();
-    state.entry_channel.clear();
-    Inizializza_label();
+    start_composition(PanelMode::IndividualMmsi);
     set_line(1, QString::fromLatin1(kIndividualTitle[category]));
-    state.selected_category = category;
-    write_lines(*this, {
+    m_composer.set_category(category);
+    m_view.write_lines({
         {3, QStringLiteral("TO MMSI    =  ")},
         {5, QStringLiteral("Channel    =  ")},
     });
-    set_opaque(*this, 3, true);
+    m_view.set_opaque(3, true);
     repaint();
 }
 
@@ -131,51 +130,40 @@ void Station::show_all_ships_call(int category)
 {
     if (!validCategory(category))
         return;
-    blocca_tasti_chiamate();
-    state.panel_mode = 1;
-    state.entry_mmsi.clear();
-    state.entry_channel.clear();
-    Inizializza_label();
+    start_composition(PanelMode::IndividualMmsi);
     const AllShipsScreen& s = kAllShips[category];
-    write_lines(*this, {
+    m_view.write_lines({
         {1, QString::fromLatin1(s.title)},
         {3, QStringLiteral("Press <DSC TX> to send")},
         {5, QString::fromLatin1(s.type), true},
         {7, QStringLiteral("to all stations")},
         {8, QString::fromLatin1(s.channel)},
     });
-    ports().ui.processEvents();
+    m_ports.ui.processEvents();
     enable_tx_key();
-    state.panel_mode = 13 + category;
+    m_state.panel_mode = all_ships_mode(category);
 }
 
 void Station::show_group_call()
 {
-    blocca_tasti_chiamate();
-    state.panel_mode = 10;
-    state.entry_mmsi.clear();
-    state.entry_channel.clear();
-    Inizializza_label();
-    write_lines(*this, {
+    start_composition(PanelMode::GroupMmsi);
+    m_view.write_lines({
         {1, QStringLiteral(" - GROUP CALL TO STATIONS -")},
         {3, QStringLiteral("TO MMSI   =  ")},
         {5, QStringLiteral("Channel   =  ")},
     });
-    set_opaque(*this, 3, true);
+    m_view.set_opaque(3, true);
     repaint();
 }
 
 void Station::show_position_request()
 {
-    blocca_tasti_chiamate();
-    state.panel_mode = 30;
-    state.entry_mmsi.clear();   // the channel field keeps its value
-    Inizializza_label();
-    write_lines(*this, {
+    start_composition(PanelMode::PosRequestMmsi, true);   // the channel field keeps its value
+    m_view.write_lines({
         {1, QStringLiteral("   - POSITION REQUEST -")},
         {3, QStringLiteral("TO MMSI    =  ")},
     });
-    set_opaque(*this, 3, true);
+    m_view.set_opaque(3, true);
     repaint();
 }
 
@@ -188,14 +176,13 @@ void Station::imgESCMouseDown()
     show_idle_screen();
     abilita_tasti_chiamate();
     disable_tx_key();   // its picture stays as it is
-    state.entry_mmsi.clear();
-    state.entry_channel.clear();
-    state.pending_distress_ack = 0;
-    state.distress_no_info = 0;
+    m_composer.start();
+    m_replies.pending_distress_ack = 0;
+    m_state.distress_no_info = 0;
     set_key_enabled(Key::imgUP, false);
     set_key_enabled(Key::imgDW, false);
-    state.panel_mode = 0;
-    state.menu_index = 0;
+    m_state.panel_mode = PanelMode::Idle;
+    m_state.menu_index = 0;
 }
 
 void Station::imgENTMouseDown()
@@ -203,57 +190,55 @@ void Station::imgENTMouseDown()
     set_key_picture(Key::imgENT, navPicture(Key::imgENT));
     repaint();
     play_cue(cue_click);
-    switch (state.panel_mode) {
-    case 20: show_distress_data(); break;
-    case 21: show_distress_send(); break;
-    case 23: show_individual_ack(); break;
-    case 100: reply_to_received_call(); break;
+    switch (m_state.panel_mode) {
+    case PanelMode::DistressNature: show_distress_data(); break;
+    case PanelMode::DistressData: show_distress_send(); break;
+    case PanelMode::ComplySelector: show_individual_ack(); break;
+    case PanelMode::ReceivedCall: reply_to_received_call(); break;
     default: break;
     }
 }
 
-namespace {
 // Moves the cursor of the selection list of modes 20 and 23 by `step`, within its bounds.
-void moveCursor(Station& s, int step)
+void Station::move_cursor(int step)
 {
     int upper;
-    switch (s.state.panel_mode) {
-    case 20: upper = 13; break;
-    case 23: upper = 2; break;
+    switch (m_state.panel_mode) {
+    case PanelMode::DistressNature: upper = 13; break;
+    case PanelMode::ComplySelector: upper = 2; break;
     default: return;
     }
-    int& index = s.state.menu_index;
+    int& index = m_state.menu_index;
     index += step;
     if (index < 1 || index > upper) {
         index = index < 1 ? 1 : upper;
-        s.play_cue(cue_refuse);
+        play_cue(cue_refuse);
         return;
     }
-    s.play_cue(cue_click);
-    if (s.state.panel_mode == 20)
-        s.show_nature_menu(index);
+    play_cue(cue_click);
+    if (m_state.panel_mode == PanelMode::DistressNature)
+        show_nature_menu(index);
     else
-        s.mostra_tipo_ack(index);
+        mostra_tipo_ack(index);
 }
-} // namespace
 
 void Station::imgUPMouseDown()
 {
     set_key_picture(Key::imgUP, navPicture(Key::imgUP));
     play_cue(cue_click);
-    moveCursor(*this, -1);
+    move_cursor(-1);
 }
 
 void Station::imgDWMouseDown()
 {
     set_key_picture(Key::imgDW, navPicture(Key::imgDW));
     play_cue(cue_click);
-    moveCursor(*this, +1);
+    move_cursor(+1);
 }
 
 void Station::navKeyMouseUp(Key k)
 {
-    if (navPicture(k) < 0 || !panel.key(k).enabled)
+    if (navPicture(k) < 0 || !m_view.enabled(k))
         return;
     sleep(200);
     set_key_picture(k, -1);

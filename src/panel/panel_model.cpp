@@ -6,13 +6,10 @@ PanelModel::PanelModel()
     // keys are first unlocked, channel keys not selected.
     key(Key::btnTX) = {0, false};
     key(Key::btnAudio) = {4, false};
-    const Key channels[] = {Key::imgCH16, Key::imgCH9, Key::imgCH23, Key::imgCH77, Key::imgCH84};
-    for (int i = 0; i < 5; ++i)
-        key(channels[i]).picture = 2 * i;
-    const Key callKeys[] = {Key::btnRoutine, Key::btnSafety, Key::btnUrgency,
-                            Key::btnDistress, Key::btnPosReq, Key::btnGroup};
-    for (int i = 0; i < 6; ++i)
-        key(callKeys[i]).picture = 3 * i + 1;
+    for (int i = 0; i < int(kChannelKeys.size()); ++i)
+        key(kChannelKeys[i].key).picture = channelKeyPicture(i, false);
+    for (Key k : kCallKeys)
+        key(k).picture = callKeyPicture(k, CallKeyLook::Enabled);
     key(Key::btnDistress2).picture = 1;
 }
 

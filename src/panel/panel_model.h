@@ -17,6 +17,41 @@ constexpr int KeyCount = static_cast<int>(Key::Count);
 
 inline Key keypadKey(int tag) { return static_cast<Key>(static_cast<int>(Key::num0) + tag); }
 
+// The six call keys in panel order. Call key i shows picture 3i when locked, 3i+1 when enabled and
+// 3i+2 when pressed (ImageList3).
+inline constexpr std::array<Key, 6> kCallKeys{Key::btnRoutine, Key::btnSafety, Key::btnUrgency,
+                                              Key::btnDistress, Key::btnPosReq, Key::btnGroup};
+enum class CallKeyLook { Locked = 0, Enabled = 1, Pressed = 2 };
+
+// Index of a call key in kCallKeys, -1 for any other key.
+constexpr int callKeyIndex(Key k)
+{
+    for (int i = 0; i < int(kCallKeys.size()); ++i)
+        if (kCallKeys[i] == k)
+            return i;
+    return -1;
+}
+constexpr bool isCallKey(Key k) { return callKeyIndex(k) >= 0; }
+constexpr int callKeyPicture(Key k, CallKeyLook look) { return 3 * callKeyIndex(k) + static_cast<int>(look); }
+
+// The quick channel keys in panel order with the channels they select. Channel key i shows picture
+// 2i when not selected and 2i+1 when selected (ImageList5).
+struct ChannelKey {
+    Key key;
+    int channel;
+};
+inline constexpr std::array<ChannelKey, 5> kChannelKeys{{
+    {Key::imgCH16, 16}, {Key::imgCH9, 9}, {Key::imgCH23, 23}, {Key::imgCH77, 77}, {Key::imgCH84, 84},
+}};
+constexpr bool isChannelKey(Key k)
+{
+    for (const ChannelKey& c : kChannelKeys)
+        if (c.key == k)
+            return true;
+    return false;
+}
+constexpr int channelKeyPicture(int index, bool selected) { return 2 * index + (selected ? 1 : 0); }
+
 // Status lamp pictures (imgList_status).
 enum Led { LED_NONE = -1, LED_DSC_TX = 0, LED_DSC_RX = 1, LED_VOICE_TX = 2, LED_VOICE_RX = 3 };
 

@@ -1,23 +1,68 @@
-// The panel state: which screen is shown and what has been typed so far.
+// The panel state: which screen is shown, the list cursor and the distress data. What has been typed for a call is the composer's (panel/composer.h).
 #pragma once
 
 #include <QByteArray>
 
+// Which screen the panel shows, and so how its keys act. The values are those of the original
+// controller (the exchange logs and the test control's "dump" print them as numbers); no other
+// value is ever stored.
+enum class PanelMode {
+    Idle = 0,                  // idle picture; keypad refused, call keys unlocked
+    IndividualMmsi = 1,        // individual call: MMSI on line 3
+    IndividualChannel = 2,     // individual call: channel on line 5, then its ready screen
+    GroupMmsi = 10,            // group call: group MMSI
+    GroupChannel = 11,         // group call: channel, then its ready screen
+    AllShipsRoutine = 14,      // all-ships calls ready, by category (routine on 77, the rest on 16)
+    AllShipsSafety = 15,
+    AllShipsUrgency = 16,
+    AllShipsDistress = 17,
+    DistressNature = 20,       // distress alert: nature list
+    DistressData = 21,         // distress alert: data screen, then the send screen
+    DistressAckReady = 22,     // distress acknowledgement ready
+    ComplySelector = 23,       // ABLE / UNABLE
+    AckAbleReady = 24,         // individual acknowledgement, able to comply, ready
+    AckUnableReady = 25,       // individual acknowledgement, unable to comply, ready
+    PosRequestMmsi = 30,       // position request: MMSI
+    PosRequestReady = 31,      // position request ready
+    PosReplyReady = 32,        // "SEND YOUR POSITION" ready
+    ReceivedCall = 100,        // a received call waits for ENT
+};
+
+constexpr int mode_number(PanelMode m) { return static_cast<int>(m); }
+
+// The all-ships ready mode of a call category (1 routine .. 4 distress).
+constexpr PanelMode all_ships_mode(int category)
+{
+    return static_cast<PanelMode>(mode_number(PanelMode::AllShipsRoutine) + category - 1);
+}
+
 struct PanelState {
-    int panel_mode = 0;
+    PanelMode panel_mode = PanelMode::Idle;
     int menu_index = 0;
-    QByteArray entry_mmsi;       // at most 9 digits
-    QByteArray entry_channel;    // at most 2 digits
-    int selected_category = 0;   // 1 routine, 2 safety, 3 urgency, 4 distress
     quint8 distress_no_info = 0;
     QByteArray alert_time;       // "hh:mm"
-    quint8 pending_distress_ack = 0;
-    quint8 pending_position_reply = 0;
-    quint8 pending_individual_ack = 0;
-    QByteArray ack_channel;
 };
 
 // What reception remembers for the answer.
 struct SavedDistressAlert {
     QByteArray mmsi, DANGER, TIME, LATD, LATM, NS, LOND, LONM, EW;
+};
+
+// The replies a received call waits for, and their addressees and repeated data: remembered by
+// reception, read by ENT on the received-call screen, spent by the transmission that uses them.
+struct ReplyMemory {
+    quint8 pending_distress_ack = 0;
+    quint8 pending_position_reply = 0;
+    quint8 pending_individual_ack = 0;
+    QByteArray ack_mmsi;
+    QByteArray ack_channel;       // the channel an individual acknowledgement names
+    QByteArray pos_request_mmsi;
+    SavedDistressAlert saved_distress_alert;
+
+    void clear_pending()
+    {
+        pending_distress_ack = 0;
+        pending_position_reply = 0;
+        pending_individual_ack = 0;
+    }
 };

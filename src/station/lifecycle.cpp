@@ -3,22 +3,21 @@
 
 void Station::FormCreate()
 {
-    settings = load_settings(iniPath());
+    m_settings = load_settings(iniPath());
     show_idle_screen();
-    if (settings.mode == 0)
-        panel.title = QStringLiteral("KELVO v. 12.9 ( LOCAL ) ");
-    else if (settings.mode == 1)
-        panel.title = QStringLiteral("KELVO v. 12.9 ( NETWORK ) ");
-    panel.lbl_mmsi = dsc::cp1252(settings.mmsi);
-    panel.lbl_group = dsc::cp1252(settings.group);
+    if (m_settings.mode == 0)
+        m_view.set_title(QStringLiteral("KELVO v. 12.9 ( LOCAL ) "));
+    else if (m_settings.mode == 1)
+        m_view.set_title(QStringLiteral("KELVO v. 12.9 ( NETWORK ) "));
+    m_view.set_own_ids(dsc::cp1252(m_settings.mmsi), dsc::cp1252(m_settings.group));
     clear_pending_replies();
-    saved_distress_alert.mmsi.clear();
-    saved_distress_alert.DANGER.clear();
-    state.distress_no_info = 0;
+    m_replies.saved_distress_alert.mmsi.clear();
+    m_replies.saved_distress_alert.DANGER.clear();
+    m_state.distress_no_info = 0;
     set_key_enabled(Key::imgUP, false);
     set_key_enabled(Key::imgDW, false);
     abilita_tasti_chiamate();
-    set_key_picture(Key::imgCH16, 1);
+    set_key_picture(Key::imgCH16, channelKeyPicture(0, true));
     m_ports.voice.closeReceiver();
     m_ports.voice.setDataAvailableHandler([this] { BroadcastRXDataAvailable(); });
 }
@@ -28,15 +27,15 @@ void Station::FormShow()
     m_ports.ui.moveWindow(load_window_position(iniPath()));
     repaint();
     clear_key_hint();
-    m_ports.voice.setReceiverPort(QString::number(settings.base_port + 16));
+    m_ports.voice.setReceiverPort(QString::number(m_settings.base_port + 16));
     sleep(200);
-    panel.lbl_debug1 = m_ports.voice.openReceiver() ? QStringLiteral("RX aperta start")
-                                                        : QStringLiteral("errore apertura RX start");
+    m_view.set_debug1(m_ports.voice.openReceiver() ? QStringLiteral("RX aperta start")
+                                                   : QStringLiteral("errore apertura RX start"));
 }
 
 bool Station::FormClose()
 {
-    destroying = true;
+    m_destroying = true;
     m_ports.voice.closeReceiver();
     if (!save_window_position(iniPath(), m_ports.ui.windowPosition())) {
         // A trainee must always be able to quit: tell, then close all the same.

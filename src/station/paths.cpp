@@ -11,15 +11,6 @@ StationPaths StationPaths::beside(const QString& folder)
     return {settings_path(folder), folder, QDir(folder).filePath(QStringLiteral("example"))};
 }
 
-QString installed_data_folder(const QString& programFolder)
-{
-    const QDir bin(programFolder);
-    if (bin.dirName() != QLatin1String("bin"))
-        return {};
-    const QString share = QDir::cleanPath(bin.absoluteFilePath(QStringLiteral("../share/kelvo")));
-    return QFileInfo(share).isDir() ? share : QString();
-}
-
 QString system_settings_file(const QString& programFolder)
 {
     QString prefix = QDir::cleanPath(QDir(programFolder).absoluteFilePath(QStringLiteral("..")));

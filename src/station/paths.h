@@ -5,6 +5,8 @@
 // system-wide default, and a copy of the example messages to rename and trash.
 #pragma once
 
+#include <QDir>
+#include <QFileInfo>
 #include <QString>
 
 struct StationPaths {
@@ -17,8 +19,16 @@ struct StationPaths {
 };
 
 // The shared data folder of an installed program in `programFolder` ("<prefix>/share/kelvo"), or
-// an empty text when the program runs from its own folder.
-QString installed_data_folder(const QString& programFolder);
+// an empty text when the program runs from its own folder. Inline: the exchange finds its partners'
+// phrases with it without linking the station.
+inline QString installed_data_folder(const QString& programFolder)
+{
+    const QDir bin(programFolder);
+    if (bin.dirName() != QLatin1String("bin"))
+        return {};
+    const QString share = QDir::cleanPath(bin.absoluteFilePath(QStringLiteral("../share/kelvo")));
+    return QFileInfo(share).isDir() ? share : QString();
+}
 
 // The system-wide default settings of an installed program: "/etc/kelvo/radiosim.ini" for one in
 // "/usr/bin" or "/usr/local/bin", "<prefix>/etc/kelvo/radiosim.ini" for other prefixes; a package

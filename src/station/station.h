@@ -1,13 +1,18 @@
-// The station: all of its state and every handler of the panel, the DSC traffic and the voice
-// channel. It never touches a widget; it writes the panel model and asks its ports for the rest.
+// The station: every handler and routine of the panel, the DSC traffic and the voice channel,
+// each a short public method under its own name. The state lives in small owners behind it: the
+// panel view (LCD and key pictures), the composer (what the keypad typed), the panel state, the
+// data remembered for a reply, the settings. It never touches a widget; the window reads the
+// panel model it exposes.
 #pragma once
 
-#include "dsc/record.h"
-#include "panel/panel_model.h"
+#include "dsc/reception.h"
+#include "panel/composer.h"
 #include "panel/panel_state.h"
+#include "panel/panel_view.h"
 #include "station/FileIni.h"
 #include "station/paths.h"
 #include "station/ports.h"
+#include "wire/record.h"
 
 #include <QString>
 
@@ -24,6 +29,13 @@ enum Cue : unsigned {
     cue_call_alarm = 15,
     cue_entry_error = 16,
     cue_tx = 20,
+};
+
+// What the station did with the network, for automated classroom runs.
+struct StationCounters {
+    qint64 datagrams_handled = 0;   // datagrams taken to the decoding
+    qint64 records_sent = 0;        // records that left the station
+    qint64 voices_heard = 0;        // receive indications started: a voice began to arrive
 };
 
 struct StationPorts {
@@ -139,30 +151,53 @@ public:
     static Key channel_key(int channel);  // 9, 16, 23, 77, 84 to their key, anything else imgCH16
     static int key_channel(Key channelKey);
 
-    // ---- state, public so that the window and the tests can read it
-    PanelModel panel;
-    PanelState state;
-    StationSettings settings;
-    dsc::ReceivedRecord rx;
-    QByteArray ack_mmsi;
-    QByteArray pos_request_mmsi;
-    SavedDistressAlert saved_distress_alert;
-    // What the station did with the network, for automated classroom runs: datagrams taken to the
-    // decoding, records that left the station.
-    qint64 datagrams_handled = 0;
-    qint64 records_sent = 0;
-    qint64 voices_heard = 0;   // receive indications started: a voice began to arrive
-    long rx_last_count = 0;
-    bool destroying = false;
-    // The message player's closing ran push-to-talk's release; the key's own release, if it still
-    // comes, has nothing left to do. Cleared by the next press.
-    bool ptt_released_by_player = false;
+    // ---- what the window, the test control and the tests read
+    const PanelModel& panel() const { return m_view.model(); }
+    const PanelState& state() const { return m_state; }
+    const Composer& composer() const { return m_composer; }
+    const StationSettings& settings() const { return m_settings; }
+    const dsc::ReceivedRecord& received() const { return m_rx; }
+    const ReplyMemory& replies() const { return m_replies; }
+    const StationCounters& counters() const { return m_counters; }
+    long rx_last_count() const { return m_rx_last_count; }
 
     const StationPaths& paths() const { return m_paths; }
     QString iniPath() const { return m_paths.settingsFile; }
-    StationPorts& ports() { return m_ports; }
 
 private:
+    friend class StationProbe;   // tests: sets a state directly where the keys would take long
+
+    // keypad entry (panel/controlli.cpp)
+    void mmsi_key(int tag, const QString& prefix);
+    void move_to_channel(PanelMode next);
+    void channel_entry_key(int tag, void (Station::*drawReady)(), const QString& refusedLine);
+    // composition and lists (panel/menu.cpp)
+    void start_composition(PanelMode mode, bool keepChannel = false);
+    void move_cursor(int step);
+    // the received-call screens (dsc/ricezione.cpp)
+    void show_received(ReceivedScreen screen, const dsc::DscRecord& r);
+    void received_not_for_us(bool letEventsRun);
+    void received_individual_call(const dsc::DscRecord& r);
+    void received_position_reply(const dsc::DscRecord& r);
+    void received_position_request(const dsc::DscRecord& r);
+    void received_group_call(const dsc::DscRecord& r);
+    void received_all_ships_call(const dsc::DscRecord& r);
+    void received_distress_alert(const dsc::DscRecord& r);
+    void received_distress_ack(const dsc::DscRecord& r);
+    void received_individual_ack(const dsc::DscRecord& r);
+
     StationPorts m_ports;
     StationPaths m_paths;
+    PanelView m_view;
+    PanelState m_state;
+    Composer m_composer;
+    StationSettings m_settings;
+    dsc::ReceivedRecord m_rx;
+    ReplyMemory m_replies;
+    StationCounters m_counters;
+    long m_rx_last_count = 0;
+    bool m_destroying = false;
+    // The message player's closing ran push-to-talk's release; the key's own release, if it still
+    // comes, has nothing left to do. Cleared by the next press.
+    bool m_ptt_released_by_player = false;
 };

@@ -9,15 +9,15 @@ TEST(VoiceKeys, PushToTalkPressAndRelease)
     StationRig rig;
     rig.start();
     rig.press(Key::btnAudio);
-    EXPECT_EQ(rig.station.panel.key(Key::btnAudio).picture, 5);
-    EXPECT_EQ(rig.station.panel.led, LED_VOICE_TX);
-    EXPECT_EQ(rig.station.panel.lbl_debug1, "waveIn1 aperto");
+    EXPECT_EQ(rig.station.panel().key(Key::btnAudio).picture, 5);
+    EXPECT_EQ(rig.station.panel().led, LED_VOICE_TX);
+    EXPECT_EQ(rig.station.panel().lbl_debug1, "waveIn1 aperto");
     EXPECT_EQ(rig.log.events, (Events{"repaint", "voice rx-close", "sleep 200", "voice capture-open"}));
     rig.log.clear();
     rig.release(Key::btnAudio);
-    EXPECT_EQ(rig.station.panel.key(Key::btnAudio).picture, 4);
-    EXPECT_EQ(rig.station.panel.led, LED_NONE);
-    EXPECT_EQ(rig.station.panel.lbl_debug1, "RX aperto");
+    EXPECT_EQ(rig.station.panel().key(Key::btnAudio).picture, 4);
+    EXPECT_EQ(rig.station.panel().led, LED_NONE);
+    EXPECT_EQ(rig.station.panel().lbl_debug1, "RX aperto");
     EXPECT_EQ(rig.log.events, (Events{"repaint", "voice capture-close", "sleep 200", "voice rx-open"}));
 }
 
@@ -28,11 +28,11 @@ TEST(VoiceKeys, OpenFailuresAreReported)
     rig.voice.captureCanOpen = false;
     rig.voice.rxCanOpen = false;
     rig.press(Key::btnAudio);
-    EXPECT_EQ(rig.station.panel.lbl_debug1, "Errore apertura waveIN1");
+    EXPECT_EQ(rig.station.panel().lbl_debug1, "Errore apertura waveIN1");
     rig.release(Key::btnAudio);
-    EXPECT_EQ(rig.station.panel.lbl_debug1, "Errore apertura RX");
+    EXPECT_EQ(rig.station.panel().lbl_debug1, "Errore apertura RX");
     rig.press(Key::imgCH9);
-    EXPECT_EQ(rig.station.panel.lbl_debug1, "errore apertura RX");
+    EXPECT_EQ(rig.station.panel().lbl_debug1, "errore apertura RX");
     EXPECT_EQ(rig.line(4), " *   WATCHING CH-70 VHF     *");
 }
 
@@ -41,17 +41,17 @@ TEST(VoiceKeys, AltOpensPlayerWithoutTransmitting)
     StationRig rig;
     rig.start();
     int pictureDuringPlayer = -1;
-    rig.ui.onOpenPlayer = [&] { pictureDuringPlayer = rig.station.panel.key(Key::btnAudio).picture; };
+    rig.ui.onOpenPlayer = [&] { pictureDuringPlayer = rig.station.panel().key(Key::btnAudio).picture; };
     rig.press(Key::btnAudio, Mods{true, false});
     EXPECT_EQ(pictureDuringPlayer, 5);
     // The player's closing is the release (a real mouse lets go while the player is up, and that
     // release never reaches the station): idle picture, receive chain open, as after a release.
     const Events released{"player", "repaint", "voice capture-close", "sleep 200", "voice rx-open"};
     EXPECT_EQ(rig.log.events, released);
-    EXPECT_EQ(rig.station.panel.key(Key::btnAudio).picture, 4);
-    EXPECT_EQ(rig.station.panel.led, LED_NONE);
+    EXPECT_EQ(rig.station.panel().key(Key::btnAudio).picture, 4);
+    EXPECT_EQ(rig.station.panel().led, LED_NONE);
     EXPECT_TRUE(rig.voice.rxOpen);
-    EXPECT_EQ(rig.station.panel.lbl_debug1, "RX aperto");
+    EXPECT_EQ(rig.station.panel().lbl_debug1, "RX aperto");
     // A release that still arrives afterwards finds nothing left to do.
     rig.log.clear();
     rig.release(Key::btnAudio);
@@ -63,7 +63,7 @@ TEST(VoiceKeys, AltOpensPlayerWithoutTransmitting)
     rig.click(Key::btnAudio);
     EXPECT_EQ(rig.log.events, (Events{"repaint", "voice rx-close", "sleep 200", "voice capture-open", "repaint",
                                       "voice capture-close", "sleep 200", "voice rx-open"}));
-    EXPECT_EQ(rig.station.panel.key(Key::btnAudio).picture, 4);
+    EXPECT_EQ(rig.station.panel().key(Key::btnAudio).picture, 4);
     EXPECT_TRUE(rig.voice.rxOpen);
 }
 
@@ -80,9 +80,9 @@ TEST(VoiceKeys, ChannelTable)
         EXPECT_EQ(rig.voice.rxPort, 17000 + r.channel);
         EXPECT_EQ(rig.voice.txPort, r.tx);
         EXPECT_EQ(rig.station.current_voice_channel(), r.channel);
-        EXPECT_EQ(rig.station.panel.lbl_debug1, "RX aperta " + QString::number(r.channel));
+        EXPECT_EQ(rig.station.panel().lbl_debug1, "RX aperta " + QString::number(r.channel));
         for (const Row& o : rows)
-            EXPECT_EQ(rig.station.panel.key(o.key).picture, o.key == r.key ? o.picture : o.picture - 1);
+            EXPECT_EQ(rig.station.panel().key(o.key).picture, o.key == r.key ? o.picture : o.picture - 1);
         EXPECT_EQ(rig.log.events, (Events{"voice rx-close", "voice tx-close", "voice rx-port " + std::to_string(17000 + r.channel),
                                           "voice tx-port " + std::to_string(r.tx), "sleep 200", "voice rx-open"}));
         EXPECT_TRUE(rig.cues.played.empty());
@@ -101,12 +101,12 @@ TEST(VoiceKeys, ReceiveIndicationAndItsEnd)
     ASSERT_TRUE(rig.voice.dataAvailable);
     rig.voice.count = 3;
     rig.voice.dataAvailable();
-    EXPECT_EQ(rig.station.panel.lbl_debug2, "3");
+    EXPECT_EQ(rig.station.panel().lbl_debug2, "3");
     EXPECT_TRUE(rig.rxTimer.on);
     EXPECT_EQ(rig.rxTimer.interval, 200);
-    EXPECT_EQ(rig.station.panel.key(Key::btnAudio).picture, 3);
-    EXPECT_FALSE(rig.station.panel.key(Key::btnAudio).enabled);
-    EXPECT_EQ(rig.station.panel.led, LED_VOICE_RX);
+    EXPECT_EQ(rig.station.panel().key(Key::btnAudio).picture, 3);
+    EXPECT_FALSE(rig.station.panel().key(Key::btnAudio).enabled);
+    EXPECT_EQ(rig.station.panel().led, LED_VOICE_RX);
     rig.log.clear();
     rig.press(Key::btnAudio);   // disabled: no transmission while a voice comes in
     EXPECT_TRUE(rig.log.events.empty());
@@ -115,15 +115,15 @@ TEST(VoiceKeys, ReceiveIndicationAndItsEnd)
     rig.voice.dataAvailable();
     EXPECT_EQ(rig.log.matching("timer start").size(), 0u);
     rig.station.RXTimerTimer();   // 5 > 0: still arriving
-    EXPECT_EQ(rig.station.rx_last_count, 5);
+    EXPECT_EQ(rig.station.rx_last_count(), 5);
     EXPECT_TRUE(rig.rxTimer.on);
     rig.log.clear();
     rig.station.RXTimerTimer();   // nothing new: end of reception
     EXPECT_FALSE(rig.rxTimer.on);
-    EXPECT_EQ(rig.station.rx_last_count, 0);
-    EXPECT_EQ(rig.station.panel.led, LED_NONE);
-    EXPECT_EQ(rig.station.panel.key(Key::btnAudio).picture, 4);
-    EXPECT_TRUE(rig.station.panel.key(Key::btnAudio).enabled);
+    EXPECT_EQ(rig.station.rx_last_count(), 0);
+    EXPECT_EQ(rig.station.panel().led, LED_NONE);
+    EXPECT_EQ(rig.station.panel().key(Key::btnAudio).picture, 4);
+    EXPECT_TRUE(rig.station.panel().key(Key::btnAudio).enabled);
     EXPECT_EQ(rig.log.events, (Events{"voice rx-close", "timer stop", "voice rx-open", "repaint"}));
 }
 
@@ -134,13 +134,13 @@ TEST(VoiceKeys, UnlockDuringIndicationEnablesPushToTalk)
     rig.voice.count = 1;
     rig.voice.dataAvailable();
     rig.station.abilita_tasti_chiamate();
-    EXPECT_TRUE(rig.station.panel.key(Key::btnAudio).enabled);
-    EXPECT_EQ(rig.station.panel.key(Key::btnAudio).picture, 4);
+    EXPECT_TRUE(rig.station.panel().key(Key::btnAudio).enabled);
+    EXPECT_EQ(rig.station.panel().key(Key::btnAudio).picture, 4);
     rig.station.RXTimerTimer();
     rig.station.RXTimerTimer();
-    EXPECT_TRUE(rig.station.panel.key(Key::btnAudio).enabled);
+    EXPECT_TRUE(rig.station.panel().key(Key::btnAudio).enabled);
     // no tick work while the window is being destroyed
-    rig.station.destroying = true;
+    rig.probe.set_destroying();
     rig.log.clear();
     rig.station.RXTimerTimer();
     EXPECT_TRUE(rig.log.events.empty());

@@ -82,7 +82,7 @@ struct LiveStation {
     }
     ~LiveStation() { station.FormClose(); }
 
-    bool pttEnabled() const { return station.panel.key(Key::btnAudio).enabled; }
+    bool pttEnabled() const { return station.panel().key(Key::btnAudio).enabled; }
     qsizetype heard() const { std::lock_guard l(ear.m); return ear.bytes.size(); }
     void forget() { std::lock_guard l(ear.m); ear.bytes.clear(); }
 };
@@ -124,29 +124,29 @@ TEST(VoiceStations, TalkerIsHeardOnTheSameChannelOnlyAndLocksTheListenersPushToT
     // The talker starts first and holds push-to-talk: its receiver closes (it never hears itself)
     // and the transmit chain opens behind the missing microphone.
     LiveStation talker(base);
-    EXPECT_EQ(talker.station.panel.lbl_debug1, "RX aperta start");
+    EXPECT_EQ(talker.station.panel().lbl_debug1, "RX aperta start");
     // Start-up sets only the receiver's port; the sender keeps 17016 until a channel is chosen.
     EXPECT_EQ(talker.broadcastTX.port(), 17016);
     talker.station.mouseDown(Key::imgCH16, {});
-    EXPECT_EQ(talker.station.panel.lbl_debug1, "RX aperta 16");
+    EXPECT_EQ(talker.station.panel().lbl_debug1, "RX aperta 16");
     talker.station.mouseDown(Key::btnAudio, {});
-    EXPECT_EQ(talker.station.panel.lbl_debug1, "Errore apertura waveIN1");
+    EXPECT_EQ(talker.station.panel().lbl_debug1, "Errore apertura waveIN1");
     EXPECT_FALSE(talker.broadcastRX.active());
     ASSERT_TRUE(talker.broadcastTX.active());
     EXPECT_EQ(talker.broadcastTX.port(), base + 16);
 
     LiveStation listener(base);
-    ASSERT_EQ(listener.station.panel.lbl_debug1, "RX aperta start");
+    ASSERT_EQ(listener.station.panel().lbl_debug1, "RX aperta start");
     EXPECT_EQ(listener.station.current_voice_channel(), 16);
     EXPECT_TRUE(listener.pttEnabled());
 
     // Channel 16 on both: the tone arrives, and the receive indication locks push-to-talk.
     speak(talker, 700);
     EXPECT_TRUE(settle(3000, [&] { return listener.heard() > 60000 && !listener.pttEnabled(); }));
-    EXPECT_EQ(listener.station.panel.led, LED_VOICE_RX);
-    EXPECT_EQ(listener.station.panel.key(Key::btnAudio).picture, 3);
+    EXPECT_EQ(listener.station.panel().led, LED_VOICE_RX);
+    EXPECT_EQ(listener.station.panel().key(Key::btnAudio).picture, 3);
     EXPECT_TRUE(listener.rxTimer.on);
-    EXPECT_GT(listener.station.panel.lbl_debug2.toLong(), 20);
+    EXPECT_GT(listener.station.panel().lbl_debug2.toLong(), 20);
     {
         auto x = tone::channel(listener.ear.samples(), 2, 0);
         x.erase(x.begin(), x.begin() + 4410);
@@ -155,13 +155,13 @@ TEST(VoiceStations, TalkerIsHeardOnTheSameChannelOnlyAndLocksTheListenersPushToT
     listener.station.mouseDown(Key::btnAudio, {});   // disabled: no transmission over a voice
     EXPECT_TRUE(listener.broadcastRX.active());
     EXPECT_FALSE(listener.broadcastTX.active());
-    EXPECT_EQ(listener.station.panel.led, LED_VOICE_RX);
+    EXPECT_EQ(listener.station.panel().led, LED_VOICE_RX);
 
     // The voice stops: two quiet ticks end the indication, the receiver reopens with a zero count.
     listener.station.RXTimerTimer();
     listener.station.RXTimerTimer();
     EXPECT_TRUE(listener.pttEnabled());
-    EXPECT_EQ(listener.station.panel.led, LED_NONE);
+    EXPECT_EQ(listener.station.panel().led, LED_NONE);
     EXPECT_TRUE(listener.broadcastRX.active());
     EXPECT_EQ(listener.broadcastRX.count(), 0);
 
@@ -169,7 +169,7 @@ TEST(VoiceStations, TalkerIsHeardOnTheSameChannelOnlyAndLocksTheListenersPushToT
     speak(talker, 700);
     ASSERT_TRUE(settle(3000, [&] { return listener.broadcastRX.count() > 20; }));
     listener.station.mouseDown(Key::imgCH16, {});
-    EXPECT_EQ(listener.station.panel.lbl_debug1, "RX aperta 16");
+    EXPECT_EQ(listener.station.panel().lbl_debug1, "RX aperta 16");
     EXPECT_TRUE(listener.broadcastRX.active());
     EXPECT_EQ(listener.broadcastRX.count(), 0);
     listener.station.RXTimerTimer();
@@ -178,7 +178,7 @@ TEST(VoiceStations, TalkerIsHeardOnTheSameChannelOnlyAndLocksTheListenersPushToT
 
     // 16 against 23: nothing reaches the listener, and its push-to-talk stays free.
     listener.station.mouseDown(Key::imgCH23, {});
-    EXPECT_EQ(listener.station.panel.lbl_debug1, "RX aperta 23");
+    EXPECT_EQ(listener.station.panel().lbl_debug1, "RX aperta 23");
     EXPECT_EQ(listener.broadcastRX.port(), base + 23);
     EXPECT_EQ(listener.broadcastTX.port(), base + 123);
     listener.forget();

@@ -38,7 +38,7 @@ TEST(Transmission, AllShipsRoutineGoesToLoopbackAndSelects77)
 {
     StationRig rig;
     rig.start();
-    rig.station.state.panel_mode = 14;
+    rig.probe.state().panel_mode = PanelMode::AllShipsRoutine;
     rig.station.enable_tx_key();
     rig.click(Key::btnTX);
     ASSERT_EQ(rig.net.sent.size(), 1u);
@@ -51,9 +51,9 @@ TEST(Transmission, AllShipsRoutineGoesToLoopbackAndSelects77)
     EXPECT_EQ(cuesOf(rig), (std::vector<unsigned>{cue_tx}));
     EXPECT_EQ(rig.log.matching("sleep 1500").size(), 1u);
     EXPECT_EQ(rig.mode(), 0);
-    EXPECT_FALSE(rig.station.panel.key(Key::btnTX).enabled);
-    EXPECT_EQ(rig.station.panel.key(Key::btnTX).picture, 0);
-    EXPECT_EQ(rig.station.panel.led, LED_NONE);
+    EXPECT_FALSE(rig.station.panel().key(Key::btnTX).enabled);
+    EXPECT_EQ(rig.station.panel().key(Key::btnTX).picture, 0);
+    EXPECT_EQ(rig.station.panel().led, LED_NONE);
     expectScreen(rig, kIdle);
 }
 
@@ -61,15 +61,15 @@ TEST(Transmission, NetworkModeBroadcastsAndOtherModesSendNothing)
 {
     StationRig rig;
     rig.start();
-    rig.station.settings.mode = 1;
-    rig.station.state.panel_mode = 14;
+    rig.probe.settings().mode = 1;
+    rig.probe.state().panel_mode = PanelMode::AllShipsRoutine;
     rig.station.btnTXMouseDown();
     ASSERT_EQ(rig.net.sent.size(), 1u);
     EXPECT_EQ(rig.net.sent[0].to, QHostAddress(QHostAddress::Broadcast));
     EXPECT_TRUE(rig.net.sent[0].broadcast);
 
-    rig.station.settings.mode = 2;
-    rig.station.state.panel_mode = 14;
+    rig.probe.settings().mode = 2;
+    rig.probe.state().panel_mode = PanelMode::AllShipsRoutine;
     rig.station.btnTXMouseDown();
     EXPECT_EQ(rig.net.sent.size(), 1u);
     EXPECT_EQ(rig.mode(), 0);
@@ -82,12 +82,12 @@ TEST(Transmission, IdleOnlyBeepsAndReceivedCallModeReturnsToIdle)
     rig.start();
     rig.station.btnTXMouseDown();
     EXPECT_EQ(rig.log.events, (std::vector<std::string>{"repaint", "beep"}));
-    rig.station.state.panel_mode = 100;
-    rig.station.state.pending_individual_ack = 1;
+    rig.probe.state().panel_mode = PanelMode::ReceivedCall;
+    rig.probe.replies().pending_individual_ack = 1;
     rig.station.btnTXMouseDown();
     EXPECT_TRUE(rig.net.sent.empty());
     EXPECT_EQ(rig.mode(), 0);
-    EXPECT_EQ(rig.station.state.pending_individual_ack, 0);
+    EXPECT_EQ(rig.station.replies().pending_individual_ack, 0);
     EXPECT_EQ(rig.log.matching("sleep 1500").size(), 1u);
 }
 
@@ -95,11 +95,9 @@ TEST(Transmission, IndividualCallWithChannel06SelectsChannel16)
 {
     StationRig rig;
     rig.start();
-    auto& s = rig.station.state;
-    s.panel_mode = 2;
-    s.entry_mmsi = "274222002";
-    s.entry_channel = "06";
-    s.selected_category = 2;
+    auto& s = rig.probe.state();
+    s.panel_mode = PanelMode::IndividualChannel;
+    rig.probe.set_entry("274222002", "06", 2);
     rig.station.btnTXMouseDown();
     ASSERT_EQ(rig.net.sent.size(), 1u);
     EXPECT_EQ(rig.net.sent[0].payload, record("274111001", "274222002", "INDIVID ", "SAFETY  ", "00",
@@ -112,10 +110,9 @@ TEST(Transmission, ReadyCallWithEmptiedChannelIsRefused)
     for (int mode : {2, 11}) {
         StationRig rig;
         rig.start();
-        auto& s = rig.station.state;
-        s.panel_mode = mode;
-        s.entry_mmsi = mode == 2 ? "274222002" : "027411101";
-        s.entry_channel.clear();
+        auto& s = rig.probe.state();
+        s.panel_mode = static_cast<PanelMode>(mode);
+        rig.probe.set_entry(mode == 2 ? "274222002" : "027411101", "");
         rig.station.enable_tx_key();
         rig.station.set_line(1, QStringLiteral("ready"));
         const auto before = rig.voice.rxPorts.size();
@@ -123,7 +120,7 @@ TEST(Transmission, ReadyCallWithEmptiedChannelIsRefused)
         EXPECT_TRUE(rig.net.sent.empty());
         EXPECT_EQ(cuesOf(rig), (std::vector<unsigned>{cue_refuse}));
         EXPECT_EQ(rig.mode(), mode);
-        EXPECT_TRUE(rig.station.panel.key(Key::btnTX).enabled);
+        EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
         EXPECT_EQ(rig.line(1), "ready");
         EXPECT_EQ(rig.voice.rxPorts.size(), before);
     }
@@ -134,29 +131,28 @@ TEST(Transmission, RefusedSendShowsTheErrorAndKeepsTheReadyScreen)
     StationRig rig;
     rig.start();
     rig.net.refuse = true;
-    rig.station.state.panel_mode = 14;
+    rig.probe.state().panel_mode = PanelMode::AllShipsRoutine;
     rig.station.enable_tx_key();
     rig.station.btnTXMouseDown();
     EXPECT_EQ(rig.ui.errors, (std::vector<QString>{"Network is unreachable"}));
     EXPECT_TRUE(rig.cues.played.empty());
     EXPECT_EQ(rig.mode(), 14);
-    EXPECT_TRUE(rig.station.panel.key(Key::btnTX).enabled);
+    EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
 }
 
 TEST(Transmission, GroupCallAndDistressAlerts)
 {
     StationRig rig;
     rig.start();
-    auto& s = rig.station.state;
-    s.panel_mode = 11;
-    s.entry_mmsi = "027411101";
-    s.entry_channel = "84";
+    auto& s = rig.probe.state();
+    s.panel_mode = PanelMode::GroupChannel;
+    rig.probe.set_entry("027411101", "84");
     rig.station.btnTXMouseDown();
     EXPECT_EQ(rig.net.sent.back().payload, record("274111001", "027411101", "GROUP   ", "ROUTINE ", "00",
                                                   "LATD=00,LATM=00,NS=N,LOND=000,LONM=00,EW=E", "00:00", "84"));
     EXPECT_EQ(rig.voice.rxPorts.back(), 17084);
 
-    s.panel_mode = 21;
+    s.panel_mode = PanelMode::DistressData;
     s.menu_index = 3;
     s.alert_time = "09:42";
     rig.station.btnTXMouseDown();
@@ -165,7 +161,7 @@ TEST(Transmission, GroupCallAndDistressAlerts)
     EXPECT_EQ(rig.net.sent.back().payload, alert3);
     EXPECT_EQ(alert3.size(), 143);
 
-    s.panel_mode = 21;
+    s.panel_mode = PanelMode::DistressData;
     s.menu_index = 13;
     s.distress_no_info = 1;
     rig.station.btnTXMouseDown();
@@ -173,7 +169,7 @@ TEST(Transmission, GroupCallAndDistressAlerts)
                                                   "LATD=00,LATM=00,NS=N,LOND=000,LONM=00,EW=E", "--:--"));
     EXPECT_EQ(s.distress_no_info, 0);
 
-    s.panel_mode = 17;
+    s.panel_mode = PanelMode::AllShipsDistress;
     rig.station.btnTXMouseDown();
     EXPECT_EQ(rig.net.sent.back().payload, record("274111001", "999999999", "ALLSHIPS", "DISTRESS", "00",
                                                   "LATD=00,LATM=00,NS=N,LOND=000,LONM=00,EW=E", "--:--"));
@@ -187,7 +183,7 @@ TEST(Reception, OwnRecordKeepsTheBanner)
     expectScreen(rig, kBanner);
     EXPECT_EQ(rig.log.events, (std::vector<std::string>{"repaint", "sleep 1500", "repaint"}));
     EXPECT_TRUE(rig.cues.played.empty());
-    EXPECT_EQ(rig.station.rx.CH, "77");
+    EXPECT_EQ(rig.station.received().CH, "77");
 }
 
 TEST(Reception, IndividualCallToUsWaitsForEnt)
@@ -200,16 +196,16 @@ TEST(Reception, IndividualCallToUsWaitsForEnt)
                        "Channel  = 77", "", "", "( Press ENT to ACKN or ESC )"});
     EXPECT_EQ(cuesOf(rig), (std::vector<unsigned>{cue_click, cue_call_alarm}));
     EXPECT_EQ(rig.mode(), 100);
-    EXPECT_EQ(rig.station.state.pending_individual_ack, 1);
-    EXPECT_EQ(rig.station.ack_mmsi, "274222002");
-    EXPECT_FALSE(rig.station.panel.key(Key::btnRoutine).enabled);
+    EXPECT_EQ(rig.station.replies().pending_individual_ack, 1);
+    EXPECT_EQ(rig.station.replies().ack_mmsi, "274222002");
+    EXPECT_FALSE(rig.station.panel().key(Key::btnRoutine).enabled);
 }
 
 TEST(Reception, CallsForOthersShowIdleAndChangeNothing)
 {
     StationRig rig;
     rig.start();
-    rig.station.state.panel_mode = 2;
+    rig.probe.state().panel_mode = PanelMode::IndividualChannel;
     rig.station.IdUDPServer1UDPRead(record("274222002", "274333003", "INDIVID ", "ROUTINE "));
     expectScreen(rig, kIdle);
     EXPECT_EQ(rig.mode(), 2);
@@ -242,7 +238,7 @@ TEST(Reception, DistressAlertSwitchesTo16WithoutAlarm)
 {
     StationRig rig;
     rig.start();
-    rig.station.state.pending_position_reply = 1;
+    rig.probe.replies().pending_position_reply = 1;
     rig.station.IdUDPServer1UDPRead(record("274222002", "999999999", "DISTRESS", "DISTRESS", "3",
                                            "LATD=43,LATM=28,NS=N,LOND=009,LONM=15,EW=E", "09:42"));
     expectScreen(rig, {" # RECEIVED DISTRESS ALERT #", "", "From     = 274222002", "Distress = Flooding", "",
@@ -251,9 +247,9 @@ TEST(Reception, DistressAlertSwitchesTo16WithoutAlarm)
     EXPECT_EQ(cuesOf(rig), (std::vector<unsigned>{cue_click}));
     EXPECT_EQ(rig.voice.rxPorts.back(), 17016);
     EXPECT_EQ(rig.mode(), 100);
-    EXPECT_EQ(rig.station.state.pending_distress_ack, 1);
-    EXPECT_EQ(rig.station.state.pending_position_reply, 0);
-    EXPECT_EQ(rig.station.saved_distress_alert.DANGER, "3,");
+    EXPECT_EQ(rig.station.replies().pending_distress_ack, 1);
+    EXPECT_EQ(rig.station.replies().pending_position_reply, 0);
+    EXPECT_EQ(rig.station.replies().saved_distress_alert.DANGER, "3,");
 
     rig.station.IdUDPServer1UDPRead(record("274222002", "999999999", "DISTRESS", "DISTRESS", "13",
                                            "LATD=43,LATM=28,NS=N,LOND=009,LONM=15,EW=E", "--:--"));
@@ -270,9 +266,9 @@ TEST(Reception, PositionReplyKeepsTheCallerToAcknowledge)
                                            "LATD=44,LATM=28,NS=N,LOND=010,LONM=15,EW=E", "08:30"));
     expectScreen(rig, {"   - RECEIVED POSITION -", "", "From: 274333003", "Position:", "    LAT  =  44:28 N",
                        "    LON  = 010:15 E", "    TIME =  08:30 UTC", "", " ( Press ESC to continue )"});
-    EXPECT_EQ(rig.station.ack_mmsi, "274222002");
+    EXPECT_EQ(rig.station.replies().ack_mmsi, "274222002");
     EXPECT_EQ(rig.mode(), 100);
-    EXPECT_EQ(rig.station.state.pending_individual_ack, 1);
+    EXPECT_EQ(rig.station.replies().pending_individual_ack, 1);
 
     rig.station.IdUDPServer1UDPRead(record("274333003", "274111001", "INDIVID ", "POS_ACK ", "00",
                                            "LATD=--,LATM=--,NS=N,LOND=---,LONM=--,EW=E", "08:30"));
@@ -294,22 +290,22 @@ TEST(Replies, IndividualAckNamesOwnWorkingChannel)
     rig.station.mostra_tipo_ack(2);
     expectScreen(rig, {"   - SELECT A COMPLY - ", "", "  ABLE", "> UNABLE", "", "", "", "",
                        "( Press ENT to continue )"}, 4);
-    rig.station.state.menu_index = 1;
+    rig.probe.state().menu_index = 1;
     rig.station.show_individual_ack();
     expectScreen(rig, {" -INDIVIDUAL CALL ACK-", "", "Press <DSC TX> to send", "", "INDIVIDUAL CALL ACK",
                        "to MMSI = 274222002", "Channel = 23", "ABLE TO COMPLY", ""});
     EXPECT_EQ(rig.mode(), 24);
-    EXPECT_TRUE(rig.station.panel.key(Key::btnTX).enabled);
+    EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
     rig.station.btnTXMouseDown();
     EXPECT_EQ(rig.net.sent.back().payload, record("274111001", "274222002", "INDIVID ", "ROUT_ACK", "00",
                                                   "LATD=00,LATM=00,NS=N,LOND=000,LONM=00,EW=E", "00:00", "23", "Y"));
     EXPECT_EQ(rig.voice.rxPorts.back(), 17023);
-    EXPECT_TRUE(rig.station.ack_mmsi.isEmpty());
+    EXPECT_TRUE(rig.station.replies().ack_mmsi.isEmpty());
 
     // The acknowledgement, back at the caller.
     StationRig caller;
     caller.start();
-    caller.station.settings.mmsi = "274222002";
+    caller.probe.settings().mmsi = "274222002";
     caller.station.IdUDPServer1UDPRead(rig.net.sent.back().payload);
     expectScreen(caller, {"-RECEIVED INDIVIDUAL ACK-", "", "From    = 274111001", "Channel = 23", "",
                           "   ABLE TO COMPLY", "", "", "( Press ESC to continue )"});
@@ -322,7 +318,7 @@ TEST(Replies, UnableAckLeavesTheChannelAndNamesNoChannel)
     rig.voice.rxPort = 17030;   // not a working channel: the answer names 16
     rig.station.IdUDPServer1UDPRead(record("274222002", "274111001", "INDIVID ", "ROUTINE "));
     rig.station.reply_to_received_call();
-    rig.station.state.menu_index = 2;
+    rig.probe.state().menu_index = 2;
     rig.station.show_individual_ack();
     EXPECT_EQ(rig.mode(), 25);
     EXPECT_EQ(rig.line(7), "");
@@ -349,15 +345,15 @@ TEST(Replies, DistressAckRepeatsTheAlert)
     EXPECT_EQ(ack, record("274111001", "274222002", "DISTRESS", "DIST_ACK", "3,",
                           "LATD=43,LATM=28,NS=N,LOND=009,LONM=15,EW=E", "09:42"));
     EXPECT_TRUE(ack.contains("DANGER=3,,LATD="));
-    EXPECT_TRUE(rig.station.saved_distress_alert.mmsi.isEmpty());
+    EXPECT_TRUE(rig.station.replies().saved_distress_alert.mmsi.isEmpty());
 
     StationRig other;
     other.start();
-    other.station.settings.mmsi = "274555005";
+    other.probe.settings().mmsi = "274555005";
     other.station.IdUDPServer1UDPRead(ack);
     expectScreen(other, {"-RECEIVED DISTRESS ACK -", "", "From          = 274111001", "Distressed ID = ",
                          "            274222002", "", "", "", ""});
-    EXPECT_EQ(other.station.rx.DANGER, "3,");
+    EXPECT_EQ(other.station.received().DANGER, "3,");
 }
 
 TEST(Replies, PositionReplyNamesRequesterAndConfiguredPosition)
@@ -365,10 +361,10 @@ TEST(Replies, PositionReplyNamesRequesterAndConfiguredPosition)
     StationRig rig;
     rig.start();
     rig.clock.now = QTime(0, 30);
-    rig.station.settings.gps_lat = "51";
-    rig.station.settings.gps_ns = "S";
-    rig.station.settings.gps_lon = "120";
-    rig.station.settings.gps_EW = "W";
+    rig.probe.settings().gps_lat = "51";
+    rig.probe.settings().gps_ns = "S";
+    rig.probe.settings().gps_lon = "120";
+    rig.probe.settings().gps_EW = "W";
     rig.station.IdUDPServer1UDPRead(record("274333003", "274111001", "INDIVID ", "POS_REQ "));
     expectScreen(rig, {" - RECEIVED POSITION REQUEST -", "", "", " From: 274333003", "", "", "", "",
                        "( Press ENT to ACKN or ESC )"});
@@ -383,5 +379,5 @@ TEST(Replies, PositionReplyNamesRequesterAndConfiguredPosition)
     EXPECT_EQ(rig.net.sent.back().payload, record("274111001", "274333003", "INDIVID ", "POS_ACK ", "00",
                                                   "LATD=51,LATM=28,NS=S,LOND=120,LONM=15,EW=W", "00:30"));
     EXPECT_EQ(rig.voice.rxPorts.size(), before);
-    EXPECT_TRUE(rig.station.pos_request_mmsi.isEmpty());
+    EXPECT_TRUE(rig.station.replies().pos_request_mmsi.isEmpty());
 }

@@ -76,7 +76,7 @@ TEST(CuesOnTheWindow, TransmitToneStartsAtThePressOfDscTxWhileTheHandlerSleeps)
     // An all-ships routine call: its ready screen has DSC TX enabled.
     QTest::mousePress(w.form.get(), Qt::LeftButton, Qt::AltModifier, w.centre(Key::btnRoutine));
     QTest::mouseRelease(w.form.get(), Qt::LeftButton, Qt::AltModifier, w.centre(Key::btnRoutine));
-    ASSERT_EQ(w.form->station().state.panel_mode, 14);
+    ASSERT_EQ(w.form->station().state().panel_mode, PanelMode::AllShipsRoutine);
     w.pump(300);   // the click of the call-key lock dies away
 
     const auto pressed = SinkEar::Clock::now();

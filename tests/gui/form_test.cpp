@@ -34,7 +34,7 @@ struct WindowRig {
         QMouseEvent move(QEvent::MouseMove, at, form->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(form.get(), &move);
     }
-    PanelModel& panel() { return form->station().panel; }
+    const PanelModel& panel() { return form->station().panel(); }
 
     QTemporaryDir dir;
     EventLog log;
@@ -163,7 +163,7 @@ TEST(Form1Window, AltHeldOnTheReleaseOfACallKeyOpensTheAllShipsCall)
     rig.form->show();
     rig.press(Key::btnRoutine, Qt::AltModifier);
     rig.release(rig.centre(Key::btnRoutine), Qt::AltModifier);
-    EXPECT_EQ(rig.form->station().state.panel_mode, 14);
+    EXPECT_EQ(rig.form->station().state().panel_mode, PanelMode::AllShipsRoutine);
 }
 
 // Needs the real settings file code: FormClose writes the position, the next start restores it.
@@ -221,7 +221,7 @@ TEST(Form1Window, Screenshots)
     s.set_line(1, QStringLiteral(" - INDIVIDUAL ROUTINE CALL -"), true);
     s.set_line(2, QStringLiteral(" Enter MMSI:"));
     s.set_line(3, QStringLiteral(" 27411100"));
-    s.panel.label(3).opaque = true;
+    StationProbe(s).view().set_opaque(3, true);
     s.set_line(4, QStringLiteral(" Enter channel:"));
     s.set_line(9, QStringLiteral("( Press OK or CLR buttons )"));
     s.set_key_picture(Key::num5, 5);
@@ -230,8 +230,8 @@ TEST(Form1Window, Screenshots)
     s.reset_channel_key_images();
     s.set_key_picture(Key::imgCH77, 7);
     s.set_key_picture(Key::btnAudio, 5);
-    s.panel.led = LED_DSC_TX;
-    s.panel.lbl_info = QStringLiteral("Press ALT key for All Ships Call");
+    StationProbe(s).view().set_led(LED_DSC_TX);
+    s.show_key_hint(1);
     rig.form->repaint();
     saveShot(*rig.form, QStringLiteral("busy_panel"));
 
@@ -241,7 +241,7 @@ TEST(Form1Window, Screenshots)
     s.set_key_picture(Key::btnTX, 2);
     s.set_key_picture(Key::btnAudio, 3);
     s.set_key_picture(Key::num11, 11);   // the bottom keypad row, pressed
-    s.panel.led = LED_VOICE_RX;
+    StationProbe(s).view().set_led(LED_VOICE_RX);
     rig.form->repaint();
     saveShot(*rig.form, QStringLiteral("pressed_panel"));
     SUCCEED();

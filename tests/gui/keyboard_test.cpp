@@ -60,7 +60,7 @@ struct KeyRun {
             QTest::mouseRelease(form.get(), Qt::LeftButton, mods, at);
         }
         QString lcd;
-        for (const LcdLine& l : form->station().panel.lines)
+        for (const LcdLine& l : form->station().panel().lines)
             lcd += l.text + QLatin1Char('|');
         trace.screens.push_back(lcd);
     }
@@ -144,10 +144,10 @@ TEST(Keyboard, HeldKeyIsOnePressAndALockedKeyIgnoresIt)
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_5, Qt::NoModifier, QStringLiteral("5"), true);
     QApplication::sendEvent(run.form.get(), &repeat);
     QTest::keyRelease(run.form.get(), Qt::Key_5);
-    EXPECT_EQ(run.form->station().state.entry_mmsi, "5");
+    EXPECT_EQ(run.form->station().composer().entry_mmsi(), "5");
     // The call keys are locked while composing: S does nothing.
     run.work(mouseAndKey(Key::btnSafety, Qt::Key_S), true);
-    EXPECT_EQ(run.form->station().state.entry_mmsi, "5");
-    EXPECT_EQ(run.form->station().panel.label(1).text, QStringLiteral(" - INDIVIDUAL ROUTINE CALL -"));
+    EXPECT_EQ(run.form->station().composer().entry_mmsi(), "5");
+    EXPECT_EQ(run.form->station().panel().label(1).text, QStringLiteral(" - INDIVIDUAL ROUTINE CALL -"));
     EXPECT_EQ(keyboardHint(Key::btnRoutine), QStringLiteral("Keyboard: R  (Shift + R: all ships)"));
 }

@@ -1,6 +1,6 @@
 // The DSC listener and sender over loopback.
-#include "dsc/dsc_listener.h"
-#include "dsc/udp_sender.h"
+#include "net/dsc_listener.h"
+#include "net/udp_sender.h"
 #include "gui_support.h"
 
 #include <QElapsedTimer>

@@ -95,7 +95,7 @@ struct TalkingWindow {
     QPoint talkKey() const { return Form1::keyRect(Key::btnAudio).center(); }
     QImage shown() const { return rgb(form->screen()->grabWindow(form->winId())); }
     QImage model() const { return rgb(form->grab()); }
-    const KeyView& key() const { return form->station().panel.key(Key::btnAudio); }
+    const KeyView& key() const { return form->station().panel().key(Key::btnAudio); }
 
     QTemporaryDir dir;
     EventLog log;
@@ -152,7 +152,7 @@ TEST(PushToTalkWindow, PressPutsTheMicrophoneOnTheAirAndReleaseTakesItOff)
 
     const auto pressed = Clock::now();
     QTest::mousePress(w.form.get(), Qt::LeftButton, {}, w.talkKey());
-    EXPECT_EQ(w.form->station().panel.lbl_debug1, QStringLiteral("waveIn1 aperto"));
+    EXPECT_EQ(w.form->station().panel().lbl_debug1, QStringLiteral("waveIn1 aperto"));
     EXPECT_FALSE(w.voice.receiverActive()) << "a station never hears itself";
     w.settle(800);
     // While talking the key shows its pressed picture, on the screen as in the model.
@@ -214,7 +214,7 @@ TEST(PushToTalkWindow, PlayerClosedWithTheReleaseLostLeavesTheKeyIdleAndTheRecei
 
     w.settle(300);
     EXPECT_EQ(w.key().picture, 4);
-    EXPECT_EQ(w.form->station().panel.led, LED_NONE);
+    EXPECT_EQ(w.form->station().panel().led, LED_NONE);
     EXPECT_EQ(differing(w.shown(), idle, keyRect), 0) << "the key is not back to its idle picture on the screen";
     EXPECT_EQ(differing(w.shown(), w.model(), w.form->rect()), 0);
 

@@ -67,7 +67,7 @@ struct ScreenRig {
     {
         Shot s;
         s.pauseMs = pauseMs;
-        for (const LcdLine& l : form->station().panel.lines)
+        for (const LcdLine& l : form->station().panel().lines)
             s.lcd += l.text + QLatin1Char('|');
         const QImage shown = rgb(form->screen()->grabWindow(form->winId()));
         const QImage model = rgb(form->grab());
@@ -100,7 +100,7 @@ struct ScreenRig {
         QTest::mouseRelease(form.get(), Qt::LeftButton, {}, Form1::keyRect(k).center());
     }
 
-    QString line(int n) const { return form->station().panel.label(n).text; }
+    QString line(int n) const { return form->station().panel().label(n).text; }
 
     QTemporaryDir dir;
     EventLog log;
@@ -204,7 +204,7 @@ TEST(Form1Screen, VoiceIndicationIsPaintedAtTheFirstPayloadAndATalkerCostsFewPai
         rig.voice.dataAvailable();
         if (i == 1) {
             rig.settle(20);
-            EXPECT_EQ(rig.form->station().panel.led, LED_VOICE_RX);
+            EXPECT_EQ(rig.form->station().panel().led, LED_VOICE_RX);
             expectShown(rig.look(0), "first voice payload");
         }
         rig.settle(20);

@@ -53,7 +53,7 @@ TEST(SettingsFaults, ReadOnlyFileIsReadAndTheCloseSaysItCannotBeWritten)
 
     Start s(dir.path());
     EXPECT_EQ(s.form->windowTitle(), QStringLiteral("KELVO v. 12.9 ( NETWORK ) "));
-    EXPECT_EQ(s.form->station().panel.lbl_mmsi, QStringLiteral("244123456"));
+    EXPECT_EQ(s.form->station().panel().lbl_mmsi, QStringLiteral("244123456"));
     EXPECT_EQ(s.form->pos(), QPoint(60, 40));
     s.form->move(200, 150);
     EXPECT_TRUE(s.form->close()) << "a trainee can always quit";
@@ -70,8 +70,8 @@ TEST(SettingsFaults, MissingFileGivesDefaultsAndTheCloseWritesThePosition)
     Start s(dir.path());
     EXPECT_FALSE(QFile::exists(ini)) << "not created at start";
     EXPECT_EQ(s.form->windowTitle(), QStringLiteral("KELVO v. 12.9 ( LOCAL ) "));
-    EXPECT_EQ(s.form->station().panel.lbl_mmsi, QStringLiteral("274111001"));
-    EXPECT_EQ(s.form->station().panel.lbl_group, QStringLiteral("027411101"));
+    EXPECT_EQ(s.form->station().panel().lbl_mmsi, QStringLiteral("274111001"));
+    EXPECT_EQ(s.form->station().panel().lbl_group, QStringLiteral("027411101"));
     EXPECT_EQ(s.form->pos(), QPoint(1, 1));
     s.form->move(300, 200);
     EXPECT_TRUE(s.form->close());
@@ -87,7 +87,7 @@ TEST(SettingsFaults, FolderInPlaceOfTheFileGivesDefaultsAndTheCloseSaysItCannotB
     ASSERT_TRUE(QDir().mkdir(ini));
     Start s(dir.path());
     EXPECT_EQ(s.form->windowTitle(), QStringLiteral("KELVO v. 12.9 ( LOCAL ) "));
-    EXPECT_EQ(s.form->station().panel.lbl_mmsi, QStringLiteral("274111001"));
+    EXPECT_EQ(s.form->station().panel().lbl_mmsi, QStringLiteral("274111001"));
     EXPECT_EQ(s.form->pos(), QPoint(1, 1));
     EXPECT_TRUE(s.form->close());
     ASSERT_EQ(s.errors.size(), 1u);

@@ -95,9 +95,9 @@ TEST(TestControl, CountsWhatTheStationDidAndHoldsAKeyBetweenPressAndRelease)
     Station& s = rig.form->station();
     s.IdUDPServer1UDPRead("TXMMSI=244000001,RXMMSI=999999999,CALL=ALLSHIPS,CATEGORY=SAFETY  ,DANGER=00,LATD=00,"
                           "LATM=00,NS=N,LOND=000,LONM=00,EW=E,TIME=00:00,CH=16,COMPLY=N");
-    s.settings.mode = 1;
+    StationProbe(s).settings().mode = 1;
     s.send_record("TXMMSI=274111001");
-    s.settings.mode = 2;   // a station with no network sends nothing, and counts nothing
+    StationProbe(s).settings().mode = 2;   // a station with no network sends nothing, and counts nothing
     s.send_record("TXMMSI=274111001");
 
     // Push-to-talk held: the microphone is open between the press and the release.

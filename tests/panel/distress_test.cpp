@@ -26,7 +26,7 @@ TEST(Distress, CoveredKeyOpensTheListOnTheFirstNature)
     StationRig rig;
     rig.start();
     rig.press(Key::btnDistress2);
-    EXPECT_EQ(rig.station.panel.key(Key::btnDistress2).picture, 2);
+    EXPECT_EQ(rig.station.panel().key(Key::btnDistress2).picture, 2);
     rig.release(Key::btnDistress2);
 
     EXPECT_EQ(rig.log.events, (Log{"repaint", "sleep 100", "cue 1"}));
@@ -41,17 +41,17 @@ TEST(Distress, CoveredKeyOpensTheListOnTheFirstNature)
         {9, kPrompt},
     });
     EXPECT_EQ(rig.mode(), 20);
-    EXPECT_EQ(rig.station.state.menu_index, 1);
-    EXPECT_TRUE(rig.station.panel.key(Key::imgUP).enabled);
-    EXPECT_TRUE(rig.station.panel.key(Key::imgDW).enabled);
+    EXPECT_EQ(rig.station.state().menu_index, 1);
+    EXPECT_TRUE(rig.station.panel().key(Key::imgUP).enabled);
+    EXPECT_TRUE(rig.station.panel().key(Key::imgDW).enabled);
     expectCallKeysLocked(rig, true);
 
     rig.cues.played.clear();
-    const auto before = rig.station.panel.lines;
+    const auto before = rig.station.panel().lines;
     rig.click(Key::imgUP);
     EXPECT_EQ(rig.cues.played, (Cues{cue_click, cue_refuse}));
-    EXPECT_EQ(rig.station.state.menu_index, 1);
-    EXPECT_EQ(rig.station.panel.lines, before);
+    EXPECT_EQ(rig.station.state().menu_index, 1);
+    EXPECT_EQ(rig.station.panel().lines, before);
 }
 
 TEST(Distress, ListWindowScrollsAtTheTwelfthNature)
@@ -85,7 +85,7 @@ TEST(Distress, ListWindowScrollsAtTheTwelfthNature)
     });
 
     rig.click(Key::imgUP);
-    EXPECT_EQ(rig.station.state.menu_index, 11);
+    EXPECT_EQ(rig.station.state().menu_index, 11);
     EXPECT_EQ(rig.line(3), "    Sinking");
     EXPECT_EQ(rig.line(7), ">   Man overboard");
     EXPECT_TRUE(rig.bold(7));
@@ -104,7 +104,7 @@ TEST(Distress, LastNatureCarriesNoTimeAndNoPosition)
     });
     rig.click(Key::imgDW);
     EXPECT_EQ(rig.cues.played, (Cues{cue_click, cue_refuse}));
-    EXPECT_EQ(rig.station.state.menu_index, 13);
+    EXPECT_EQ(rig.station.state().menu_index, 13);
 
     rig.click(Key::imgENT);
     expectScreen(rig, {
@@ -115,12 +115,12 @@ TEST(Distress, LastNatureCarriesNoTimeAndNoPosition)
         {6, "        No Position data"},
         {9, "(Press ENT to continue)"},
     });
-    EXPECT_EQ(rig.station.state.distress_no_info, 1);
+    EXPECT_EQ(rig.station.state().distress_no_info, 1);
     EXPECT_EQ(rig.mode(), 21);
 
     rig.click(Key::imgESC);
-    EXPECT_EQ(rig.station.state.distress_no_info, 0);
-    EXPECT_EQ(rig.station.state.menu_index, 0);
+    EXPECT_EQ(rig.station.state().distress_no_info, 0);
+    EXPECT_EQ(rig.station.state().menu_index, 0);
 }
 
 TEST(Distress, DataScreenShowsNaturePositionAndUtcTime)
@@ -139,12 +139,12 @@ TEST(Distress, DataScreenShowsNaturePositionAndUtcTime)
         {7, "Time = 00:30 UTC"},
         {9, "(Press ENT to continue)"},
     });
-    EXPECT_EQ(rig.station.state.alert_time, "00:30");
-    EXPECT_EQ(rig.station.state.distress_no_info, 0);
+    EXPECT_EQ(rig.station.state().alert_time, "00:30");
+    EXPECT_EQ(rig.station.state().distress_no_info, 0);
     EXPECT_EQ(rig.mode(), 21);
-    EXPECT_FALSE(rig.station.panel.key(Key::imgUP).enabled);
-    EXPECT_FALSE(rig.station.panel.key(Key::imgDW).enabled);
-    EXPECT_FALSE(rig.station.panel.key(Key::btnTX).enabled);
+    EXPECT_FALSE(rig.station.panel().key(Key::imgUP).enabled);
+    EXPECT_FALSE(rig.station.panel().key(Key::imgDW).enabled);
+    EXPECT_FALSE(rig.station.panel().key(Key::btnTX).enabled);
 
     // UP and DOWN are disabled here: the mouse on them does nothing.
     rig.log.clear();
@@ -157,10 +157,10 @@ TEST(Distress, PositionLineFollowsTheSettings)
 {
     StationRig rig;
     openListAt(rig, 1);
-    rig.station.settings.gps_lat = "51";
-    rig.station.settings.gps_ns = "S";
-    rig.station.settings.gps_lon = "123";
-    rig.station.settings.gps_EW = "W";
+    rig.probe.settings().gps_lat = "51";
+    rig.probe.settings().gps_ns = "S";
+    rig.probe.settings().gps_lon = "123";
+    rig.probe.settings().gps_EW = "W";
     rig.click(Key::imgENT);
     EXPECT_EQ(rig.line(6).toStdString(), "51\u00B028\u00B4S / 123\u00B015\u00B4W");
 }
@@ -183,10 +183,10 @@ TEST(Distress, SendScreenEnablesTxAndRedrawsOnEveryEnt)
     };
     expectScreen(rig, sendScreen);
     EXPECT_EQ(rig.mode(), 21);
-    EXPECT_TRUE(rig.station.panel.key(Key::btnTX).enabled);
-    EXPECT_EQ(rig.station.panel.key(Key::btnTX).picture, 1);
-    EXPECT_EQ(rig.station.state.alert_time, "10:42");   // stamped at the first ENT
-    EXPECT_EQ(rig.station.state.menu_index, 5);
+    EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
+    EXPECT_EQ(rig.station.panel().key(Key::btnTX).picture, 1);
+    EXPECT_EQ(rig.station.state().alert_time, "10:42");   // stamped at the first ENT
+    EXPECT_EQ(rig.station.state().menu_index, 5);
     rig.release(Key::imgENT);
 
     rig.click(Key::imgENT);

@@ -45,13 +45,13 @@ TEST(Keypad, IndividualCallFromMmsiToReadyScreen)
 
     rig.log.clear();
     rig.press(OK);
-    EXPECT_EQ(rig.station.panel.key(OK).picture, 11);
+    EXPECT_EQ(rig.station.panel().key(OK).picture, 11);
     EXPECT_EQ(rig.log.events, (Log{"events", "repaint", "events", "cue 1"}));
     EXPECT_EQ(rig.mode(), 2);
-    EXPECT_FALSE(rig.station.panel.label(3).opaque);
-    EXPECT_TRUE(rig.station.panel.label(5).opaque);
+    EXPECT_FALSE(rig.station.panel().label(3).opaque);
+    EXPECT_TRUE(rig.station.panel().label(5).opaque);
     rig.release(OK);
-    EXPECT_EQ(rig.station.panel.key(OK).picture, -1);
+    EXPECT_EQ(rig.station.panel().key(OK).picture, -1);
 
     rig.log.clear();
     rig.type("1");
@@ -69,9 +69,9 @@ TEST(Keypad, IndividualCallFromMmsiToReadyScreen)
         {8, "Channel  = 16"},
     });
     EXPECT_EQ(rig.mode(), 2);
-    EXPECT_TRUE(rig.station.panel.key(Key::btnTX).enabled);
-    EXPECT_EQ(rig.station.panel.key(Key::btnTX).picture, 1);
-    EXPECT_EQ(rig.station.state.entry_channel, "16");
+    EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
+    EXPECT_EQ(rig.station.panel().key(Key::btnTX).picture, 1);
+    EXPECT_EQ(rig.station.composer().entry_channel(), "16");
 }
 
 TEST(Keypad, FullMmsiKeepsItsFirstNineDigits)
@@ -83,14 +83,14 @@ TEST(Keypad, FullMmsiKeepsItsFirstNineDigits)
     rig.cues.played.clear();
 
     rig.type("0");
-    EXPECT_EQ(rig.station.state.entry_mmsi, "123456789");
+    EXPECT_EQ(rig.station.composer().entry_mmsi(), "123456789");
     EXPECT_EQ(rig.line(3), "TO MMSI    =  123456789");
     EXPECT_EQ(rig.cues.played, Cues{cue_refuse});
 
     // CLR empties the field with a click; the prompt stays until the screen changes.
     rig.cues.played.clear();
     rig.click(CLR);
-    EXPECT_TRUE(rig.station.state.entry_mmsi.isEmpty());
+    EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
     EXPECT_EQ(rig.line(3), "TO MMSI    =  ");
     EXPECT_EQ(rig.line(9), "( Press OK or CLR buttons )");
     EXPECT_EQ(rig.cues.played, Cues{cue_click});
@@ -105,12 +105,12 @@ TEST(Keypad, IncompleteMmsiIsRefusedByOk)
         rig.click(callKey);
         const int mode = rig.mode();
         rig.type("02741110");
-        const auto before = rig.station.panel.lines;
+        const auto before = rig.station.panel().lines;
         rig.cues.played.clear();
         rig.click(OK);
         EXPECT_EQ(rig.cues.played, Cues{cue_refuse});
         EXPECT_EQ(rig.mode(), mode);
-        EXPECT_EQ(rig.station.panel.lines, before);
+        EXPECT_EQ(rig.station.panel().lines, before);
     }
 }
 
@@ -122,7 +122,7 @@ TEST(Keypad, AllowedChannelsLeadToTheReadyScreen)
         rig.type(channel);
         EXPECT_EQ(rig.line(1), "    -- INDIVIDUAL CALL --") << channel;
         EXPECT_EQ(rig.line(8), QStringLiteral("Channel  = ") + channel);
-        EXPECT_TRUE(rig.station.panel.key(Key::btnTX).enabled) << channel;
+        EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled) << channel;
         EXPECT_EQ(rig.cues.played, (Cues{cue_click, cue_refuse})) << channel;
     }
 }
@@ -140,9 +140,9 @@ TEST(Keypad, RefusedChannelIsShownForASecondThenEmptied)
         EXPECT_EQ(rig.ui.pauses.back().first, 1000);
         EXPECT_EQ(rig.ui.pauses.back().second.label(5).text, QStringLiteral("Channel =  ") + channel) << channel;
         EXPECT_EQ(rig.line(5), "Channel = ") << channel;
-        EXPECT_TRUE(rig.station.state.entry_channel.isEmpty());
+        EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
         EXPECT_EQ(rig.mode(), 2);
-        EXPECT_FALSE(rig.station.panel.key(Key::btnTX).enabled) << channel;
+        EXPECT_FALSE(rig.station.panel().key(Key::btnTX).enabled) << channel;
     }
 }
 
@@ -161,7 +161,7 @@ TEST(Keypad, ChannelLineOkRefusesAndClrIsSilent)
     rig.click(CLR);
     EXPECT_TRUE(rig.cues.played.empty());
     EXPECT_EQ(rig.line(5), "Channel =  ");
-    EXPECT_TRUE(rig.station.state.entry_channel.isEmpty());
+    EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
     EXPECT_EQ(rig.mode(), 2);
 }
 
@@ -171,16 +171,16 @@ TEST(Keypad, ClrOnTheReadyScreenEmptiesTheChannelAndKeepsTheScreenReady)
     openChannelEntry(rig);
     rig.type("16");
     rig.click(CLR);
-    EXPECT_TRUE(rig.station.state.entry_channel.isEmpty());
+    EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
     EXPECT_EQ(rig.line(5), "Channel =  ");
     EXPECT_EQ(rig.mode(), 2);
-    EXPECT_TRUE(rig.station.panel.key(Key::btnTX).enabled);
+    EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
 
     // A digit typed on the full ready screen re-checks the unchanged channel and redraws it.
     rig.type("77");
     rig.log.clear();
     rig.type("5");
-    EXPECT_EQ(rig.station.state.entry_channel, "77");
+    EXPECT_EQ(rig.station.composer().entry_channel(), "77");
     EXPECT_EQ(rig.log.matching("sleep"), (Log{"sleep 300"}));
     EXPECT_EQ(rig.line(8), "Channel  = 77");
 }
@@ -205,7 +205,7 @@ TEST(Keypad, GroupCallNeedsAGroupMmsi)
         {8, "GROUP-ID start with a 0"},
         {9, "( Press OK or CLR buttons )"},
     });
-    EXPECT_TRUE(rig.station.state.entry_mmsi.isEmpty());
+    EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
     EXPECT_EQ(rig.mode(), 10);
 
     rig.type("0274");
@@ -218,7 +218,7 @@ TEST(Keypad, GroupCallNeedsAGroupMmsi)
     rig.click(OK);
     EXPECT_EQ(rig.cues.played, Cues{cue_click});
     EXPECT_EQ(rig.mode(), 11);
-    EXPECT_TRUE(rig.station.panel.label(5).opaque);
+    EXPECT_TRUE(rig.station.panel().label(5).opaque);
 
     rig.type("29");   // refused: line 5 keeps two trailing spaces
     EXPECT_EQ(rig.line(5), "Channel =  ");
@@ -233,7 +233,7 @@ TEST(Keypad, GroupCallNeedsAGroupMmsi)
         {8, "Channel =  72"},
     });
     EXPECT_EQ(rig.mode(), 11);
-    EXPECT_TRUE(rig.station.panel.key(Key::btnTX).enabled);
+    EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
 }
 
 TEST(Keypad, PositionRequestReadyAfterOk)
@@ -254,28 +254,28 @@ TEST(Keypad, PositionRequestReadyAfterOk)
         {7, "To MMSI  = 244123456"},
     });
     EXPECT_EQ(rig.mode(), 31);
-    EXPECT_TRUE(rig.station.panel.key(Key::btnTX).enabled);
+    EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
 }
 
 TEST(Keypad, IdleRefusesAndReadyScreensIgnoreTheKeys)
 {
     StationRig rig;
     rig.start();
-    const auto idle = rig.station.panel.lines;
+    const auto idle = rig.station.panel().lines;
     rig.click(keypadKey(5));
     EXPECT_EQ(rig.cues.played, Cues{cue_refuse});
-    EXPECT_EQ(rig.station.panel.lines, idle);
-    EXPECT_TRUE(rig.station.state.entry_mmsi.isEmpty());
+    EXPECT_EQ(rig.station.panel().lines, idle);
+    EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
 
     for (int mode : {14, 20, 21, 23, 31, 100}) {
-        rig.station.state.panel_mode = mode;
+        rig.probe.state().panel_mode = static_cast<PanelMode>(mode);
         rig.cues.played.clear();
         for (int tag = 0; tag <= 11; ++tag)
             rig.click(keypadKey(tag));
         EXPECT_TRUE(rig.cues.played.empty()) << "mode " << mode;
-        EXPECT_EQ(rig.station.panel.lines, idle) << "mode " << mode;
+        EXPECT_EQ(rig.station.panel().lines, idle) << "mode " << mode;
         EXPECT_EQ(rig.mode(), mode);
-        EXPECT_TRUE(rig.station.state.entry_mmsi.isEmpty());
-        EXPECT_TRUE(rig.station.state.entry_channel.isEmpty());
+        EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
+        EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
     }
 }

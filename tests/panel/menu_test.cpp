@@ -14,7 +14,7 @@ struct CallKeyCase {
     const char* allShipsChannel;
 };
 
-const CallKeyCase kCallKeys[] = {
+const CallKeyCase kCallKeyCases[] = {
     {Key::btnRoutine, 1, 2, 100, " - INDIVIDUAL ROUTINE CALL -", " - ALL SHIPS ROUTINE CALL -",
      "   DSC ROUTINE CALL", "Channel = 77"},
     {Key::btnSafety, 2, 5, 200, " - INDIVIDUAL SAFETY CALL  -", " - ALL SHIPS SAFETY CALL  -",
@@ -37,7 +37,7 @@ TEST_P(CallKeys, ReleaseWithoutAltOpensTheIndividualCall)
 {
     const CallKeyCase& c = GetParam();
     rig.press(c.key);
-    EXPECT_EQ(rig.station.panel.key(c.key).picture, c.pressedPicture);
+    EXPECT_EQ(rig.station.panel().key(c.key).picture, c.pressedPicture);
     rig.release(c.key);
 
     expectScreen(rig, {
@@ -47,9 +47,9 @@ TEST_P(CallKeys, ReleaseWithoutAltOpensTheIndividualCall)
     });
     EXPECT_EQ(rig.log.events, (Log{"repaint", "sleep " + std::to_string(c.pauseMs), "cue 1", "repaint"}));
     EXPECT_EQ(rig.mode(), 1);
-    EXPECT_EQ(rig.station.state.selected_category, c.category);
+    EXPECT_EQ(rig.station.composer().selected_category(), c.category);
     expectCallKeysLocked(rig, true);
-    EXPECT_FALSE(rig.station.panel.key(Key::btnTX).enabled);
+    EXPECT_FALSE(rig.station.panel().key(Key::btnTX).enabled);
 }
 
 TEST_P(CallKeys, AltHeldAtTheReleaseOpensTheAllShipsCallReadyToSend)
@@ -67,8 +67,8 @@ TEST_P(CallKeys, AltHeldAtTheReleaseOpensTheAllShipsCallReadyToSend)
     });
     EXPECT_EQ(rig.log.events, (Log{"repaint", "sleep " + std::to_string(c.pauseMs), "cue 1", "events"}));
     EXPECT_EQ(rig.mode(), 13 + c.category);
-    EXPECT_TRUE(rig.station.panel.key(Key::btnTX).enabled);
-    EXPECT_EQ(rig.station.panel.key(Key::btnTX).picture, 1);
+    EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
+    EXPECT_EQ(rig.station.panel().key(Key::btnTX).picture, 1);
     expectCallKeysLocked(rig, true);
 }
 
@@ -80,14 +80,14 @@ TEST_P(CallKeys, AltHeldOnlyAtThePressHasNoEffect)
     EXPECT_EQ(rig.line(1).toStdString(), GetParam().individualTitle);
 }
 
-INSTANTIATE_TEST_SUITE_P(Menu, CallKeys, ::testing::ValuesIn(kCallKeys));
+INSTANTIATE_TEST_SUITE_P(Menu, CallKeys, ::testing::ValuesIn(kCallKeyCases));
 
 TEST(Menu, GroupAndPositionRequestScreens)
 {
     StationRig rig;
     rig.start();
     rig.press(Key::btnGroup);
-    EXPECT_EQ(rig.station.panel.key(Key::btnGroup).picture, 17);
+    EXPECT_EQ(rig.station.panel().key(Key::btnGroup).picture, 17);
     rig.release(Key::btnGroup);
     expectScreen(rig, {
         {1, " - GROUP CALL TO STATIONS -"},
@@ -100,11 +100,10 @@ TEST(Menu, GroupAndPositionRequestScreens)
 
     // The position request empties the MMSI only; it has no channel line.
     rig.click(Key::imgESC);
-    rig.station.state.entry_mmsi = "123456789";
-    rig.station.state.entry_channel = "16";
+    rig.probe.set_entry("123456789", "16");
     rig.log.clear();
     rig.press(Key::btnPosReq);
-    EXPECT_EQ(rig.station.panel.key(Key::btnPosReq).picture, 14);
+    EXPECT_EQ(rig.station.panel().key(Key::btnPosReq).picture, 14);
     rig.release(Key::btnPosReq);
     expectScreen(rig, {
         {1, "   - POSITION REQUEST -"},
@@ -112,8 +111,8 @@ TEST(Menu, GroupAndPositionRequestScreens)
     });
     EXPECT_EQ(rig.log.events, (Log{"repaint", "sleep 100", "cue 1", "repaint"}));
     EXPECT_EQ(rig.mode(), 30);
-    EXPECT_TRUE(rig.station.state.entry_mmsi.isEmpty());
-    EXPECT_EQ(rig.station.state.entry_channel, "16");
+    EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
+    EXPECT_EQ(rig.station.composer().entry_channel(), "16");
 }
 
 TEST(Menu, LockedCallKeysIgnoreTheMouse)
@@ -128,7 +127,7 @@ TEST(Menu, LockedCallKeysIgnoreTheMouse)
         rig.click(k, Mods{.alt = true});
     EXPECT_TRUE(rig.log.events.empty());
     EXPECT_EQ(rig.mode(), 1);
-    EXPECT_EQ(rig.station.state.entry_mmsi, "1234");
+    EXPECT_EQ(rig.station.composer().entry_mmsi(), "1234");
     EXPECT_EQ(rig.line(3), "TO MMSI    =  1234");
     expectCallKeysLocked(rig, true);
 }
@@ -141,15 +140,15 @@ TEST(Menu, EscReturnsToIdleFromAComposition)
     rig.type("123456789");
     rig.click(keypadKey(11));
     rig.type("16");
-    ASSERT_TRUE(rig.station.panel.key(Key::btnTX).enabled);
-    rig.station.state.pending_distress_ack = 1;
-    rig.station.state.pending_individual_ack = 1;
-    rig.station.state.distress_no_info = 1;
-    rig.station.state.menu_index = 5;
+    ASSERT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
+    rig.probe.replies().pending_distress_ack = 1;
+    rig.probe.replies().pending_individual_ack = 1;
+    rig.probe.state().distress_no_info = 1;
+    rig.probe.state().menu_index = 5;
     rig.log.clear();
 
     rig.press(Key::imgESC);
-    EXPECT_EQ(rig.station.panel.key(Key::imgESC).picture, 0);
+    EXPECT_EQ(rig.station.panel().key(Key::imgESC).picture, 0);
     expectScreen(rig, {
         {3, " ****************************"},
         {4, " *   WATCHING CH-70 VHF     *"},
@@ -157,23 +156,23 @@ TEST(Menu, EscReturnsToIdleFromAComposition)
     });
     EXPECT_EQ(rig.log.events, (Log{"cue 1"}));
     EXPECT_EQ(rig.mode(), 0);
-    EXPECT_EQ(rig.station.state.menu_index, 0);
-    EXPECT_TRUE(rig.station.state.entry_mmsi.isEmpty());
-    EXPECT_TRUE(rig.station.state.entry_channel.isEmpty());
-    EXPECT_EQ(rig.station.state.pending_distress_ack, 0);
-    EXPECT_EQ(rig.station.state.pending_individual_ack, 1);   // only the distress flag is cleared
-    EXPECT_EQ(rig.station.state.distress_no_info, 0);
-    EXPECT_FALSE(rig.station.panel.key(Key::btnTX).enabled);
-    EXPECT_EQ(rig.station.panel.key(Key::btnTX).picture, 1);    // picture left as it was
-    EXPECT_FALSE(rig.station.panel.key(Key::imgUP).enabled);
-    EXPECT_FALSE(rig.station.panel.key(Key::imgDW).enabled);
+    EXPECT_EQ(rig.station.state().menu_index, 0);
+    EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
+    EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
+    EXPECT_EQ(rig.station.replies().pending_distress_ack, 0);
+    EXPECT_EQ(rig.station.replies().pending_individual_ack, 1);   // only the distress flag is cleared
+    EXPECT_EQ(rig.station.state().distress_no_info, 0);
+    EXPECT_FALSE(rig.station.panel().key(Key::btnTX).enabled);
+    EXPECT_EQ(rig.station.panel().key(Key::btnTX).picture, 1);    // picture left as it was
+    EXPECT_FALSE(rig.station.panel().key(Key::imgUP).enabled);
+    EXPECT_FALSE(rig.station.panel().key(Key::imgDW).enabled);
     expectCallKeysLocked(rig, false);
-    EXPECT_TRUE(rig.station.panel.key(Key::btnAudio).enabled);
+    EXPECT_TRUE(rig.station.panel().key(Key::btnAudio).enabled);
 
     rig.log.clear();
     rig.release(Key::imgESC);
     EXPECT_EQ(rig.log.events, (Log{"sleep 200", "repaint"}));
-    EXPECT_EQ(rig.station.panel.key(Key::imgESC).picture, -1);
+    EXPECT_EQ(rig.station.panel().key(Key::imgESC).picture, -1);
 }
 
 TEST(Menu, EntGivesOnlyTheClickOutsideTheListsAndTheReceivedCall)
@@ -183,17 +182,17 @@ TEST(Menu, EntGivesOnlyTheClickOutsideTheListsAndTheReceivedCall)
         rig.start();
         rig.click(Key::btnRoutine);
         rig.type("1234");
-        rig.station.state.panel_mode = mode;
-        const auto before = rig.station.panel.lines;
+        rig.probe.state().panel_mode = static_cast<PanelMode>(mode);
+        const auto before = rig.station.panel().lines;
         rig.log.clear();
 
         rig.press(Key::imgENT);
         EXPECT_EQ(rig.log.events, (Log{"repaint", "cue 1"})) << "mode " << mode;
-        EXPECT_EQ(rig.station.panel.lines, before) << "mode " << mode;
+        EXPECT_EQ(rig.station.panel().lines, before) << "mode " << mode;
         EXPECT_EQ(rig.mode(), mode);
-        EXPECT_EQ(rig.station.panel.key(Key::imgENT).picture, 1);
+        EXPECT_EQ(rig.station.panel().key(Key::imgENT).picture, 1);
         rig.release(Key::imgENT);
-        EXPECT_EQ(rig.station.panel.key(Key::imgENT).picture, -1);
+        EXPECT_EQ(rig.station.panel().key(Key::imgENT).picture, -1);
     }
 }
 
@@ -201,27 +200,27 @@ TEST(Menu, UpAndDownMoveTheComplyCursorWithinItsBounds)
 {
     StationRig rig;
     rig.start();
-    rig.station.state.panel_mode = 23;
-    rig.station.state.menu_index = 1;
+    rig.probe.state().panel_mode = PanelMode::ComplySelector;
+    rig.probe.state().menu_index = 1;
     rig.station.set_key_enabled(Key::imgUP, true);
     rig.station.set_key_enabled(Key::imgDW, true);
 
     rig.press(Key::imgUP);
-    EXPECT_EQ(rig.station.panel.key(Key::imgUP).picture, 2);
+    EXPECT_EQ(rig.station.panel().key(Key::imgUP).picture, 2);
     EXPECT_EQ(rig.cues.played, (std::vector<unsigned>{cue_click, cue_refuse}));
-    EXPECT_EQ(rig.station.state.menu_index, 1);
+    EXPECT_EQ(rig.station.state().menu_index, 1);
     rig.release(Key::imgUP);
 
     rig.cues.played.clear();
     rig.click(Key::imgDW);
     EXPECT_EQ(rig.cues.played, (std::vector<unsigned>{cue_click, cue_click}));
-    EXPECT_EQ(rig.station.state.menu_index, 2);
+    EXPECT_EQ(rig.station.state().menu_index, 2);
 
     rig.cues.played.clear();
     rig.press(Key::imgDW);
-    EXPECT_EQ(rig.station.panel.key(Key::imgDW).picture, 3);
+    EXPECT_EQ(rig.station.panel().key(Key::imgDW).picture, 3);
     EXPECT_EQ(rig.cues.played, (std::vector<unsigned>{cue_click, cue_refuse}));
-    EXPECT_EQ(rig.station.state.menu_index, 2);
+    EXPECT_EQ(rig.station.state().menu_index, 2);
 }
 
 TEST(Menu, UpAndDownOutsideTheListsOnlyClick)
@@ -229,15 +228,15 @@ TEST(Menu, UpAndDownOutsideTheListsOnlyClick)
     for (int mode : {1, 21, 22, 100}) {
         StationRig rig;
         rig.start();
-        rig.station.state.panel_mode = mode;
-        rig.station.state.menu_index = 1;
+        rig.probe.state().panel_mode = static_cast<PanelMode>(mode);
+        rig.probe.state().menu_index = 1;
         rig.station.set_key_enabled(Key::imgUP, true);
         rig.station.set_key_enabled(Key::imgDW, true);
-        const auto before = rig.station.panel.lines;
+        const auto before = rig.station.panel().lines;
         rig.press(Key::imgUP);
         rig.press(Key::imgDW);
         EXPECT_EQ(rig.cues.played, (std::vector<unsigned>{cue_click, cue_click})) << "mode " << mode;
-        EXPECT_EQ(rig.station.state.menu_index, 1);
-        EXPECT_EQ(rig.station.panel.lines, before);
+        EXPECT_EQ(rig.station.state().menu_index, 1);
+        EXPECT_EQ(rig.station.panel().lines, before);
     }
 }

@@ -22,7 +22,7 @@ inline void expectScreen(const StationRig& rig, std::initializer_list<Expected> 
         for (const Expected& e : expected)
             if (e.line == n)
                 want = e;
-        const LcdLine& got = rig.station.panel.label(n);
+        const LcdLine& got = rig.station.panel().label(n);
         EXPECT_EQ(got.text.toStdString(), want.text) << "line " << n;
         EXPECT_EQ(got.bold, want.bold) << "bold of line " << n;
         EXPECT_EQ(got.opaque, want.opaque) << "highlight of line " << n;
@@ -37,9 +37,9 @@ inline void expectCallKeysLocked(const StationRig& rig, bool locked)
     const Key keys[] = {Key::btnRoutine, Key::btnSafety, Key::btnUrgency, Key::btnDistress,
                         Key::btnPosReq, Key::btnGroup};
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(rig.station.panel.key(keys[i]).enabled, !locked) << "call key " << i;
-        EXPECT_EQ(rig.station.panel.key(keys[i]).picture, 3 * i + (locked ? 0 : 1)) << "call key " << i;
+        EXPECT_EQ(rig.station.panel().key(keys[i]).enabled, !locked) << "call key " << i;
+        EXPECT_EQ(rig.station.panel().key(keys[i]).picture, 3 * i + (locked ? 0 : 1)) << "call key " << i;
     }
-    EXPECT_EQ(rig.station.panel.key(Key::btnDistress2).enabled, !locked);
-    EXPECT_EQ(rig.station.panel.key(Key::btnDistress2).picture, locked ? 0 : 1);
+    EXPECT_EQ(rig.station.panel().key(Key::btnDistress2).enabled, !locked);
+    EXPECT_EQ(rig.station.panel().key(Key::btnDistress2).picture, locked ? 0 : 1);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "station/station.h"
+#include "support/station_probe.h"
 
 #include <QTemporaryDir>
 #include <QTime>
@@ -161,8 +162,9 @@ struct StationRig {
     FakeTimer rxTimer{log};
     QTemporaryDir folder;
     Station station{StationPorts{ui, cues, net, clock, voice, rxTimer}, folder.path()};
+    StationProbe probe{station};
 
-    StationRig() { ui.model = &station.panel; }
+    StationRig() { ui.model = &station.panel(); }
 
     // Created and shown, as at the start of the program; the log then starts empty.
     void start()
@@ -180,7 +182,7 @@ struct StationRig {
         for (const char* c = digits; *c; ++c)
             click(keypadKey(*c - '0'));
     }
-    QString line(int n) const { return station.panel.label(n).text; }
-    bool bold(int n) const { return station.panel.label(n).bold; }
-    int mode() const { return station.state.panel_mode; }
+    QString line(int n) const { return station.panel().label(n).text; }
+    bool bold(int n) const { return station.panel().label(n).bold; }
+    int mode() const { return mode_number(station.state().panel_mode); }
 };

@@ -7,18 +7,25 @@
 #include <array>
 
 namespace artwork {
+
+QFont panelFont(const QStringList& families, QFont::StyleHint hint, int px, bool bold)
+{
+    QFont f;
+    f.setFamilies(families);
+    f.setStyleHint(hint);
+    f.setPixelSize(px);
+    f.setBold(bold);
+    return f;
+}
+
 namespace {
 
 enum class Look { Locked, Released, Pressed, Lit };
 
 QFont sans(int px, bool bold = true)
 {
-    QFont f;
-    f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(px);
-    f.setBold(bold);
-    return f;
+    return panelFont({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")},
+                     QFont::SansSerif, px, bold);
 }
 
 QColor mix(const QColor& a, const QColor& b, qreal t)

@@ -2,6 +2,7 @@
 // device pixel ratio. Every picture is drawn in its own cell coordinates and scaled to the target.
 #pragma once
 
+#include <QFont>
 #include <QPainter>
 #include <QRectF>
 #include <QSize>
@@ -17,6 +18,9 @@ enum class List {
     ImgL_numeri,     // keypad keys pressed, 42 x 23
     imgList_status,  // status lamp, 32 x 32
 };
+
+// A font of the panel: the first of `families` the system has, `px` pixels high.
+QFont panelFont(const QStringList& families, QFont::StyleHint hint, int px, bool bold);
 
 QSize cellSize(List list);
 int cellCount(List list);

@@ -82,10 +82,9 @@ const std::array<QRect, KeyCount>& keyRects()
         const int navX[] = {15, 84, 164, 233};
         for (int i = 0; i < 4; ++i)
             set(nav[i], navX[i], 254, 65, 26);
-        const Key ch[] = {Key::imgCH16, Key::imgCH9, Key::imgCH23, Key::imgCH77, Key::imgCH84};
         const int chX[] = {335, 399, 463, 527, 592};
-        for (int i = 0; i < 5; ++i)
-            set(ch[i], chX[i], 253, 65, 26);
+        for (int i = 0; i < int(kChannelKeys.size()); ++i)
+            set(kChannelKeys[i].key, chX[i], 253, 65, 26);
         for (int i = 0; i < 12; ++i)
             set(keypadKey(kKeypadTags[i]), kKeypadColumns[i % 3], kKeypadRows[i / 3], 42, 23);
         return r;
@@ -95,7 +94,7 @@ const std::array<QRect, KeyCount>& keyRects()
 
 List listOf(Key k)
 {
-    if (k >= Key::btnRoutine && k <= Key::btnGroup)
+    if (isCallKey(k))
         return List::ImageList3;
     if (k == Key::btnDistress2)
         return List::ImageList4;
@@ -117,24 +116,18 @@ const QColor kLcdInk(0, 0, 128);   // navy
 
 QFont lcdFont(bool bold)
 {
-    QFont f;
-    f.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"),
-                   QStringLiteral("DejaVu Sans Mono")});
-    f.setStyleHint(QFont::Monospace);
+    QFont f = artwork::panelFont({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"),
+                                  QStringLiteral("DejaVu Sans Mono")},
+                                 QFont::Monospace, 13, bold);
     f.setFixedPitch(true);
-    f.setPixelSize(13);
-    f.setBold(bold);
     return f;
 }
 
 QFont labelFont(int px, bool bold = false)
 {
-    QFont f;
-    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(px);
-    f.setBold(bold);
-    return f;
+    return artwork::panelFont({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                               QStringLiteral("DejaVu Sans")},
+                              QFont::SansSerif, px, bold);
 }
 
 Mods modsOf(const QMouseEvent* e)
@@ -196,7 +189,7 @@ Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voic
                           .arg(m_listener.errorText()));
 
     m_station.FormCreate();
-    setWindowTitle(m_station.panel.title);
+    setWindowTitle(m_station.panel().title);
 
     // Every handler the window starts ends with what it changed painted (an input event queued
     // meanwhile, such as the release of a key, may run a pause at once). For anything else that
@@ -228,7 +221,7 @@ void Form1::mousePressEvent(QMouseEvent* e)
 {
     const std::optional<Key> k = keyAt(e->position().toPoint());
     // A disabled key takes no mouse events at all, so it does not capture the release either.
-    if (!k || !m_station.panel.key(*k).enabled)
+    if (!k || !m_station.panel().key(*k).enabled)
         return;
     m_pressed = k;
     m_station.mouseDown(*k, modsOf(e));
@@ -254,7 +247,7 @@ void Form1::keyPressEvent(QKeyEvent* e)
         QWidget::keyPressEvent(e);
         return;
     }
-    if (e->isAutoRepeat() || m_keyboardPressed.count(e->key()) || !m_station.panel.key(press->key).enabled)
+    if (e->isAutoRepeat() || m_keyboardPressed.count(e->key()) || !m_station.panel().key(press->key).enabled)
         return;
     m_keyboardPressed[e->key()] = *press;
     m_station.mouseDown(press->key, press->mods);
@@ -324,7 +317,7 @@ void Form1::hoverTo(std::optional<Key> k)
 
 bool Form1::showsModel() const
 {
-    return m_paintedValid && m_station.panel.looksLike(m_painted);
+    return m_paintedValid && m_station.panel().looksLike(m_painted);
 }
 
 // The model is noted as shown when its paint is asked for: a change made before an asked-for
@@ -333,7 +326,7 @@ void Form1::paintNowIfChanged()
 {
     if (showsModel())
         return;
-    m_painted = m_station.panel;
+    m_painted = m_station.panel();
     m_paintedValid = true;
     repaint();
 }
@@ -342,7 +335,7 @@ void Form1::updateIfChanged()
 {
     if (showsModel())
         return;
-    m_painted = m_station.panel;
+    m_painted = m_station.panel();
     m_paintedValid = true;
     update();
 }
@@ -379,7 +372,7 @@ const QPixmap& Form1::cellPixmap(List list, int index)
 
 void Form1::paintEvent(QPaintEvent*)
 {
-    const PanelModel& panel = m_station.panel;
+    const PanelModel& panel = m_station.panel();
     if (windowTitle() != panel.title)
         setWindowTitle(panel.title);
 
@@ -411,7 +404,7 @@ void Form1::paintEvent(QPaintEvent*)
 
 void Form1::paintLcd(QPainter& p)
 {
-    const PanelModel& panel = m_station.panel;
+    const PanelModel& panel = m_station.panel();
     p.save();
     p.setRenderHint(QPainter::TextAntialiasing);
     for (int n = 1; n <= 9; ++n) {
@@ -434,7 +427,7 @@ void Form1::paintLcd(QPainter& p)
 
 void Form1::paintLabels(QPainter& p)
 {
-    const PanelModel& panel = m_station.panel;
+    const PanelModel& panel = m_station.panel();
     p.save();
     p.setRenderHint(QPainter::TextAntialiasing);
     auto text = [&p](int x, int y, const QString& s, const QFont& f, QColor c) {

@@ -2,7 +2,7 @@
 // the station. It owns the station, its timer and its DSC listener for the program's whole life.
 #pragma once
 
-#include "dsc/dsc_listener.h"
+#include "net/dsc_listener.h"
 #include "station/station.h"
 #include "station/gui/artwork.h"
 #include "station/gui/keyboard.h"

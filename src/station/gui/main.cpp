@@ -6,7 +6,7 @@
 #include "audio/suoni.h"
 #include "audio/voice_chains.h"
 #include "audio/wave_read.h"
-#include "dsc/udp_sender.h"
+#include "net/udp_sender.h"
 #include "station/gui/form1.h"
 #include "station/gui/test_control.h"
 #include "station/paths.h"

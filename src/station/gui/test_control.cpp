@@ -59,16 +59,16 @@ QByteArray TestControl::handle(const QByteArray& line)
     if (parts[0] == "dump") {
         QByteArray out;
         for (int n = 1; n <= 9; ++n)
-            out += m_station.panel.label(n).text.toUtf8() + '\n';
-        out += "mode " + QByteArray::number(m_station.state.panel_mode) + "\n";
+            out += m_station.panel().label(n).text.toUtf8() + '\n';
+        out += "mode " + QByteArray::number(mode_number(m_station.state().panel_mode)) + "\n";
         return out;
     }
     // "counts": datagrams the station decoded, records it sent and voices it began to hear, for
     // soak runs. "press X Y" and "release X Y": the two halves of a click, to hold a key (talk).
     if (parts[0] == "counts")
-        return "handled " + QByteArray::number(m_station.datagrams_handled) + "\nsent "
-               + QByteArray::number(m_station.records_sent) + "\nheard "
-               + QByteArray::number(m_station.voices_heard) + "\n";
+        return "handled " + QByteArray::number(m_station.counters().datagrams_handled) + "\nsent "
+               + QByteArray::number(m_station.counters().records_sent) + "\nheard "
+               + QByteArray::number(m_station.counters().voices_heard) + "\n";
     if (parts.size() == 3 && (parts[0] == "press" || parts[0] == "release")) {
         mouse(parts[0] == "press" ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease,
               QPoint(parts[1].toInt(), parts[2].toInt()), Qt::NoModifier);

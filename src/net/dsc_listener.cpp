@@ -1,4 +1,4 @@
-#include "dsc/dsc_listener.h"
+#include "net/dsc_listener.h"
 
 #include <QNetworkDatagram>
 

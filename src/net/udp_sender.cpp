@@ -1,4 +1,4 @@
-#include "dsc/udp_sender.h"
+#include "net/udp_sender.h"
 
 #include <sys/socket.h>
 

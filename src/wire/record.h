@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <array>
 
 namespace dsc {
 
@@ -29,6 +30,31 @@ inline const QByteArray ALL_SHIPS_MMSI = "999999999";
 struct DscRecord {
     QByteArray TXMMSI, RXMMSI, CALL, CATEGORY, DANGER, LATD, LATM, NS, LOND, LONM, EW, TIME, CH, COMPLY;
 };
+
+// One field of the record: its key with the equals sign, its width on the wire, its member.
+struct Field {
+    const char* key;
+    int width;
+    QByteArray DscRecord::*member;
+};
+
+// The fourteen fields in wire order.
+inline const std::array<Field, 14> kFields{{
+    {"TXMMSI=", 9, &DscRecord::TXMMSI},
+    {"RXMMSI=", 9, &DscRecord::RXMMSI},
+    {"CALL=", 8, &DscRecord::CALL},
+    {"CATEGORY=", 8, &DscRecord::CATEGORY},
+    {"DANGER=", 2, &DscRecord::DANGER},
+    {"LATD=", 2, &DscRecord::LATD},
+    {"LATM=", 2, &DscRecord::LATM},
+    {"NS=", 1, &DscRecord::NS},
+    {"LOND=", 3, &DscRecord::LOND},
+    {"LONM=", 2, &DscRecord::LONM},
+    {"EW=", 1, &DscRecord::EW},
+    {"TIME=", 5, &DscRecord::TIME},
+    {"CH=", 2, &DscRecord::CH},
+    {"COMPLY=", 1, &DscRecord::COMPLY},
+}};
 
 // The station's one received call record: the wire fields plus the received text.
 struct ReceivedRecord : DscRecord {
@@ -67,6 +93,13 @@ QString nature_name(int code);
 // The leading decimal number of a text, as the station reads DANGER and CH:
 // leading spaces skipped, an optional sign, the digits up to the first other character; 0 if none.
 int leading_number(const QByteArray& text);
+
+// The VHF working channels a call may name: 1 to 28 and 60 to 88, except 70, the DSC channel.
+bool allowed_working_channel(int channel);
+
+// The voice channel a station is on after selecting `channel`: the panel has keys for 9, 16, 23, 77
+// and 84; any other channel leaves it on 16.
+int voice_channel_heard(int channel);
 
 // Received bytes shown on the LCD: one byte one character, bytes above 127 as Windows-1252.
 QString cp1252(const QByteArray& bytes);

@@ -1,5 +1,5 @@
 // The call record: composer, reader, nature names, number and character helpers.
-#include "dsc/record.h"
+#include "wire/record.h"
 
 #include <gtest/gtest.h>
 

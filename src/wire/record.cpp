@@ -1,5 +1,5 @@
 // The DSC call record: composer and reader.
-#include "dsc/record.h"
+#include "wire/record.h"
 
 #include <array>
 #include <climits>
@@ -8,29 +8,6 @@
 namespace dsc {
 
 namespace {
-
-struct Field {
-    const char* key; // key text with its equals sign
-    int width;
-    QByteArray DscRecord::*member;
-};
-
-const std::array<Field, 14> kFields{{
-    {"TXMMSI=", 9, &DscRecord::TXMMSI},
-    {"RXMMSI=", 9, &DscRecord::RXMMSI},
-    {"CALL=", 8, &DscRecord::CALL},
-    {"CATEGORY=", 8, &DscRecord::CATEGORY},
-    {"DANGER=", 2, &DscRecord::DANGER},
-    {"LATD=", 2, &DscRecord::LATD},
-    {"LATM=", 2, &DscRecord::LATM},
-    {"NS=", 1, &DscRecord::NS},
-    {"LOND=", 3, &DscRecord::LOND},
-    {"LONM=", 2, &DscRecord::LONM},
-    {"EW=", 1, &DscRecord::EW},
-    {"TIME=", 5, &DscRecord::TIME},
-    {"CH=", 2, &DscRecord::CH},
-    {"COMPLY=", 1, &DscRecord::COMPLY},
-}};
 
 constexpr qsizetype kMaxText = 255;
 
@@ -92,6 +69,16 @@ void nature_name(int code, QString& name) {
 }
 
 QString nature_name(int code) { QString s; nature_name(code, s); return s; }
+
+bool allowed_working_channel(int channel)
+{
+    return ((channel >= 1 && channel <= 28) || (channel >= 60 && channel <= 88)) && channel != 70;
+}
+
+int voice_channel_heard(int channel)
+{
+    return (channel == 9 || channel == 23 || channel == 77 || channel == 84) ? channel : 16;
+}
 
 int leading_number(const QByteArray& text) {
     qsizetype i = 0;

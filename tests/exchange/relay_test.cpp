@@ -155,9 +155,19 @@ TEST(Options, DeliveryAndPorts) {
     EXPECT_EQ(parseOptions({"--to", "10.0.0.1", "--to", "10.0.0.2"}).destinations.size(), 2);
     EXPECT_FALSE(parseOptions({"--listen-port", "8091"}).error.isEmpty());
     EXPECT_FALSE(parseOptions({"--bogus"}).error.isEmpty());
-    const Options s = parseOptions({"send", "TEXT", "--local"});
-    EXPECT_EQ(s.command, Options::Command::Send);
-    EXPECT_EQ(s.sendText, "TEXT");
+    // The text may come before, between or after the options.
+    const QList<QStringList> sends = {{"send", "TEXT", "--local"},
+                                      {"send", "--local", "TEXT"},
+                                      {"--local", "send", "--station-port", "1001", "TEXT"}};
+    for (const QStringList& args : sends) {
+        const Options s = parseOptions(args);
+        EXPECT_TRUE(s.error.isEmpty()) << qPrintable(args.join(' ')) << ": " << qPrintable(s.error);
+        EXPECT_EQ(s.command, Options::Command::Send);
+        EXPECT_EQ(s.sendText, "TEXT");
+        EXPECT_EQ(s.destinations, QList<QHostAddress>{QHostAddress(QHostAddress::LocalHost)});
+    }
+    EXPECT_EQ(parseOptions({"send", "--local"}).error, "send needs the record text");
+    EXPECT_EQ(parseOptions({"send", "ONE", "TWO"}).error, "unknown argument TWO");
 }
 
 TEST(Relay, RelayAllPassesAnythingUnchangedToEveryDestination) {

@@ -9,31 +9,32 @@ namespace profile {
 
 namespace {
 
-bool sameName(const QByteArray& a, const QByteArray& b)
+// Lines are looked at through views: a read scans every line for each key, without copies.
+bool sameName(QByteArrayView a, QByteArrayView b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 // The name inside a "[name]" line: up to the first ']', trimmed. Whatever follows the ']' is
 // ignored; a line without one names a section all the same (the rest of the line).
-QByteArray sectionName(const QByteArray& trimmedLine)
+QByteArrayView sectionName(QByteArrayView trimmedLine)
 {
     const qsizetype close = trimmedLine.indexOf(']');
     const qsizetype stop = close > 0 ? close : trimmedLine.size();
-    return trimmedLine.mid(1, stop - 1).trimmed();
+    return trimmedLine.sliced(1, stop - 1).trimmed();
 }
 
-bool isSection(const QByteArray& trimmedLine) { return trimmedLine.startsWith('['); }
+bool isSection(QByteArrayView trimmedLine) { return trimmedLine.startsWith('['); }
 
 // A setting line: not a comment, with an '=' after a non-empty name.
-bool settingName(const QByteArray& trimmedLine, QByteArray* name)
+bool settingName(QByteArrayView trimmedLine, QByteArrayView* name)
 {
     if (trimmedLine.isEmpty() || trimmedLine.startsWith(';') || isSection(trimmedLine))
         return false;
     const qsizetype eq = trimmedLine.indexOf('=');
     if (eq < 0)
         return false;
-    *name = trimmedLine.left(eq).trimmed();
+    *name = trimmedLine.first(eq).trimmed();
     return !name->isEmpty();
 }
 
@@ -73,7 +74,7 @@ Profile::Found Profile::find(const QByteArray& section, const QByteArray& key) c
     Found found;
     bool inFirst = false;
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        const QByteArray t = lineText(m_lines[i]).trimmed();
+        const QByteArrayView t = lineView(m_lines[i]).trimmed();
         if (isSection(t)) {
             if (inFirst)
                 return found;
@@ -82,7 +83,7 @@ Profile::Found Profile::find(const QByteArray& section, const QByteArray& key) c
                 found.sectionEnd = i + 1;
             continue;
         }
-        QByteArray name;
+        QByteArrayView name;
         if (!inFirst || !settingName(t, &name))
             continue;
         found.sectionEnd = i + 1;

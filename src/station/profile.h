@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -42,6 +43,7 @@ private:
         qsizetype sectionEnd = -1;    // line after the last setting of the section (or its header)
     };
     QByteArray lineText(const Line& l) const { return m_bytes.mid(l.begin, l.end - l.begin); }
+    QByteArrayView lineView(const Line& l) const { return QByteArrayView(m_bytes).sliced(l.begin, l.end - l.begin); }
     Found find(const QByteArray& section, const QByteArray& key) const;
     QByteArray lineEnding() const;
 

@@ -90,6 +90,8 @@ TEST(RecordCheck, WellFormedRecordsOnly) {
     EXPECT_EQ(recordProblem(kRecord + QByteArray(120, ' ')), "longer than 255 bytes");
     EXPECT_EQ(recordProblem(QByteArray(kRecord).replace('N', char(0xD1))), "not printable ASCII");
     EXPECT_EQ(excerpt("a\\b\xff", 3), "a\\x5cb...");
+    EXPECT_EQ(excerpt(QByteArray("\x00\x0f\xa0~", 4), 4), "\\x00\\x0f\\xa0~");
+    EXPECT_EQ(excerpt("abc", 0), "...");
 }
 
 TEST(LogFormat, DistressAndJson) {

@@ -47,7 +47,7 @@ for log in fuzz-corpus/*/last-run.log; do
   name=$(basename "$(dirname "$log")")
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
-  printf '%-26s %12s %10s %8s\n' "$name" "${runs:-?}" "${rate:-?}" "$(find "fuzz-corpus/$name" -maxdepth 1 -type f | wc -l)"
+  printf '%-26s %12s %10s %8s\n' "$name" "${runs:-?}" "${rate:-?}" "$(find "fuzz-corpus/$name" -maxdepth 1 -type f ! -name last-run.log | wc -l)"
 done
 if [ ${#failed[@]} -gt 0 ]; then
   echo "findings in: ${failed[*]} (see fuzz-corpus/<target>/findings/ and last-run.log)"

@@ -40,7 +40,7 @@ fuzz_missing=
 command -v clang++ >/dev/null || fuzz_missing="no clang++"
 if [ -z "$fuzz_missing" ]; then
   fuzzer_lib=$(clang++ -print-file-name=libclang_rt.fuzzer-$(uname -m).a 2>/dev/null || true)
-  [ -f "$fuzzer_lib" ] || fuzzer_lib=$(clang++ -print-runtime-dir 2>/dev/null)/libclang_rt.fuzzer-$(uname -m).a
+  [ -f "$fuzzer_lib" ] || fuzzer_lib=$(clang++ -print-runtime-dir 2>/dev/null || true)/libclang_rt.fuzzer-$(uname -m).a
   [ -f "$fuzzer_lib" ] || fuzz_missing="no libFuzzer runtime for $(clang++ -dumpversion) (libclang-rt-dev)"
 fi
 if [ -n "$fuzz_missing" ]; then

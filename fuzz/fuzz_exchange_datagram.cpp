@@ -12,8 +12,10 @@
 namespace {
 
 void handle(const QByteArray& bytes, bool relayed) {
-    exchange::Traffic t = exchange::inspect(QDateTime(QDate(2026, 1, 2), QTime(10, 0)),
-                                            QStringLiteral("10.0.0.5:4000"), bytes);
+    // One time and sender for every datagram, as for a batch the exchange reads at once.
+    static const QDateTime time(QDate(2026, 1, 2), QTime(10, 0));
+    static const QString sender = QStringLiteral("10.0.0.5:4000");
+    exchange::Traffic t = exchange::inspect(time, sender, bytes);
     t.relayed = relayed;
     if (exchange::logLine(t).contains(QLatin1Char('\n')))
         __builtin_trap();

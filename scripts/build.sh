@@ -3,5 +3,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-build}; shift || true
-cmake -S "$root" -B "$root/$dir" -G Ninja "$@" >/dev/null
+launcher=()   # a compiler cache, where one is installed, makes rebuilds of the four builds quick
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$root" -B "$root/$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
 ninja -C "$root/$dir" -j"$(nproc)"

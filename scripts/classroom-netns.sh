@@ -71,10 +71,14 @@ down() {
 case "${1:-}" in
     up)
         shift
-        # A set-up that fails half way takes down what it had made.
-        trap 'down "$2"' ERR
+        [ $# -ge 2 ] || { echo "usage: $0 up BIN_DIR WORK_DIR MMSI..." >&2; exit 2; }
+        # A set-up that fails half way takes down what it had made. An ERR trap would not do: it
+        # does not reach into the function, where errexit ends the script first. The EXIT trap runs
+        # whatever ends the script (a failed command, an unset variable).
+        work_dir=$2
+        trap 'status=$?; trap - EXIT; [ "$status" -eq 0 ] || down "$work_dir" || true; exit "$status"' EXIT
         up "$@"
-        trap - ERR ;;
+        trap - EXIT ;;
     down) shift; down "$@" ;;
     *) echo "usage: $0 up BIN_DIR WORK_DIR MMSI... | down WORK_DIR" >&2; exit 2 ;;
 esac

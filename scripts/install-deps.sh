@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project needs that are not there yet (Debian 12).
+# Installs the Debian packages the project needs that are not there yet (Debian 12 and later).
+# No version in a name: libclang-rt-dev is the sanitizer and libFuzzer runtime of the default clang.
 set -euo pipefail
 PACKAGES=(
-  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config python3
+  cmake ninja-build g++ clang libclang-rt-dev pkg-config python3
   qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev
   libgsm1-dev libsoxr-dev libsndfile1-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev

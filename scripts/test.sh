@@ -1,33 +1,55 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the normal build, an AddressSanitizer +
-# UndefinedBehaviorSanitizer build, a ThreadSanitizer build of the threaded voice tests, and the
-# fuzz targets for a bounded time.
+# UndefinedBehaviorSanitizer build (leaks checked, windows on the offscreen platform), a
+# ThreadSanitizer build, and the fuzz targets for a bounded time. Every build treats compiler
+# warnings as errors.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-THREAD_TESTS='^(Voice|Cues\.|ConsoleApi|WatchRecorder)'  # test names that exercise threads (audio, the console's stream, the recorder)
-# (not CuesHeard: it starts its sound server with QProcess in the test's own process, after which the
-# sanitizer no longer sees that thread's locks; run by hand against an outside server it is clean)
 FUZZ_SECONDS=${FUZZ_SECONDS:-20}
 export CTEST_OUTPUT_ON_FAILURE=1
 bash scripts/install-deps.sh
+skipped=()   # stages that could not run here, with the reason: repeated in the summary
 
 echo "== build and tests"
-bash scripts/build.sh build -DCMAKE_BUILD_TYPE=Debug
+bash scripts/build.sh build -DCMAKE_BUILD_TYPE=Debug -DKELVO_WERROR=ON
 (cd build && ctest -j2 --timeout 300)
 
-echo "== address and undefined-behaviour sanitizers"
-bash scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DKELVO_SANITIZE=address,undefined -DKELVO_BENCH=OFF -DKELVO_GUI=OFF
-(cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest -j2 --timeout 300)
+# Tests that run whole programs from a script (the classroom in namespaces, the soak, the console
+# in a browser) are left out of the sanitizer builds: they drive the same code the test programs
+# run in-process, and under a sanitizer the programs are too slow for the scripts' timings.
+WHOLE_PROGRAMS='^(E2E\.|Console\.Browser$)'
 
-echo "== thread sanitizer (voice threads)"
-bash scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DKELVO_SANITIZE=thread -DKELVO_BENCH=OFF -DKELVO_GUI=OFF
-(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$root/tests/tsan.supp" ctest -j2 --timeout 300 -R "$THREAD_TESTS")
+echo "== address and undefined-behaviour sanitizers, leaks included"
+bash scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DKELVO_WERROR=ON -DKELVO_SANITIZE=address,undefined \
+  -DKELVO_BENCH=OFF
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0" \
+  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest -j2 --timeout 300 -E "$WHOLE_PROGRAMS")
 
-if command -v clang++ >/dev/null && ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
+# Every test program under the thread sanitizer, not a list of names that goes stale as threaded
+# tests are added; the window tests on the offscreen platform included. Left out: the whole
+# programs (above). The tests that hear the cues on a sound server they start themselves
+# (tests/support/sink_ear.h) skip themselves in this build and say why.
+echo "== thread sanitizer"
+bash scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DKELVO_WERROR=ON -DKELVO_SANITIZE=thread -DKELVO_BENCH=OFF
+(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$root/tests/tsan.supp" \
+  ctest -j2 --timeout 300 -E "$WHOLE_PROGRAMS")
+
+# The fuzz targets need clang and its libFuzzer runtime; without them the stage says so.
+fuzz_missing=
+command -v clang++ >/dev/null || fuzz_missing="no clang++"
+if [ -z "$fuzz_missing" ]; then
+  fuzzer_lib=$(clang++ -print-file-name=libclang_rt.fuzzer-$(uname -m).a 2>/dev/null || true)
+  [ -f "$fuzzer_lib" ] || fuzzer_lib=$(clang++ -print-runtime-dir 2>/dev/null || true)/libclang_rt.fuzzer-$(uname -m).a
+  [ -f "$fuzzer_lib" ] || fuzz_missing="no libFuzzer runtime for $(clang++ -dumpversion) (libclang-rt-dev)"
+fi
+if [ -n "$fuzz_missing" ]; then
+  echo "== fuzzing skipped: $fuzz_missing"
+  skipped+=("fuzzing skipped: $fuzz_missing")
+else
   echo "== fuzz targets, ${FUZZ_SECONDS}s each"
-  bash scripts/build.sh build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DKELVO_FUZZ=ON \
-    -DKELVO_GUI=OFF -DKELVO_TESTS=OFF -DKELVO_BENCH=OFF
+  bash scripts/build.sh build-fuzz -DCMAKE_BUILD_TYPE=Debug -DKELVO_WERROR=ON -DCMAKE_CXX_COMPILER=clang++ \
+    -DKELVO_FUZZ=ON -DKELVO_GUI=OFF -DKELVO_TESTS=OFF -DKELVO_BENCH=OFF
   for f in build-fuzz/fuzz/fuzz_*; do
     [ -f "$f" ] && [ -x "$f" ] || continue
     mkdir -p "build-fuzz/corpus/$(basename "$f")"
@@ -36,4 +58,11 @@ if command -v clang++ >/dev/null && ls /usr/lib/llvm-*/lib/clang/*/lib/linux/lib
     "$f" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=2048 "build-fuzz/corpus/$(basename "$f")" "${seeds[@]}" 2>&1 | tail -2
   done
 fi
-echo "all test stages passed"
+
+echo
+if [ ${#skipped[@]} -eq 0 ]; then
+  echo "all test stages passed"
+else
+  echo "the test stages that ran passed; not run:"
+  printf '  %s\n' "${skipped[@]}"
+fi

@@ -4,7 +4,83 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <limits>
+#include <optional>
 #include <vector>
+
+namespace {
+
+// The file as the reader plays it, or nothing when its rate or channel count is out of bounds.
+std::optional<AudioFormat> playableFormat(const SF_INFO& info)
+{
+    if (info.channels < 1 || info.channels > 8 || info.samplerate < 1000 || info.samplerate > 384000)
+        return std::nullopt;
+    return AudioFormat{WAVE_FORMAT_PCM, info.samplerate, 16, info.channels};
+}
+
+sf_count_t blockFrames(const AudioFormat& format) { return std::max(1, format.rate / 50); } // about 20 ms
+
+// Reads one block into `block`; the number of frames read, 0 at the end or on an error.
+sf_count_t readBlock(SNDFILE* file, const AudioFormat& format, std::vector<short>& block)
+{
+    block.resize(static_cast<size_t>(blockFrames(format) * format.channels));
+    const sf_count_t got = sf_readf_short(file, block.data(), blockFrames(format));
+    return std::max<sf_count_t>(got, 0);
+}
+
+// libsndfile's view of a file held in memory.
+struct MemoryFile {
+    const QByteArray& bytes;
+    sf_count_t position = 0;
+
+    static MemoryFile& of(void* user) { return *static_cast<MemoryFile*>(user); }
+    static sf_count_t length(void* user) { return of(user).bytes.size(); }
+    static sf_count_t seek(sf_count_t offset, int whence, void* user)
+    {
+        MemoryFile& f = of(user);
+        const sf_count_t base = whence == SEEK_CUR ? f.position : whence == SEEK_END ? f.bytes.size() : 0;
+        if (offset < -base || offset > std::numeric_limits<sf_count_t>::max() - base)
+            return -1;
+        f.position = base + offset;
+        return f.position;
+    }
+    static sf_count_t read(void* to, sf_count_t count, void* user)
+    {
+        MemoryFile& f = of(user);
+        const sf_count_t left = std::max<sf_count_t>(0, f.bytes.size() - f.position);
+        const sf_count_t n = std::clamp<sf_count_t>(count, 0, left);
+        if (n > 0)
+            std::memcpy(to, f.bytes.constData() + f.position, static_cast<size_t>(n));
+        f.position += n;
+        return n;
+    }
+    static sf_count_t write(const void*, sf_count_t, void*) { return 0; }
+    static sf_count_t tell(void* user) { return of(user).position; }
+};
+
+} // namespace
+
+bool read_wave_bytes(const QByteArray& bytes,
+                     const std::function<void(const AudioFormat&, const char*, qsizetype)>& block)
+{
+    MemoryFile memory{bytes};
+    SF_VIRTUAL_IO io{&MemoryFile::length, &MemoryFile::seek, &MemoryFile::read, &MemoryFile::write,
+                     &MemoryFile::tell};
+    SF_INFO info{};
+    SNDFILE* file = sf_open_virtual(&io, SFM_READ, &info, &memory);
+    if (!file)
+        return false;
+    const std::optional<AudioFormat> format = playableFormat(info);
+    if (format) {
+        std::vector<short> samples;
+        while (const sf_count_t got = readBlock(file, *format, samples))
+            block(*format, reinterpret_cast<const char*>(samples.data()),
+                  static_cast<qsizetype>(got * format->channels * sizeof(short)));
+    }
+    sf_close(file);
+    return format.has_value();
+}
 
 WaveRead::WaveRead() = default;
 
@@ -42,11 +118,12 @@ bool WaveRead::doOpen()
     SNDFILE* file = sf_open(name.toLocal8Bit().constData(), SFM_READ, &info);
     if (!file)
         return false;
-    if (info.channels < 1 || info.channels > 8 || info.samplerate < 1000 || info.samplerate > 384000) {
+    const std::optional<AudioFormat> playable = playableFormat(info);
+    if (!playable) {
         sf_close(file);
         return false;
     }
-    const AudioFormat format{WAVE_FORMAT_PCM, info.samplerate, 16, info.channels};
+    const AudioFormat format = *playable;
     {
         std::lock_guard lock(m_state);
         m_format = format;
@@ -71,16 +148,15 @@ void WaveRead::run(void* handle, AudioFormat format)
 {
     auto* file = static_cast<SNDFILE*>(handle);
     using clock = std::chrono::steady_clock;
-    const sf_count_t frames = std::max(1, format.rate / 50); // about 20 ms
-    const auto blockTime = std::chrono::microseconds(1'000'000LL * frames / format.rate);
-    std::vector<short> block(static_cast<size_t>(frames * format.channels));
+    const auto blockTime = std::chrono::microseconds(1'000'000LL * blockFrames(format) / format.rate);
+    std::vector<short> block;
     auto due = clock::now();
     // Hand on a little ahead so the next stage never runs dry.
     int lead = 2;
     unsigned discards = m_discards;
     while (!m_stop) {
-        const sf_count_t got = sf_readf_short(file, block.data(), frames);
-        if (got <= 0)
+        const sf_count_t got = readBlock(file, format, block);
+        if (got == 0)
             break;
         if (discards != m_discards) { // buffered audio dropped: restart the pacing
             discards = m_discards;

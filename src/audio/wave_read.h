@@ -5,9 +5,17 @@
 
 #include "audio/stage.h"
 
+#include <QByteArray>
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <thread>
+
+// Decodes a whole sound file held in memory exactly as the reader decodes a file, without its
+// thread or pacing: `block` receives the blocks the reader would hand on, in order. False when the
+// reader would not open the file (not a sound file, or an unusable rate or channel count).
+bool read_wave_bytes(const QByteArray& bytes,
+                     const std::function<void(const AudioFormat&, const char*, qsizetype)>& block);
 
 class WaveRead : public Stage {
 public:

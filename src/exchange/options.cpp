@@ -60,15 +60,19 @@ Options parseOptions(const QStringList& args) {
     Options o;
     bool local = false, network = false;
     QList<QHostAddress> listed;
+    bool sendTextSeen = false;
     for (qsizetype i = 0; i < args.size() && o.error.isEmpty(); ++i) {
         const QString& a = args[i];
         const bool hasValue = i + 1 < args.size();
         if (a == "--help" || a == "-h") {
             o.command = Options::Command::Help;
-        } else if (a == "send" && i == 0) {
-            if (!hasValue) { o.error = "send needs the record text"; break; }
+        } else if (a == "send" && o.command == Options::Command::Run) {
+            // The options may stand before or after the text: the text is the one word that is
+            // not an option.
             o.command = Options::Command::Send;
-            o.sendText = args[++i].toLatin1();
+        } else if (o.command == Options::Command::Send && !sendTextSeen && !a.startsWith(QLatin1String("--"))) {
+            sendTextSeen = true;
+            o.sendText = a.toLatin1();
         } else if (a == "--local") {
             local = true;
         } else if (a == "--network") {
@@ -139,6 +143,8 @@ Options parseOptions(const QStringList& args) {
             o.error = "unknown argument " + a;
         }
     }
+    if (o.error.isEmpty() && o.command == Options::Command::Send && !sendTextSeen)
+        o.error = "send needs the record text";
     if (local)
         o.destinations.append(QHostAddress(QHostAddress::LocalHost));
     if (network || (!local && listed.isEmpty()))

@@ -2,6 +2,7 @@
 
 #include "wire/record.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace exchange {
@@ -23,13 +24,20 @@ QString recordProblem(const QByteArray& d) {
 }
 
 QString excerpt(const QByteArray& bytes, int max) {
+    // Junk is mostly bytes to escape: written digit by digit into one buffer reserved up front.
+    static constexpr char hex[] = "0123456789abcdef";
+    const qsizetype n = std::min<qsizetype>(bytes.size(), std::max(max, 0));
     QString out;
-    for (qsizetype i = 0; i < bytes.size() && i < max; ++i) {
+    out.reserve(n * 4 + 3);
+    for (qsizetype i = 0; i < n; ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
-        if (b >= 0x20 && b <= 0x7E && b != '\\')
-            out += QChar(b);
-        else
-            out += QStringLiteral("\\x%1").arg(b, 2, 16, QChar('0'));
+        if (b >= 0x20 && b <= 0x7E && b != '\\') {
+            out += QLatin1Char(char(b));
+        } else {
+            out += QLatin1String("\\x");
+            out += QLatin1Char(hex[b >> 4]);
+            out += QLatin1Char(hex[b & 0xF]);
+        }
     }
     if (bytes.size() > max)
         out += QStringLiteral("...");

@@ -9,30 +9,32 @@ namespace profile {
 
 namespace {
 
-bool sameName(const QByteArray& a, const QByteArray& b)
+// Lines are looked at through views: a read scans every line for each key, without copies.
+bool sameName(QByteArrayView a, QByteArrayView b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-// The name inside a "[name]" line: up to the last ']' (or the end of the line), trimmed.
-QByteArray sectionName(const QByteArray& trimmedLine)
+// The name inside a "[name]" line: up to the first ']', trimmed. Whatever follows the ']' is
+// ignored; a line without one names a section all the same (the rest of the line).
+QByteArrayView sectionName(QByteArrayView trimmedLine)
 {
-    const qsizetype close = trimmedLine.lastIndexOf(']');
+    const qsizetype close = trimmedLine.indexOf(']');
     const qsizetype stop = close > 0 ? close : trimmedLine.size();
-    return trimmedLine.mid(1, stop - 1).trimmed();
+    return trimmedLine.sliced(1, stop - 1).trimmed();
 }
 
-bool isSection(const QByteArray& trimmedLine) { return trimmedLine.startsWith('['); }
+bool isSection(QByteArrayView trimmedLine) { return trimmedLine.startsWith('['); }
 
 // A setting line: not a comment, with an '=' after a non-empty name.
-bool settingName(const QByteArray& trimmedLine, QByteArray* name)
+bool settingName(QByteArrayView trimmedLine, QByteArrayView* name)
 {
     if (trimmedLine.isEmpty() || trimmedLine.startsWith(';') || isSection(trimmedLine))
         return false;
     const qsizetype eq = trimmedLine.indexOf('=');
     if (eq < 0)
         return false;
-    *name = trimmedLine.left(eq).trimmed();
+    *name = trimmedLine.first(eq).trimmed();
     return !name->isEmpty();
 }
 
@@ -47,7 +49,9 @@ QByteArray unquoted(QByteArray v)
 
 Profile::Profile(QByteArray bytes) : m_bytes(std::move(bytes))
 {
-    qsizetype begin = 0;
+    // A UTF-8 byte-order mark, as some editors put at the start, is not part of the first line
+    // (it stays in the bytes, so a write keeps it).
+    qsizetype begin = m_bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
     const qsizetype n = m_bytes.size();
     while (begin < n) {
         qsizetype i = begin;
@@ -65,23 +69,24 @@ Profile::Profile(QByteArray bytes) : m_bytes(std::move(bytes))
 
 Profile::Found Profile::find(const QByteArray& section, const QByteArray& key) const
 {
+    // Only the first section of that name is searched: a later one of the same name neither adds
+    // keys nor receives them.
     Found found;
-    bool inSection = false;
     bool inFirst = false;
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        const QByteArray t = lineText(m_lines[i]).trimmed();
+        const QByteArrayView t = lineView(m_lines[i]).trimmed();
         if (isSection(t)) {
-            inSection = sameName(sectionName(t), section);
-            inFirst = inSection && found.sectionEnd < 0;
+            if (inFirst)
+                return found;
+            inFirst = sameName(sectionName(t), section);
             if (inFirst)
                 found.sectionEnd = i + 1;
             continue;
         }
-        QByteArray name;
-        if (!inSection || !settingName(t, &name))
+        QByteArrayView name;
+        if (!inFirst || !settingName(t, &name))
             continue;
-        if (inFirst)
-            found.sectionEnd = i + 1;
+        found.sectionEnd = i + 1;
         if (sameName(name, key)) {
             found.line = i;
             return found;

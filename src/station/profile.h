@@ -1,11 +1,14 @@
 // A small reader and writer of Windows profile files ("[section]" lines and "key=value" lines),
 // reading bytes as they are (Windows ANSI) and behaving like the platform's profile functions:
-// section and key names compare without regard to case, the first occurrence of a key wins,
-// whitespace around names and values is dropped, a value in matching quotes loses the quotes and
-// a text value is at most `max_text` characters long.
+// section and key names compare without regard to case, only the first section of a name counts
+// and the first occurrence of a key in it wins, whitespace around names and values is dropped, a
+// value in matching quotes loses the quotes and a text value is at most `max_text` characters long.
+// A section name ends at the first ']' (a header without one still names a section); a UTF-8
+// byte-order mark at the start of the file is skipped.
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -20,7 +23,7 @@ class Profile {
 public:
     explicit Profile(QByteArray bytes = {});
 
-    // The value of the first `key` of the first `section` that has it, trimmed, unquoted and cut
+    // The value of the first `key` in the first `section` of that name, trimmed, unquoted and cut
     // to `max_text` characters; nothing when the key is not there.
     std::optional<QByteArray> value(const QByteArray& section, const QByteArray& key) const;
 
@@ -37,9 +40,10 @@ private:
     };
     struct Found {
         qsizetype line = -1;          // the line holding the key
-        qsizetype sectionEnd = -1;    // line after the last setting of the first matching section
+        qsizetype sectionEnd = -1;    // line after the last setting of the section (or its header)
     };
     QByteArray lineText(const Line& l) const { return m_bytes.mid(l.begin, l.end - l.begin); }
+    QByteArrayView lineView(const Line& l) const { return QByteArrayView(m_bytes).sliced(l.begin, l.end - l.begin); }
     Found find(const QByteArray& section, const QByteArray& key) const;
     QByteArray lineEnding() const;
 

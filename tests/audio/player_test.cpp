@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+#include <atomic>
 #include <map>
 #include <vector>
 
@@ -17,7 +18,7 @@ namespace {
 struct FakeStage : Stage {
     bool opened = false;
     bool canOpen = true;
-    int writes = 0;
+    std::atomic<int> writes = 0;   // counted on the reader's thread, read on the test's
     bool active() const override { return opened; }
     void write(const AudioFormat&, const char*, qsizetype) override { ++writes; }
     bool doOpen() override { return opened = canOpen; }
@@ -125,7 +126,7 @@ TEST_F(Player, PlayFeedsTheLoudspeakerUntilTheFileEndsThenStopsThroughStopped)
     EXPECT_EQ(window.captions.back(), "Audio Player ( Play )");
     for (int i = 0; i < 100 && waveRead1.active(); ++i)
         QThread::msleep(10);
-    EXPECT_GT(resampler2.writes, 0);
+    EXPECT_GT(resampler2.writes.load(), 0);
     logic.timer_playerTimer(); // the first tick after the end
     ASSERT_GE(window.captions.size(), 3u);
     EXPECT_EQ(window.captions[window.captions.size() - 2], "Audio Player ( Stopped )");
@@ -163,7 +164,7 @@ TEST_F(Player, SendReplacesTheMicrophoneAndStopRestoresTheLinks)
     logic.timer_playerTimer();
     EXPECT_EQ(window.captions.back(), "Audio Player ( Broadcast )");
     QThread::msleep(60);
-    EXPECT_GT(codecTX.writes, 0);
+    EXPECT_GT(codecTX.writes.load(), 0);
     logic.btn_stopClick();
     expectNormalLinks();
     EXPECT_FALSE(waveRead1.active());

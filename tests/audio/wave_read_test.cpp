@@ -85,6 +85,20 @@ TEST(WaveRead, ReadsEveryFormatAtItsOwnRateInRealTime)
         for (short s : out.samples)
             peak = std::max<short>(peak, short(std::abs(s)));
         EXPECT_GT(peak, 4000);
+
+        // Decoded from memory, the same file gives the same blocks.
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        std::vector<short> fromMemory;
+        int blocks = 0;
+        EXPECT_TRUE(read_wave_bytes(file.readAll(), [&](const AudioFormat& f, const char* data, qsizetype size) {
+            EXPECT_EQ(f, out.format);
+            ++blocks;
+            auto* samples = reinterpret_cast<const short*>(data);
+            fromMemory.insert(fromMemory.end(), samples, samples + size / 2);
+        }));
+        EXPECT_EQ(blocks, out.blocks);
+        EXPECT_EQ(fromMemory, out.samples);
     }
 }
 
@@ -107,6 +121,9 @@ TEST(WaveRead, MissingOrGarbageFilesLeaveItInactive)
         EXPECT_FALSE(reader.active());
         reader.close();
         EXPECT_EQ(out.blocks, 0);
+        QFile file(name);
+        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        EXPECT_FALSE(read_wave_bytes(bytes, [](const AudioFormat&, const char*, qsizetype) { ADD_FAILURE(); }));
     }
 }
 

@@ -90,6 +90,8 @@ TEST(RecordCheck, WellFormedRecordsOnly) {
     EXPECT_EQ(recordProblem(kRecord + QByteArray(120, ' ')), "longer than 255 bytes");
     EXPECT_EQ(recordProblem(QByteArray(kRecord).replace('N', char(0xD1))), "not printable ASCII");
     EXPECT_EQ(excerpt("a\\b\xff", 3), "a\\x5cb...");
+    EXPECT_EQ(excerpt(QByteArray("\x00\x0f\xa0~", 4), 4), "\\x00\\x0f\\xa0~");
+    EXPECT_EQ(excerpt("abc", 0), "...");
 }
 
 TEST(LogFormat, DistressAndJson) {
@@ -155,9 +157,19 @@ TEST(Options, DeliveryAndPorts) {
     EXPECT_EQ(parseOptions({"--to", "10.0.0.1", "--to", "10.0.0.2"}).destinations.size(), 2);
     EXPECT_FALSE(parseOptions({"--listen-port", "8091"}).error.isEmpty());
     EXPECT_FALSE(parseOptions({"--bogus"}).error.isEmpty());
-    const Options s = parseOptions({"send", "TEXT", "--local"});
-    EXPECT_EQ(s.command, Options::Command::Send);
-    EXPECT_EQ(s.sendText, "TEXT");
+    // The text may come before, between or after the options.
+    const QList<QStringList> sends = {{"send", "TEXT", "--local"},
+                                      {"send", "--local", "TEXT"},
+                                      {"--local", "send", "--station-port", "1001", "TEXT"}};
+    for (const QStringList& args : sends) {
+        const Options s = parseOptions(args);
+        EXPECT_TRUE(s.error.isEmpty()) << qPrintable(args.join(' ')) << ": " << qPrintable(s.error);
+        EXPECT_EQ(s.command, Options::Command::Send);
+        EXPECT_EQ(s.sendText, "TEXT");
+        EXPECT_EQ(s.destinations, QList<QHostAddress>{QHostAddress(QHostAddress::LocalHost)});
+    }
+    EXPECT_EQ(parseOptions({"send", "--local"}).error, "send needs the record text");
+    EXPECT_EQ(parseOptions({"send", "ONE", "TWO"}).error, "unknown argument TWO");
 }
 
 TEST(Relay, RelayAllPassesAnythingUnchangedToEveryDestination) {

@@ -103,7 +103,27 @@ TEST_F(SettingsFile, NamesIgnoreCaseAndTheFirstOccurrenceWins)
                                        "[Radio]\nMode=1\n[radio]\nmode=0\nBASE_PORT=18000\n");
     EXPECT_EQ(s.mmsi, "111111111");
     EXPECT_EQ(s.mode, 1);
-    EXPECT_EQ(s.base_port, 18000);   // found in the second section of the same name
+    EXPECT_EQ(s.base_port, 17000);   // only in a second section of the same name: not read
+}
+
+TEST_F(SettingsFile, OddHeadersAndByteOrderMark)
+{
+    // A header without its ']' still names a section; the name ends at the first ']' and what
+    // follows it on the line is ignored.
+    StationSettings s = loadWith("[kelvo  \nmmsi=111111111\n[radio] mode=1\nbase_port=18000\n"
+                                 "[gps]x]\ngps_ns=S\n");
+    EXPECT_EQ(s.mmsi, "111111111");
+    EXPECT_EQ(s.mode, 0);
+    EXPECT_EQ(s.base_port, 18000);
+    EXPECT_EQ(s.gps_ns, "S");
+
+    // A byte-order mark before the first header, which it keeps when the file is written.
+    s = loadWith("\xEF\xBB\xBF[kelvo]\r\nmmsi=222222222\r\n");
+    EXPECT_EQ(s.mmsi, "222222222");
+    ASSERT_TRUE(save_window_position(path, QPoint(1, 2)));
+    EXPECT_EQ(contents(), "\xEF\xBB\xBF[kelvo]\r\nmmsi=222222222\r\nposX=2\r\nposY=1\r\n");
+    // Anywhere else it is part of the line.
+    EXPECT_EQ(loadWith("[kelvo]\n\xEF\xBB\xBFmmsi=333333333\n").mmsi, "274111001");
 }
 
 TEST_F(SettingsFile, WhitespaceQuotesCommentsAndOddLines)
@@ -169,9 +189,9 @@ TEST_F(SettingsFile, WritingKeepsEveryOtherLine)
                               "[radio]\nmode=1\n[kelvo]\nposY=9\n";
     write(before);
     ASSERT_TRUE(save_window_position(path, QPoint(-40, 55)));
-    // posY is first found in the second "kelvo" section, so that is the line that changes.
-    EXPECT_EQ(contents(), "; station 3\n[kelvo]\nmmsi=247000123\n  PosX =55\n\n"
-                          "[radio]\nmode=1\n[kelvo]\nposY=-40\n");
+    // posY is only in a second "kelvo" section, which is not searched: it is added to the first.
+    EXPECT_EQ(contents(), "; station 3\n[kelvo]\nmmsi=247000123\n  PosX =55\nposY=-40\n\n"
+                          "[radio]\nmode=1\n[kelvo]\nposY=9\n");
     EXPECT_EQ(load_window_position(path), QPoint(-40, 55));
 }
 

@@ -155,6 +155,14 @@ struct EarOnSink {
     // `listen`: start recording at once (otherwise call listen() later).
     bool start(QString* why, bool listen = true)
     {
+#if defined(__SANITIZE_THREAD__)
+        // The sound server is started from the test's own process, after which the thread
+        // sanitizer no longer follows the locks of the recording thread: it reports races that
+        // are not there or the test hangs. These tests run in the other builds.
+        if (why)
+            *why = QStringLiteral("a sound server started by the test cannot run under the thread sanitizer");
+        return false;
+#endif
         if (!pulse.start(kDevices, why))
             return false;
         return !listen || this->listen(why);

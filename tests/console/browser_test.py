@@ -109,6 +109,14 @@ def viewport(driver, width, height):
                            {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False})
 
 
+def channel_classes(driver, channel):
+    """The classes of a channel's tile, read in one script: the page redraws the tiles as the
+    channels change, so an element found first and read after may already be gone."""
+    return driver.execute_script(
+        "const t = document.querySelector('.channel[data-channel=\"' + arguments[0] + '\"]');"
+        "return t ? Array.from(t.classList) : [];", str(channel))
+
+
 def main():
     work = tempfile.mkdtemp()
     udp_in = free_port(socket.SOCK_DGRAM)
@@ -209,12 +217,12 @@ def main():
         # The instructor listens to channel 16; a trainee talks on it: the light goes on with the
         # sender, the page plays the sound, and the light goes out after the transmission.
         driver.find_element(By.CSS_SELECTOR, '.channel[data-channel="16"]').click()
-        wait.until(lambda d: "listening" in d.find_element(By.CSS_SELECTOR, '.channel[data-channel="16"]').get_attribute("class"))
+        wait.until(lambda d: "listening" in channel_classes(d, 16))
         talker = threading.Thread(target=talk, args=(voice_base + 16, 40))
         started = time.monotonic()
         talker.start()
         WebDriverWait(driver, 5, poll_frequency=0.02).until(
-            lambda d: "live" in d.find_element(By.CSS_SELECTOR, '.channel[data-channel="16"]').get_attribute("class").split())
+            lambda d: "live" in channel_classes(d, 16))
         lit = time.monotonic() - started
         tile = driver.find_element(By.CSS_SELECTOR, '.channel[data-channel="16"]')
         if "127.0.0.1" not in tile.text:
@@ -229,7 +237,7 @@ def main():
         else:
             print(f"ok: channel 16 lit after {1000 * lit:.0f} ms; the page played {heard} samples")
         WebDriverWait(driver, 5, poll_frequency=0.05).until(
-            lambda d: "live" not in d.find_element(By.CSS_SELECTOR, '.channel[data-channel="16"]').get_attribute("class").split())
+            lambda d: "live" not in channel_classes(d, 16))
         print("ok: the light went out after the transmission")
         if SHOTS:
             driver.save_screenshot(os.path.join(SHOTS, "console-1280x720.png"))

@@ -29,11 +29,14 @@ bash scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DKELVO_WERROR=ON -DKE
 # Every test program under the thread sanitizer, not a list of names that goes stale as threaded
 # tests are added; the window tests on the offscreen platform included. Left out: the whole
 # programs (above). The tests that hear the cues on a sound server they start themselves
-# (tests/support/sink_ear.h) skip themselves in this build and say why.
+# (tests/support/sink_ear.h) skip themselves in this build and say why; so are the tests below,
+# which start a sound server and its recorder from inside the test program once Qt's threads
+# run: after that fork the sanitizer no longer sees those threads' locks and the test hangs.
+NO_FORK_UNDER_TSAN='^(PartnerSound\.|PushToTalkWindow\.|VoicePulse\.Loudspeakers)'
 echo "== thread sanitizer"
 bash scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=Debug -DKELVO_WERROR=ON -DKELVO_SANITIZE=thread -DKELVO_BENCH=OFF
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$root/tests/tsan.supp" \
-  ctest -j2 --timeout 300 -E "$WHOLE_PROGRAMS")
+  ctest -j2 --timeout 300 -E "$WHOLE_PROGRAMS|$NO_FORK_UNDER_TSAN")
 
 # The fuzz targets need clang and its libFuzzer runtime; without them the stage says so.
 fuzz_missing=

@@ -24,40 +24,53 @@ public:
     bool start()
     {
         stop();
-        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-        if (device.isNull())
-            return false;
-        QAudioFormat format;
-        format.setSampleRate(playback_format.rate);
-        format.setChannelCount(playback_format.channels);
-        format.setSampleFormat(QAudioFormat::Int16);
-        m_sink = new QAudioSink(device, format, this);
-        m_sink->setBufferSize(format.bytesForDuration(60000));   // 60 ms in the device
+        if (!m_sink) {
+            const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+            if (device.isNull())
+                return false;
+            QAudioFormat format;
+            format.setSampleRate(playback_format.rate);
+            format.setChannelCount(playback_format.channels);
+            format.setSampleFormat(QAudioFormat::Int16);
+            m_sink = new QAudioSink(device, format, this);
+            m_sink->setBufferSize(format.bytesForDuration(60000));   // 60 ms in the device
+        }
         m_io = m_sink->start();
         if (!m_io || m_sink->error() != QAudio::NoError) {
-            stop();
+            release();   // a sink that failed is not kept: the next open asks for the device again
             return false;
         }
         m_delay = {};
         m_clock.start();
         // The device drains at its own pace: top it up regularly as well as on every write.
-        m_timer = new QTimer(this);
-        m_timer->setTimerType(Qt::PreciseTimer);
-        connect(m_timer, &QTimer::timeout, this, [this] { pump(); });
+        if (!m_timer) {
+            m_timer = new QTimer(this);
+            m_timer->setTimerType(Qt::PreciseTimer);
+            connect(m_timer, &QTimer::timeout, this, [this] { pump(); });
+        }
         m_timer->start(10);
         return true;
     }
 
+    // Stops the device. The sink itself is kept for the next start: Qt's sound back end does not
+    // survive sinks made and deleted in quick turns on several threads (a station's channel keys
+    // and push-to-talk close and open the loudspeaker many times), so it goes only with the stage.
     void stop()
     {
+        if (m_timer)
+            m_timer->stop();
+        if (m_sink)
+            m_sink->stop();
+        m_io = nullptr;
+    }
+
+    void release()
+    {
+        stop();
         delete m_timer;
         m_timer = nullptr;
-        if (m_sink) {
-            m_sink->stop();
-            delete m_sink;
-        }
+        delete m_sink;
         m_sink = nullptr;
-        m_io = nullptr;
     }
 
     void pump()
@@ -102,7 +115,7 @@ WaveOut::WaveOut() : m_worker(new Worker(*this))
 WaveOut::~WaveOut()
 {
     m_active = false;
-    QMetaObject::invokeMethod(m_worker, [this] { m_worker->stop(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(m_worker, [this] { m_worker->release(); }, Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
     delete m_worker;

@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QAudioDevice>
 #include <QMediaDevices>
 #include <cstring>
@@ -241,4 +242,41 @@ TEST(VoicePulse, HostileFormatsAreSilentAndTheNextStreamIsHeard)
     ASSERT_LT(first + 22050, x.size()) << "the good stream was not heard";
     std::vector<double> part(x.begin() + std::ptrdiff_t(first + 4410), x.begin() + std::ptrdiff_t(first + 22050));
     EXPECT_NEAR(tone::dominant(part, 44100), 1000, 10);
+}
+
+// Channel keys, push-to-talk and the end of every reception close and open the loudspeakers many
+// times while audio keeps coming. Sinks made and deleted in quick turns on the two loudspeaker
+// threads took Qt's sound back end down within seconds (a station gone in the middle of a class).
+TEST(VoicePulse, LoudspeakersOpenedAndClosedInQuickTurnsWhileAudioComesKeepTheStationAlive)
+{
+    if (QStandardPaths::findExecutable("pulseaudio").isEmpty())
+        GTEST_SKIP() << "pulseaudio is not installed";
+    switch (run_in_fresh_process()) {
+    case Child::NotNeeded: break;
+    case Child::Ran: return;
+    case Child::Skipped: GTEST_SKIP() << "skipped in the child process";
+    }
+    PrivatePulse pulse;
+    QString why;
+    ASSERT_TRUE(pulse.start("load-module module-null-sink sink_name=kelvo_sink\nset-default-sink kelvo_sink\n", &why))
+        << why.toStdString();
+    qputenv("PULSE_SERVER", pulse.address().toUtf8());
+    ensure_qt_app();
+    WaveOut speakers[2];
+    static const char block[4 * 441] = {};   // 10 ms of silence
+    unsigned seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 4000) {
+        WaveOut& s = speakers[next() % 2];
+        switch (next() % 10) {
+        case 0: s.open(); break;
+        case 1: s.close(); break;
+        default: s.write(WaveOut::playback_format, block, sizeof block); break;
+        }
+        QCoreApplication::processEvents();
+        QThread::msleep(1);
+    }
+    EXPECT_TRUE(speakers[0].open() && speakers[0].active());
 }

@@ -80,8 +80,8 @@ struct WaveIn::Pulse {
 
     void openStream()
     {
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, uint32_t(capture_format.rate), uint8_t(capture_format.channels)};
-        stream = pa_stream_new(context, "Push-to-talk", &spec, nullptr);
+        const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, uint32_t(capture_format.rate), uint8_t(capture_format.channels)};
+        stream = pa_stream_new(context, "Push-to-talk", &sampleFormat, nullptr);
         if (!stream) {
             link = Link::Failed;
             return;
@@ -96,7 +96,7 @@ struct WaveIn::Pulse {
         attr.tlength = uint32_t(-1);
         attr.prebuf = uint32_t(-1);
         attr.minreq = uint32_t(-1);
-        attr.fragsize = uint32_t(pa_usec_to_bytes(pa_usec_t(block_ms) * 1000, &spec));
+        attr.fragsize = uint32_t(pa_usec_to_bytes(pa_usec_t(block_ms) * 1000, &sampleFormat));
         const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
         if (pa_stream_connect_record(stream, nullptr, &attr, flags) < 0)
             link = Link::Failed;

@@ -11,13 +11,16 @@
 
 namespace {
 
-// The stream keeps about 30 ms queued while a cue plays and is written 5 ms at a time, so a new
-// cue waits at most one write before the old one is flushed.
+// The stream keeps up to 120 ms queued while a cue plays, so a thread that is held up for a while
+// on a busy PC does not leave a hole in the cue; it is written 5 ms at a time, so a new cue waits at
+// most one write before the old one is flushed. Playback starts once 10 ms are queued: a new cue is
+// heard at once however deep the buffer.
 constexpr int kChunkFrames = CueEngine::kRate / 200;           // 5 ms
-constexpr uint32_t kTargetBytes = CueEngine::kRate * 2 * 30 / 1000;
+constexpr uint32_t kTargetBytes = CueEngine::kRate * 2 * 120 / 1000;
 constexpr uint32_t kRequestBytes = kChunkFrames * 2;
+constexpr uint32_t kStartBytes = kRequestBytes * 2;
 // Silence written after a cue: more than the stream's whole buffer, so the cue's end is played out.
-constexpr int kTailFrames = CueEngine::kRate / 10;             // 100 ms
+constexpr int kTailFrames = CueEngine::kRate * 150 / 1000;
 
 int16_t to_sample(float v)
 {
@@ -110,7 +113,7 @@ bool CueEngine::openStream()
     pa_buffer_attr attr{};
     attr.maxlength = uint32_t(-1);
     attr.tlength = kTargetBytes;
-    attr.prebuf = uint32_t(-1);
+    attr.prebuf = kStartBytes;
     attr.minreq = kRequestBytes;
     attr.fragsize = uint32_t(-1);
     int error = 0;
@@ -155,9 +158,8 @@ void CueEngine::run()
         if (!open)
             continue;
         if (next) {
-            // Cut what is still queued of the sound in progress.
-            if (current || tail > 0)
-                pa_simple_flush(m_stream, nullptr);
+            // Cut what is still queued: the sound in progress, or the silence after the last one.
+            pa_simple_flush(m_stream, nullptr);
             current = std::move(next);
             pos = 0;
             tail = kTailFrames;

@@ -63,7 +63,7 @@ done
 for e in $(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$ROOT"/usr/share/applications/*.desktop); do
     [ -x "$ROOT/usr/bin/$e" ] || fail "a desktop entry starts $e, which is not in /usr/bin"
 done
-grep -qx 'ExecStart=/usr/bin/kelvo-exchange --network --console 127.0.0.1:8080 --log /var/log/kelvo/exchange.jsonl' \
+grep -qx 'ExecStart=/usr/bin/kelvo-exchange --network --console 127.0.0.1:8080 --log /var/log/kelvo/exchange.jsonl --record /var/lib/kelvo/recordings' \
     "$ROOT/lib/systemd/system/kelvo-exchange.service" || fail "the service's command"
 if command -v systemd-analyze >/dev/null; then
     sed "s|/usr/bin/kelvo-exchange|$ROOT/usr/bin/kelvo-exchange|" "$ROOT/lib/systemd/system/kelvo-exchange.service" \

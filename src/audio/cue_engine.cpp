@@ -13,12 +13,12 @@ namespace {
 
 // The stream keeps up to 120 ms queued while a cue plays, so a thread that is held up for a while
 // on a busy PC does not leave a hole in the cue; it is written 5 ms at a time, so a new cue waits at
-// most one write before the old one is flushed. Playback starts once 10 ms are queued: a new cue is
-// heard at once however deep the buffer.
+// most one write before the old one is flushed. Playback starts when the buffer is full, which the
+// thread does at once (every cue is followed by more silence than that). A smaller start threshold
+// loses the first cue of a fresh stream on PulseAudio's null sink.
 constexpr int kChunkFrames = CueEngine::kRate / 200;           // 5 ms
 constexpr uint32_t kTargetBytes = CueEngine::kRate * 2 * 120 / 1000;
 constexpr uint32_t kRequestBytes = kChunkFrames * 2;
-constexpr uint32_t kStartBytes = kRequestBytes * 2;
 // Silence written after a cue: more than the stream's whole buffer, so the cue's end is played out.
 constexpr int kTailFrames = CueEngine::kRate * 150 / 1000;
 
@@ -113,7 +113,7 @@ bool CueEngine::openStream()
     pa_buffer_attr attr{};
     attr.maxlength = uint32_t(-1);
     attr.tlength = kTargetBytes;
-    attr.prebuf = kStartBytes;
+    attr.prebuf = uint32_t(-1);
     attr.minreq = kRequestBytes;
     attr.fragsize = uint32_t(-1);
     int error = 0;

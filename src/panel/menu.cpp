@@ -178,11 +178,11 @@ void Station::imgESCMouseDown()
     disable_tx_key();   // its picture stays as it is
     m_composer.start();
     m_replies.pending_distress_ack = 0;
-    m_state.distress_no_info = 0;
+    m_distress.leave();
     set_key_enabled(Key::imgUP, false);
     set_key_enabled(Key::imgDW, false);
     m_state.panel_mode = PanelMode::Idle;
-    m_state.menu_index = 0;
+    m_state.comply_choice = 0;
 }
 
 void Station::imgENTMouseDown()
@@ -199,27 +199,24 @@ void Station::imgENTMouseDown()
     }
 }
 
-// Moves the cursor of the selection list of modes 20 and 23 by `step`, within its bounds.
+// Moves the cursor of the nature list or the comply selector by `step`, within its bounds.
 void Station::move_cursor(int step)
 {
-    int upper;
+    bool moved;
     switch (m_state.panel_mode) {
-    case PanelMode::DistressNature: upper = 13; break;
-    case PanelMode::ComplySelector: upper = 2; break;
+    case PanelMode::DistressNature: moved = m_distress.step(step); break;
+    case PanelMode::ComplySelector: moved = step_list_cursor(m_state.comply_choice, step, 2); break;
     default: return;
     }
-    int& index = m_state.menu_index;
-    index += step;
-    if (index < 1 || index > upper) {
-        index = index < 1 ? 1 : upper;
+    if (!moved) {
         play_cue(cue_refuse);
         return;
     }
     play_cue(cue_click);
     if (m_state.panel_mode == PanelMode::DistressNature)
-        show_nature_menu(index);
+        show_nature_menu(m_distress.nature());
     else
-        mostra_tipo_ack(index);
+        mostra_tipo_ack(m_state.comply_choice);
 }
 
 void Station::imgUPMouseDown()

@@ -9,11 +9,8 @@ void Station::btnDistress2MouseDown()
 
 void Station::btnDistress2MouseUp()
 {
-    // A locked key took no press, so its release means nothing either.
-    if (!m_view.enabled(Key::btnDistress2))
-        return;
-    sleep(100);
-    start_distress_alert();
+    if (take_release(Key::btnDistress2, 100))
+        start_distress_alert();
 }
 
 void Station::start_distress_alert()

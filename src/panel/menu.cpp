@@ -73,10 +73,8 @@ void Station::callKeyMouseDown(Key k)
 void Station::callKeyMouseUp(Key k, Mods mods)
 {
     const CallKeyAction* c = callKeyAction(k);
-    // A locked key took no press, so its release means nothing either.
-    if (!c || !validCategory(c->tag) || !m_view.enabled(k))
+    if (!c || !validCategory(c->tag) || !take_release(k, c->pauseMs))
         return;
-    sleep(c->pauseMs);
     // The Alt key held at the release, not at the press, turns the call into an all-ships call.
     if (mods.alt)
         show_all_ships_call(c->tag);
@@ -86,18 +84,14 @@ void Station::callKeyMouseUp(Key k, Mods mods)
 
 void Station::btnGroupMouseUp()
 {
-    if (!m_view.enabled(Key::btnGroup))
-        return;
-    sleep(100);
-    show_group_call();
+    if (take_release(Key::btnGroup, 100))
+        show_group_call();
 }
 
 void Station::btnPosReqMouseUp()
 {
-    if (!m_view.enabled(Key::btnPosReq))
-        return;
-    sleep(100);
-    show_position_request();
+    if (take_release(Key::btnPosReq, 100))
+        show_position_request();
 }
 
 // ---- composition screens
@@ -235,9 +229,8 @@ void Station::imgDWMouseDown()
 
 void Station::navKeyMouseUp(Key k)
 {
-    if (navPicture(k) < 0 || !m_view.enabled(k))
+    if (navPicture(k) < 0 || !take_release(k, 200))
         return;
-    sleep(200);
     set_key_picture(k, -1);
     repaint();
 }

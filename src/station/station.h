@@ -172,6 +172,7 @@ public:
 private:
     friend class StationProbe;   // tests: sets a state directly where the keys would take long
 
+    bool take_release(Key k, int pauseMs);   // false for a locked key (panel/keys.cpp)
     // keypad entry (panel/controlli.cpp)
     void mmsi_key(int tag, const QString& prefix);
     void move_to_channel(PanelMode next);

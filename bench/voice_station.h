@@ -3,9 +3,7 @@
 // voice benchmarks drive it through its keys.
 #pragma once
 
-#include "audio/broadcast_rx.h"
-#include "audio/broadcast_tx.h"
-#include "audio/voice_chains.h"
+#include "audio/voice_net.h"
 #include "station/station.h"
 #include "support/fakes.h"
 #include "voice_bench.h"
@@ -31,7 +29,7 @@ struct VoiceStation {
     // A program folder whose settings give `basePort`; the microphone on `soundServer` (empty: the
     // user's). `ready` is false when the settings file could not be written.
     VoiceStation(QObject* app, int basePort, const QString& soundServer = {})
-        : voice(net, app, soundServer)
+        : voice(voice_net(broadcastTX, broadcastRX), app, soundServer)
     {
         QFile ini(folder.filePath("radiosim.ini"));
         ready = ini.open(QIODevice::WriteOnly)
@@ -48,12 +46,6 @@ struct VoiceStation {
     bool ready = false;
     BroadcastTX broadcastTX{kLoopback};
     BroadcastRX broadcastRX;
-    VoiceNet net{&broadcastTX, &broadcastRX,
-                 [this](const QString& p) { broadcastTX.setPort(p); },
-                 [this](const QString& p) { broadcastRX.setPort(p); },
-                 [this] { return broadcastRX.port(); },
-                 [this] { return broadcastRX.count(); },
-                 [this](std::function<void()> f) { broadcastRX.setPayloadCallback(std::move(f)); }};
     VoiceChains voice;
     EventLog log;
     SleepingUi ui{log};

@@ -7,7 +7,7 @@
 #include "audio/player.h"
 #include "audio/sink.h"
 #include "audio/tone.h"
-#include "audio/voice_chains.h"
+#include "audio/voice_net.h"
 #include "audio/voice_packet.h"
 #include "audio/wave_read.h"
 #include "support/private_pulse.h"
@@ -57,7 +57,7 @@ struct Listener {
 // The station window with its real voice chains (sending to loopback) and the real message player.
 struct TalkingWindow : StationWindow {
     explicit TalkingWindow(const QString& soundServer, int basePort)
-        : chains(voiceNet, &guiApp(), soundServer)
+        : chains(voice_net(broadcastTX, broadcastRX), &guiApp(), soundServer)
     {
         QFile ini(dir.filePath("radiosim.ini"));
         EXPECT_TRUE(ini.open(QIODevice::WriteOnly));
@@ -81,12 +81,6 @@ struct TalkingWindow : StationWindow {
 
     BroadcastTX broadcastTX{kLoopback};
     BroadcastRX broadcastRX;
-    VoiceNet voiceNet{&broadcastTX, &broadcastRX,
-                 [this](const QString& p) { broadcastTX.setPort(p); },
-                 [this](const QString& p) { broadcastRX.setPort(p); },
-                 [this] { return broadcastRX.port(); },
-                 [this] { return broadcastRX.count(); },
-                 [this](std::function<void()> f) { broadcastRX.setPayloadCallback(std::move(f)); }};
     VoiceChains chains;
     WaveRead waveRead1;
     StagePlayerChains playerChains{&chains.waveIN1(), &waveRead1, &chains.codecTX(), &chains.resampler2(),

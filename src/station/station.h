@@ -180,6 +180,7 @@ private:
     // composition and lists (panel/menu.cpp)
     void start_composition(PanelMode mode, bool keepChannel = false);
     void move_cursor(int step);
+    // what the builders read (dsc/chiamate.cpp)
     TxSources tx_sources() const;
     // the received-call screens (dsc/ricezione.cpp)
     void show_received(ReceivedScreen screen, const dsc::DscRecord& r);

@@ -231,7 +231,7 @@ TEST(ConsoleApi, ShowsTheChannelsStreamsOneToAListenerAndServesTheRecordings)
 {
     app();
     RecorderRig r(300);
-    ASSERT_TRUE(r.started) << r.error.toStdString();
+    ASSERT_TRUE(r.start()) << r.error.toStdString();
     Bench b(&r.recorder);
     const auto channel16 = [](const QJsonObject& o) { return o["channels"].toArray()[0].toObject(); };
     const QJsonObject call{{"from", "274111005"}, {"to", "002470001"}, {"call", "INDIVID"}, {"category", "ROUTINE"},

@@ -77,7 +77,7 @@ TEST(WatchRecorder, EachTransmissionIsOneFileOfTheBlocksAsSent)
 {
     app();
     RecorderRig r;
-    ASSERT_TRUE(r.started) << r.error.toStdString();
+    ASSERT_TRUE(r.start()) << r.error.toStdString();
 
     VoiceTalker a(440, 80), b(1000, 30);
     a.announce(r.base + 16);
@@ -164,7 +164,7 @@ TEST(WatchRecorder, StopEndsTheTransmissionInProgress)
 {
     app();
     RecorderRig r;
-    ASSERT_TRUE(r.started) << r.error.toStdString();
+    ASSERT_TRUE(r.start()) << r.error.toStdString();
     VoiceTalker a(440, 21);
     a.announce(r.base + 84);
     a.send(a.packet(21), r.base + 84);   // 1365 bytes: an odd data length, padded
@@ -309,7 +309,7 @@ TEST(WatchRecorder, AFullDiskStopsTheRecordingWithOneMessage)
     RecorderRig r(300);
     QStringList messages;
     QObject::connect(&r.recorder, &WatchRecorder::recordingStopped, [&](const QString& m) { messages << m; });
-    ASSERT_TRUE(r.started) << r.error.toStdString();
+    ASSERT_TRUE(r.start()) << r.error.toStdString();
 
     // The file size limit stands for the full disk: writes beyond it fail (EFBIG) as on ENOSPC.
     rlimit old{};

@@ -1,5 +1,5 @@
 // A watch recorder on free voice ports, writing into a folder of its own, with the transmissions
-// it tells collected in `ended`. `started` says whether it took its ports (`error` says why not).
+// it tells collected in `ended`. start() says whether it took its ports (`error` says why not).
 #pragma once
 
 #include "exchange/watch_recorder.h"
@@ -16,13 +16,12 @@ struct RecorderRig {
             recorder.setSilenceMs(silenceMs);
         QObject::connect(&recorder, &exchange::WatchRecorder::ended,
                          [this](const exchange::VoiceTransmission& t) { ended.push_back(t); });
-        started = base != 0 && recorder.start(error);
     }
+    bool start() { return base != 0 && recorder.start(error); }
 
     int base;
     QTemporaryDir dir;
     exchange::WatchRecorder recorder;
     std::vector<exchange::VoiceTransmission> ended;
     QString error;
-    bool started = false;
 };

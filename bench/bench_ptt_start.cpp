@@ -11,19 +11,14 @@
 // Usage: bench_ptt_start [presses, default 25] [seconds per CPU measurement, default 10] [tone|null]
 // (the microphone: a 440 Hz tone played into a null sink, captured from a source remapped from its
 // monitor; or a null source giving silence)
-#include "audio/broadcast_rx.h"
-#include "audio/broadcast_tx.h"
-#include "audio/voice_chains.h"
 #include "audio/voice_packet.h"
 #include "proc_cpu.h"
-#include "support/fakes.h"
 #include "support/private_pulse.h"
 #include "voice_bench.h"
+#include "voice_station.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <arpa/inet.h>
@@ -41,11 +36,6 @@
 using namespace vbench;
 
 namespace {
-
-struct SleepingUi : FakeUi {
-    using FakeUi::FakeUi;
-    void sleep(int ms) override { QThread::msleep(ulong(ms)); }
-};
 
 // A socket on a free loopback port that notes when the first audio datagram comes after arm().
 class AirEar {
@@ -196,32 +186,14 @@ int main(int argc, char** argv)
     }
 
     // The station: push-to-talk pressed until the first audio datagram is on the air.
-    QTemporaryDir folder;
     AirEar ear;
-    BroadcastTX broadcastTX(kLoopback);
-    BroadcastRX broadcastRX;
-    VoiceNet net{&broadcastTX, &broadcastRX,
-                 [&](const QString& p) { broadcastTX.setPort(p); },
-                 [&](const QString& p) { broadcastRX.setPort(p); },
-                 [&] { return broadcastRX.port(); },
-                 [&] { return broadcastRX.count(); },
-                 [&](std::function<void()> f) { broadcastRX.setPayloadCallback(std::move(f)); }};
-    QFile ini(folder.filePath("radiosim.ini"));
-    if (!ini.open(QIODevice::WriteOnly))
+    VoiceStation s(&app, 29600, pulse.address());
+    if (!s.ready)
         return 1;
-    ini.write("[radio]\nbase_port=29600\n");
-    ini.close();
-    VoiceChains voice(net, &app, pulse.address());
-    EventLog log;
-    SleepingUi ui{log};
-    FakeCues cues{log};
-    FakeDatagrams dsc{log};
-    FakeClock clock;
-    FakeTimer rxTimer{log};
-    Station station{StationPorts{ui, cues, dsc, clock, voice, rxTimer}, folder.path()};
-    station.FormCreate();
-    station.FormShow();
-    broadcastTX.setPort(QString::number(ear.port()));
+    s.start();
+    Station& station = s.station;
+    VoiceChains& voice = s.voice;
+    s.broadcastTX.setPort(QString::number(ear.port()));
     voice.waveIN1().waitReady(3000);
     std::vector<double> toAir;
     int missed = 0, notOpened = 0;

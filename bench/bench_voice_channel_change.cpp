@@ -6,19 +6,14 @@
 // and its pauses are taken off. The close of the receive chain alone is timed as well.
 //
 // Usage: bench_voice_channel_change [presses per phase, default 40]
-#include "audio/broadcast_rx.h"
-#include "audio/broadcast_tx.h"
-#include "audio/voice_chains.h"
 #include "audio/voice_packet.h"
-#include "support/fakes.h"
 #include "support/private_pulse.h"
 #include "voice_bench.h"
+#include "voice_station.h"
 
 #include <QAudioDevice>
 #include <QCoreApplication>
-#include <QFile>
 #include <QMediaDevices>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <arpa/inet.h>
@@ -35,16 +30,6 @@ using namespace vbench;
 namespace {
 
 // The window as the voice handlers use it: pauses are real sleeps, and counted.
-struct SleepingUi : FakeUi {
-    using FakeUi::FakeUi;
-    int slept = 0;
-    void sleep(int ms) override
-    {
-        slept += ms;
-        QThread::msleep(ulong(ms));
-    }
-};
-
 // Sends a GSM stream (an announcement, then 65-byte blocks every 20 ms) to the given ports on
 // loopback until stopped.
 class Talker {
@@ -109,33 +94,14 @@ int main(int argc, char** argv)
     }
 
     // The station's own program folder, with a base port away from the default one.
-    QTemporaryDir folder;
     const int base = 29400;
-    QFile ini(folder.filePath("radiosim.ini"));
-    if (!ini.open(QIODevice::WriteOnly))
+    VoiceStation s(&app, base);
+    if (!s.ready)
         return 1;
-    ini.write(QByteArray("[radio]\nbase_port=") + QByteArray::number(base) + "\n");
-    ini.close();
-
-    BroadcastTX broadcastTX(kLoopback);
-    BroadcastRX broadcastRX;
-    VoiceNet net{&broadcastTX, &broadcastRX,
-                 [&](const QString& p) { broadcastTX.setPort(p); },
-                 [&](const QString& p) { broadcastRX.setPort(p); },
-                 [&] { return broadcastRX.port(); },
-                 [&] { return broadcastRX.count(); },
-                 [&](std::function<void()> f) { broadcastRX.setPayloadCallback(std::move(f)); }};
-    VoiceChains voice(net, &app);
-
-    EventLog log;
-    SleepingUi ui{log};
-    FakeCues cues{log};
-    FakeDatagrams dsc{log};
-    FakeClock clock;
-    FakeTimer rxTimer{log};
-    Station station{StationPorts{ui, cues, dsc, clock, voice, rxTimer}, folder.path()};
-    station.FormCreate();
-    station.FormShow();
+    s.start();
+    Station& station = s.station;
+    VoiceChains& voice = s.voice;
+    SleepingUi& ui = s.ui;
     if (!voice.receiverActive()) {
         std::printf("channel change skipped: the receiver cannot listen on port %d\n", base + 16);
         return 0;

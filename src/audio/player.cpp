@@ -180,12 +180,7 @@ void PlayerLogic::btn_sendClick()
     m_chains.unlink(S::waveIN1);
     m_chains.unlink(S::waveRead1);
     m_chains.link(S::waveRead1, S::codecTX);
-    m_chains.close(S::waveRead1);
-    m_chains.discard();
-    m_chains.setFileName(path);
-    m_chains.open(S::waveRead1);
-    set_buttons_busy();
-    m_window.startTimer();
+    play(path);
 }
 
 void PlayerLogic::btn_stopClick()

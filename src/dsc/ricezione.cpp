@@ -19,6 +19,19 @@ QString all_ships_category_line(const QByteArray& c)
     return QStringLiteral("Category = DISTRESS");
 }
 
+// The screen of a received call that names its caller, category and channel.
+void write_call_screen(PanelView& view, const QString& title, const QString& categoryLine, const QString& prompt,
+                       const dsc::DscRecord& r)
+{
+    view.write_lines({
+        {1, title},
+        {3, "From     = " + txt(r.TXMMSI)},
+        {5, categoryLine},
+        {6, "Channel  = " + txt(r.CH)},
+        {9, prompt},
+    });
+}
+
 } // namespace
 
 void Station::IdUDPServer1UDPRead(const QByteArray& datagram)
@@ -82,13 +95,8 @@ void Station::received_individual_call(const dsc::DscRecord& r)
     m_replies.ack_mmsi = r.TXMMSI;
     m_replies.ack_channel = r.CH;
     blocca_tasti_chiamate();
-    m_view.write_lines({
-        {1, QStringLiteral("-RECEIVED INDIVIDUAL CALL-")},
-        {3, "From     = " + txt(r.TXMMSI)},
-        {5, "Category = " + txt(r.CATEGORY)},
-        {6, "Channel  = " + txt(r.CH)},
-        {9, QStringLiteral("( Press ENT to ACKN or ESC )")},
-    });
+    write_call_screen(m_view, QStringLiteral("-RECEIVED INDIVIDUAL CALL-"), "Category = " + txt(r.CATEGORY),
+                      QStringLiteral("( Press ENT to ACKN or ESC )"), r);
     play_cue(cue_call_alarm);
 }
 
@@ -133,26 +141,16 @@ void Station::received_position_request(const dsc::DscRecord& r)
 void Station::received_group_call(const dsc::DscRecord& r)
 {
     Inizializza_label();
-    m_view.write_lines({
-        {1, QStringLiteral(" - RECEIVED GROUP CALL -")},
-        {3, "From     = " + txt(r.TXMMSI)},
-        {5, "Category = " + txt(r.CATEGORY)},
-        {6, "Channel  = " + txt(r.CH)},
-        {9, QStringLiteral("( Press ESC to continue )")},
-    });
+    write_call_screen(m_view, QStringLiteral(" - RECEIVED GROUP CALL -"), "Category = " + txt(r.CATEGORY),
+                      QStringLiteral("( Press ESC to continue )"), r);
     play_cue(cue_call_alarm);
 }
 
 void Station::received_all_ships_call(const dsc::DscRecord& r)
 {
     Inizializza_label();
-    m_view.write_lines({
-        {1, QStringLiteral("-RECEIVED ALLSHIPS CALL-")},
-        {3, "From     = " + txt(r.TXMMSI)},
-        {5, all_ships_category_line(r.CATEGORY)},
-        {6, "Channel  = " + txt(r.CH)},
-        {9, QStringLiteral("( Press ESC to continue )")},
-    });
+    write_call_screen(m_view, QStringLiteral("-RECEIVED ALLSHIPS CALL-"), all_ships_category_line(r.CATEGORY),
+                      QStringLiteral("( Press ESC to continue )"), r);
     play_cue(cue_call_alarm);
 }
 

@@ -18,7 +18,7 @@ void Station::reply_to_received_call()
 {
     if (m_replies.pending_position_reply) {
         m_replies.pending_position_reply = 0;
-        m_state.alert_time = utc_time_text();
+        m_state.position_time = utc_time_text();
         Inizializza_label();
         m_state.panel_mode = PanelMode::PosReplyReady;
         const StationSettings& s = m_settings;
@@ -28,7 +28,7 @@ void Station::reply_to_received_call()
             {5, QStringLiteral("Simulated Position =")},
             {6, txt(s.gps_lat) + QStringLiteral("\u00B028\u00B4") + txt(s.gps_ns) + " / " + txt(s.gps_lon) + QStringLiteral("\u00B015\u00B4")
                     + txt(s.gps_EW)},
-            {7, "Time = " + txt(m_state.alert_time) + " UTC"},
+            {7, "Time = " + txt(m_state.position_time) + " UTC"},
             {9, QStringLiteral("( Press <DSC TX> to send! )")},
         });
         enable_tx_key();
@@ -48,7 +48,7 @@ void Station::reply_to_received_call()
         m_state.panel_mode = PanelMode::ComplySelector;
         set_key_enabled(Key::imgUP, true);
         set_key_enabled(Key::imgDW, true);
-        m_state.menu_index = 1;
+        m_state.comply_choice = 1;
         mostra_tipo_ack(1);
     }
 }
@@ -79,13 +79,13 @@ void Station::show_individual_ack()
     set_key_enabled(Key::imgDW, false);
     // The answer always names the channel this station listens on, not the one the caller proposed.
     m_replies.ack_channel = working_channel_text(current_voice_channel());
-    if (m_state.menu_index == 1) {
+    if (m_state.comply_choice == 1) {
         m_state.panel_mode = PanelMode::AckAbleReady;
         m_view.write_lines({
             {7, "Channel = " + txt(m_replies.ack_channel)},
             {8, QStringLiteral("ABLE TO COMPLY")},
         });
-    } else if (m_state.menu_index == 2) {
+    } else if (m_state.comply_choice == 2) {
         m_state.panel_mode = PanelMode::AckUnableReady;
         m_view.write_lines({
             {8, QStringLiteral("UNABLE TO COMPLY")},

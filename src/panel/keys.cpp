@@ -57,6 +57,16 @@ void Station::mouseUp(Key k, Mods mods)
         }
 }
 
+// A locked key took no press, so its release means nothing either; an enabled one's release
+// pauses before its handler goes on.
+bool Station::take_release(Key k, int pauseMs)
+{
+    if (!m_view.enabled(k))
+        return false;
+    sleep(pauseMs);
+    return true;
+}
+
 void Station::mouseEnter(Key k)
 {
     if (!m_view.enabled(k))

@@ -73,10 +73,8 @@ void Station::callKeyMouseDown(Key k)
 void Station::callKeyMouseUp(Key k, Mods mods)
 {
     const CallKeyAction* c = callKeyAction(k);
-    // A locked key took no press, so its release means nothing either.
-    if (!c || !validCategory(c->tag) || !m_view.enabled(k))
+    if (!c || !validCategory(c->tag) || !take_release(k, c->pauseMs))
         return;
-    sleep(c->pauseMs);
     // The Alt key held at the release, not at the press, turns the call into an all-ships call.
     if (mods.alt)
         show_all_ships_call(c->tag);
@@ -86,18 +84,14 @@ void Station::callKeyMouseUp(Key k, Mods mods)
 
 void Station::btnGroupMouseUp()
 {
-    if (!m_view.enabled(Key::btnGroup))
-        return;
-    sleep(100);
-    show_group_call();
+    if (take_release(Key::btnGroup, 100))
+        show_group_call();
 }
 
 void Station::btnPosReqMouseUp()
 {
-    if (!m_view.enabled(Key::btnPosReq))
-        return;
-    sleep(100);
-    show_position_request();
+    if (take_release(Key::btnPosReq, 100))
+        show_position_request();
 }
 
 // ---- composition screens
@@ -178,11 +172,11 @@ void Station::imgESCMouseDown()
     disable_tx_key();   // its picture stays as it is
     m_composer.start();
     m_replies.pending_distress_ack = 0;
-    m_state.distress_no_info = 0;
+    m_distress.leave();
     set_key_enabled(Key::imgUP, false);
     set_key_enabled(Key::imgDW, false);
     m_state.panel_mode = PanelMode::Idle;
-    m_state.menu_index = 0;
+    m_state.comply_choice = 0;
 }
 
 void Station::imgENTMouseDown()
@@ -199,27 +193,24 @@ void Station::imgENTMouseDown()
     }
 }
 
-// Moves the cursor of the selection list of modes 20 and 23 by `step`, within its bounds.
+// Moves the cursor of the nature list or the comply selector by `step`, within its bounds.
 void Station::move_cursor(int step)
 {
-    int upper;
+    bool moved;
     switch (m_state.panel_mode) {
-    case PanelMode::DistressNature: upper = 13; break;
-    case PanelMode::ComplySelector: upper = 2; break;
+    case PanelMode::DistressNature: moved = m_distress.step(step); break;
+    case PanelMode::ComplySelector: moved = step_list_cursor(m_state.comply_choice, step, 2); break;
     default: return;
     }
-    int& index = m_state.menu_index;
-    index += step;
-    if (index < 1 || index > upper) {
-        index = index < 1 ? 1 : upper;
+    if (!moved) {
         play_cue(cue_refuse);
         return;
     }
     play_cue(cue_click);
     if (m_state.panel_mode == PanelMode::DistressNature)
-        show_nature_menu(index);
+        show_nature_menu(m_distress.nature());
     else
-        mostra_tipo_ack(index);
+        mostra_tipo_ack(m_state.comply_choice);
 }
 
 void Station::imgUPMouseDown()
@@ -238,9 +229,8 @@ void Station::imgDWMouseDown()
 
 void Station::navKeyMouseUp(Key k)
 {
-    if (navPicture(k) < 0 || !m_view.enabled(k))
+    if (navPicture(k) < 0 || !take_release(k, 200))
         return;
-    sleep(200);
     set_key_picture(k, -1);
     repaint();
 }

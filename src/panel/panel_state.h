@@ -1,4 +1,4 @@
-// The panel state: which screen is shown, the list cursor and the distress data. What has been typed for a call is the composer's (panel/composer.h).
+// The panel state: which screen is shown and the comply choice; the distress alert being prepared is the distress menu's (panel/distress_menu.h). What has been typed for a call is the composer's (panel/composer.h).
 #pragma once
 
 #include <QByteArray>
@@ -38,9 +38,8 @@ constexpr PanelMode all_ships_mode(int category)
 
 struct PanelState {
     PanelMode panel_mode = PanelMode::Idle;
-    int menu_index = 0;
-    quint8 distress_no_info = 0;
-    QByteArray alert_time;       // "hh:mm"
+    int comply_choice = 0;        // 1 able, 2 unable, on the comply selector
+    QByteArray position_time;     // "hh:mm", stamped on the position reply's screen
 };
 
 // What reception remembers for the answer.

@@ -13,7 +13,7 @@ void Station::FormCreate()
     clear_pending_replies();
     m_replies.saved_distress_alert.mmsi.clear();
     m_replies.saved_distress_alert.DANGER.clear();
-    m_state.distress_no_info = 0;
+    m_distress.clear_no_info();
     set_key_enabled(Key::imgUP, false);
     set_key_enabled(Key::imgDW, false);
     abilita_tasti_chiamate();

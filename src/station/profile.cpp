@@ -5,11 +5,13 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cstring>
+
 namespace profile {
 
 namespace {
 
-// Lines are looked at through views: a read scans every line for each key, without copies.
+// Lines are looked at through views, without copies, once when the file is parsed.
 bool sameName(QByteArrayView a, QByteArrayView b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
@@ -52,17 +54,29 @@ Profile::Profile(QByteArray bytes) : m_bytes(std::move(bytes))
     // A UTF-8 byte-order mark, as some editors put at the start, is not part of the first line
     // (it stays in the bytes, so a write keeps it).
     qsizetype begin = m_bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    const char* const b = m_bytes.constData();
     const qsizetype n = m_bytes.size();
     while (begin < n) {
-        qsizetype i = begin;
-        while (i < n && m_bytes[i] != '\n' && m_bytes[i] != '\r')
-            ++i;
+        const char* const end = static_cast<const char*>(std::memchr(b + begin, '\n', size_t(n - begin)));
+        const char* const cr = static_cast<const char*>(std::memchr(b + begin, '\r', size_t((end ? end - b : n) - begin)));
+        const qsizetype i = cr ? cr - b : end ? end - b : n;
         qsizetype next = i;
-        if (next < n && m_bytes[next] == '\r')
+        if (next < n && b[next] == '\r')
             ++next;
-        if (next < n && m_bytes[next] == '\n' && (next == i || m_bytes[i] == '\r'))
+        if (next < n && b[next] == '\n' && (next == i || b[i] == '\r'))
             ++next;
-        m_lines.push_back({begin, i, next});
+        Line line{begin, i, next};
+        const QByteArrayView t = lineView(line).trimmed();
+        QByteArrayView name;
+        if (isSection(t)) {
+            line.kind = Line::Section;
+            name = sectionName(t);
+        } else if (settingName(t, &name)) {
+            line.kind = Line::Setting;
+        }
+        line.nameBegin = name.isNull() ? 0 : name.data() - b;
+        line.nameSize = name.size();
+        m_lines.push_back(line);
         begin = next;
     }
 }
@@ -74,20 +88,19 @@ Profile::Found Profile::find(const QByteArray& section, const QByteArray& key) c
     Found found;
     bool inFirst = false;
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        const QByteArrayView t = lineView(m_lines[i]).trimmed();
-        if (isSection(t)) {
+        const Line& l = m_lines[i];
+        if (l.kind == Line::Section) {
             if (inFirst)
                 return found;
-            inFirst = sameName(sectionName(t), section);
+            inFirst = sameName(nameView(l), section);
             if (inFirst)
                 found.sectionEnd = i + 1;
             continue;
         }
-        QByteArrayView name;
-        if (!inFirst || !settingName(t, &name))
+        if (!inFirst || l.kind != Line::Setting)
             continue;
         found.sectionEnd = i + 1;
-        if (sameName(name, key)) {
+        if (sameName(nameView(l), key)) {
             found.line = i;
             return found;
         }

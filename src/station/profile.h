@@ -33,10 +33,15 @@ public:
     QByteArray with_value(const QByteArray& section, const QByteArray& key, const QByteArray& value) const;
 
 private:
+    // Each line is looked at once, when the file is parsed: a read then compares names only.
     struct Line {
+        enum Kind { Other, Section, Setting };
         qsizetype begin = 0;   // first byte of the line
         qsizetype end = 0;     // one past the last byte before the line ending
         qsizetype next = 0;    // first byte of the following line
+        Kind kind = Other;
+        qsizetype nameBegin = 0;   // the section's or the setting's name
+        qsizetype nameSize = 0;
     };
     struct Found {
         qsizetype line = -1;          // the line holding the key
@@ -44,6 +49,7 @@ private:
     };
     QByteArray lineText(const Line& l) const { return m_bytes.mid(l.begin, l.end - l.begin); }
     QByteArrayView lineView(const Line& l) const { return QByteArrayView(m_bytes).sliced(l.begin, l.end - l.begin); }
+    QByteArrayView nameView(const Line& l) const { return QByteArrayView(m_bytes).sliced(l.nameBegin, l.nameSize); }
     Found find(const QByteArray& section, const QByteArray& key) const;
     QByteArray lineEnding() const;
 

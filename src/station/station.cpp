@@ -7,7 +7,10 @@ Station::Station(StationPorts ports, const QString& programFolder)
 {
 }
 
-Station::Station(StationPorts ports, StationPaths paths) : m_ports(ports), m_paths(std::move(paths)) {}
+Station::Station(StationPorts ports, StationPaths paths) : m_ports(ports), m_paths(std::move(paths)), m_tx(m_ports.dsc),
+      m_voice(m_view, m_ports.ui, m_ports.voice, m_ports.rxTimer)
+{
+}
 
 void Station::repaint()
 {

@@ -1,14 +1,17 @@
 // The station: every handler and routine of the panel, the DSC traffic and the voice channel,
 // each a short public method under its own name. The state lives in small owners behind it: the
-// panel view (LCD and key pictures), the composer (what the keypad typed), the panel state, the
-// data remembered for a reply, the settings. It never touches a widget; the window reads the
+// panel view (LCD and key pictures), the composer (what the keypad typed), the distress menu, the
+// panel state, the data remembered for a reply, the DSC transmission, the voice panel, the settings. It never touches a widget; the window reads the
 // panel model it exposes.
 #pragma once
 
 #include "dsc/reception.h"
+#include "dsc/transmission.h"
 #include "panel/composer.h"
+#include "panel/distress_menu.h"
 #include "panel/panel_state.h"
 #include "panel/panel_view.h"
+#include "panel/voice_panel.h"
 #include "station/FileIni.h"
 #include "station/paths.h"
 #include "station/ports.h"
@@ -120,6 +123,7 @@ public:
     void btnTXMouseDown();
     void btnTXMouseUp();
     void tx_action();
+    void end_transmission();   // the common ending of a transmission
     bool send_record(const QByteArray& text);
     QByteArray build_individual_call() const;
     QByteArray build_group_call() const;
@@ -140,7 +144,7 @@ public:
     void mostra_tipo_ack(int choice);
     void show_individual_ack();
 
-    // ---- voice channel (audio/voice_keys.cpp)
+    // ---- voice channel (panel/voice_keys.cpp)
     void btnAudioMouseDown(Mods mods);
     void btnAudioMouseUp();
     void imgCH16MouseDown(Key channelKey);
@@ -155,11 +159,12 @@ public:
     const PanelModel& panel() const { return m_view.model(); }
     const PanelState& state() const { return m_state; }
     const Composer& composer() const { return m_composer; }
+    const DistressMenu& distress() const { return m_distress; }
     const StationSettings& settings() const { return m_settings; }
     const dsc::ReceivedRecord& received() const { return m_rx; }
     const ReplyMemory& replies() const { return m_replies; }
     const StationCounters& counters() const { return m_counters; }
-    long rx_last_count() const { return m_rx_last_count; }
+    long rx_last_count() const { return m_voice.rx_last_count(); }
 
     const StationPaths& paths() const { return m_paths; }
     QString iniPath() const { return m_paths.settingsFile; }
@@ -167,6 +172,7 @@ public:
 private:
     friend class StationProbe;   // tests: sets a state directly where the keys would take long
 
+    bool take_release(Key k, int pauseMs);   // false for a locked key (panel/keys.cpp)
     // keypad entry (panel/controlli.cpp)
     void mmsi_key(int tag, const QString& prefix);
     void move_to_channel(PanelMode next);
@@ -174,6 +180,8 @@ private:
     // composition and lists (panel/menu.cpp)
     void start_composition(PanelMode mode, bool keepChannel = false);
     void move_cursor(int step);
+    // what the builders read (dsc/chiamate.cpp)
+    TxSources tx_sources() const;
     // the received-call screens (dsc/ricezione.cpp)
     void show_received(ReceivedScreen screen, const dsc::DscRecord& r);
     void received_not_for_us(bool letEventsRun);
@@ -191,13 +199,12 @@ private:
     PanelView m_view;
     PanelState m_state;
     Composer m_composer;
+    DistressMenu m_distress;
     StationSettings m_settings;
     dsc::ReceivedRecord m_rx;
     ReplyMemory m_replies;
     StationCounters m_counters;
-    long m_rx_last_count = 0;
+    DscTransmission m_tx;
+    VoicePanel m_voice;
     bool m_destroying = false;
-    // The message player's closing ran push-to-talk's release; the key's own release, if it still
-    // comes, has nothing left to do. Cleared by the next press.
-    bool m_ptt_released_by_player = false;
 };

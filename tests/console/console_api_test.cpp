@@ -3,6 +3,7 @@
 #include "exchange/classroom.h"
 #include "exchange/console/console.h"
 #include "exchange/relay.h"
+#include "support/recorder_rig.h"
 #include "support/voice_talker.h"
 
 #include <QCoreApplication>
@@ -229,14 +230,9 @@ TEST(ConsoleApi, StreamsNewRecordsToConnectedPages)
 TEST(ConsoleApi, ShowsTheChannelsStreamsOneToAListenerAndServesTheRecordings)
 {
     app();
-    const int base = freeVoiceBase();
-    ASSERT_NE(base, 0);
-    QTemporaryDir dir;
-    WatchRecorder recorder(dir.path(), base);
-    recorder.setSilenceMs(300);
-    QString error;
-    ASSERT_TRUE(recorder.start(error)) << error.toStdString();
-    Bench b(&recorder);
+    RecorderRig r(300);
+    ASSERT_TRUE(r.start()) << r.error.toStdString();
+    Bench b(&r.recorder);
     const auto channel16 = [](const QJsonObject& o) { return o["channels"].toArray()[0].toObject(); };
     const QJsonObject call{{"from", "274111005"}, {"to", "002470001"}, {"call", "INDIVID"}, {"category", "ROUTINE"},
                            {"channel", "16"}};
@@ -264,9 +260,9 @@ TEST(ConsoleApi, ShowsTheChannelsStreamsOneToAListenerAndServesTheRecordings)
     EXPECT_EQ(channel16(lights.last())["listeners"].toInt(), 1);
 
     VoiceTalker talker(440, 60);
-    talker.announce(base + 16);
+    talker.announce(r.base + 16);
     for (int i = 0; i < 12; ++i) {
-        talker.send(talker.packet(5), base + 16);
+        talker.send(talker.packet(5), r.base + 16);
         QThread::msleep(5);
     }
     ASSERT_TRUE(spin([&] { return !lights.isEmpty() && channel16(lights.last())["sender"] == "127.0.0.1"; }))

@@ -153,8 +153,7 @@ TEST(Transmission, GroupCallAndDistressAlerts)
     EXPECT_EQ(rig.voice.rxPorts.back(), 17084);
 
     s.panel_mode = PanelMode::DistressData;
-    s.menu_index = 3;
-    s.alert_time = "09:42";
+    rig.probe.set_distress(3, "09:42");
     rig.station.btnTXMouseDown();
     const QByteArray alert3 = record("274111001", "999999999", "DISTRESS", "DISTRESS", "3",
                                      "LATD=43,LATM=28,NS=N,LOND=009,LONM=15,EW=E", "09:42");
@@ -162,12 +161,11 @@ TEST(Transmission, GroupCallAndDistressAlerts)
     EXPECT_EQ(alert3.size(), 143);
 
     s.panel_mode = PanelMode::DistressData;
-    s.menu_index = 13;
-    s.distress_no_info = 1;
+    rig.probe.set_distress(13, "09:42", true);
     rig.station.btnTXMouseDown();
     EXPECT_EQ(rig.net.sent.back().payload, record("274111001", "999999999", "DISTRESS", "DISTRESS", "13",
                                                   "LATD=00,LATM=00,NS=N,LOND=000,LONM=00,EW=E", "--:--"));
-    EXPECT_EQ(s.distress_no_info, 0);
+    EXPECT_FALSE(rig.station.distress().no_info());
 
     s.panel_mode = PanelMode::AllShipsDistress;
     rig.station.btnTXMouseDown();
@@ -290,7 +288,7 @@ TEST(Replies, IndividualAckNamesOwnWorkingChannel)
     rig.station.mostra_tipo_ack(2);
     expectScreen(rig, {"   - SELECT A COMPLY - ", "", "  ABLE", "> UNABLE", "", "", "", "",
                        "( Press ENT to continue )"}, 4);
-    rig.probe.state().menu_index = 1;
+    rig.probe.state().comply_choice = 1;
     rig.station.show_individual_ack();
     expectScreen(rig, {" -INDIVIDUAL CALL ACK-", "", "Press <DSC TX> to send", "", "INDIVIDUAL CALL ACK",
                        "to MMSI = 274222002", "Channel = 23", "ABLE TO COMPLY", ""});
@@ -318,7 +316,7 @@ TEST(Replies, UnableAckLeavesTheChannelAndNamesNoChannel)
     rig.voice.rxPort = 17030;   // not a working channel: the answer names 16
     rig.station.IdUDPServer1UDPRead(record("274222002", "274111001", "INDIVID ", "ROUTINE "));
     rig.station.reply_to_received_call();
-    rig.probe.state().menu_index = 2;
+    rig.probe.state().comply_choice = 2;
     rig.station.show_individual_ack();
     EXPECT_EQ(rig.mode(), 25);
     EXPECT_EQ(rig.line(7), "");

@@ -3,6 +3,7 @@
 #include "audio/broadcast_rx.h"
 #include "exchange/gsm_wav.h"
 #include "exchange/watch_recorder.h"
+#include "support/recorder_rig.h"
 #include "support/voice_talker.h"
 
 #include <QCoreApplication>
@@ -75,50 +76,44 @@ Decoded decode(const QString& path)
 TEST(WatchRecorder, EachTransmissionIsOneFileOfTheBlocksAsSent)
 {
     app();
-    const int base = freeVoiceBase();
-    ASSERT_NE(base, 0);
-    QTemporaryDir dir;
-    WatchRecorder recorder(dir.path(), base);
-    std::vector<VoiceTransmission> ended;
-    QObject::connect(&recorder, &WatchRecorder::ended, [&](const VoiceTransmission& t) { ended.push_back(t); });
-    QString error;
-    ASSERT_TRUE(recorder.start(error)) << error.toStdString();
+    RecorderRig r;
+    ASSERT_TRUE(r.start()) << r.error.toStdString();
 
     VoiceTalker a(440, 80), b(1000, 30);
-    a.announce(base + 16);
-    b.announce(base + 123);   // channel 23 as its stations send it
+    a.announce(r.base + 16);
+    b.announce(r.base + 123);   // channel 23 as its stations send it
     for (int i = 0; i < 12; ++i) {
         const QByteArray p = a.packet(5);
-        a.send(p, base + 16);
+        a.send(p, r.base + 16);
         if (i == 3) {
             // A damaged copy, one cut short, and a stray announcement-sized datagram: none written.
             QByteArray bad = p;
             bad[20] = char(bad[20] ^ 0x40);
-            a.send(bad, base + 16);
-            a.send(p.left(p.size() - 1), base + 16);
-            a.send(QByteArray(20, '\x11'), base + 16);
+            a.send(bad, r.base + 16);
+            a.send(p.left(p.size() - 1), r.base + 16);
+            a.send(QByteArray(20, '\x11'), r.base + 16);
         }
         if (i < 6)
-            b.send(b.packet(5), base + 123);
+            b.send(b.packet(5), r.base + 123);
         QThread::msleep(5);
     }
     const QByteArray firstPart = a.gsm.left(a.sentBytes());
-    ASSERT_TRUE(waitFor([&] { return !recorder.channels()[0].sender.isEmpty(); }, 2000));
-    EXPECT_EQ(recorder.channels()[0].sender, QStringLiteral("127.0.0.1"));   // channel 16, live
+    ASSERT_TRUE(waitFor([&] { return !r.recorder.channels()[0].sender.isEmpty(); }, 2000));
+    EXPECT_EQ(r.recorder.channels()[0].sender, QStringLiteral("127.0.0.1"));   // channel 16, live
 
     // A pause of 1.5 s: the next words are a transmission of their own.
     QThread::msleep(1500);
     for (int i = 0; i < 4; ++i) {
-        a.send(a.packet(5), base + 16);
+        a.send(a.packet(5), r.base + 16);
         QThread::msleep(5);
     }
-    ASSERT_TRUE(waitFor([&] { return ended.size() >= 3; }, 5000)) << ended.size() << " transmissions ended";
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3);
-    ASSERT_EQ(ended.size(), 3u);
+    ASSERT_TRUE(waitFor([&] { return r.ended.size() >= 3; }, 5000)) << r.ended.size() << " transmissions ended";
+    EXPECT_EQ(QDir(r.dir.path()).entryList(QDir::Files).size(), 3);
+    ASSERT_EQ(r.ended.size(), 3u);
 
-    const VoiceTransmission& b1 = ended[0].channel == 23 ? ended[0] : ended[1];
-    const VoiceTransmission& a1 = ended[0].channel == 23 ? ended[1] : ended[0];
-    const VoiceTransmission& a2 = ended[2];
+    const VoiceTransmission& b1 = r.ended[0].channel == 23 ? r.ended[0] : r.ended[1];
+    const VoiceTransmission& a1 = r.ended[0].channel == 23 ? r.ended[1] : r.ended[0];
+    const VoiceTransmission& a2 = r.ended[2];
     EXPECT_EQ(a1.channel, 16);
     EXPECT_EQ(a2.channel, 16);
     EXPECT_EQ(b1.channel, 23);
@@ -130,12 +125,12 @@ TEST(WatchRecorder, EachTransmissionIsOneFileOfTheBlocksAsSent)
     EXPECT_TRUE(b1.file.contains(QStringLiteral("-ch23-"))) << b1.file.toStdString();
     EXPECT_NE(a1.file, a2.file);
 
-    EXPECT_EQ(wavData(dir.filePath(a1.file)), firstPart);
-    EXPECT_EQ(wavData(dir.filePath(b1.file)), b.gsm);
-    EXPECT_EQ(wavData(dir.filePath(a2.file)), a.gsm.mid(firstPart.size()));
+    EXPECT_EQ(wavData(r.dir.filePath(a1.file)), firstPart);
+    EXPECT_EQ(wavData(r.dir.filePath(b1.file)), b.gsm);
+    EXPECT_EQ(wavData(r.dir.filePath(a2.file)), a.gsm.mid(firstPart.size()));
 
     // libsndfile takes the file for what it is, and it decodes to the tone.
-    const Decoded d = decode(dir.filePath(a1.file));
+    const Decoded d = decode(r.dir.filePath(a1.file));
     EXPECT_EQ(d.info.format, SF_FORMAT_WAV | SF_FORMAT_GSM610);
     EXPECT_EQ(d.info.samplerate, 22050);
     EXPECT_EQ(d.info.channels, 1);
@@ -143,7 +138,7 @@ TEST(WatchRecorder, EachTransmissionIsOneFileOfTheBlocksAsSent)
     std::vector<double> x(d.pcm.begin() + 2000, d.pcm.end());
     EXPECT_NEAR(tone::dominant(x, 22050), 440, 10);
     EXPECT_GT(tone::snr_db(x, 440, 22050), 20.0);
-    EXPECT_EQ(decode(dir.filePath(b1.file)).pcm.size(), 30u * 320);
+    EXPECT_EQ(decode(r.dir.filePath(b1.file)).pcm.size(), 30u * 320);
     EXPECT_EQ(voiceLogLine(a1).section(QLatin1Char(' '), 1), QStringLiteral("voice ch 16 from 127.0.0.1, 0.9 s"));
 }
 
@@ -168,29 +163,23 @@ static QByteArray libsndfileFile(const QString& path, int blocks)
 TEST(WatchRecorder, StopEndsTheTransmissionInProgress)
 {
     app();
-    const int base = freeVoiceBase();
-    ASSERT_NE(base, 0);
-    QTemporaryDir dir;
-    WatchRecorder recorder(dir.path(), base);
-    std::vector<VoiceTransmission> ended;
-    QObject::connect(&recorder, &WatchRecorder::ended, [&](const VoiceTransmission& t) { ended.push_back(t); });
-    QString error;
-    ASSERT_TRUE(recorder.start(error));
+    RecorderRig r;
+    ASSERT_TRUE(r.start()) << r.error.toStdString();
     VoiceTalker a(440, 21);
-    a.announce(base + 84);
-    a.send(a.packet(21), base + 84);   // 1365 bytes: an odd data length, padded
-    ASSERT_TRUE(waitFor([&] { return !recorder.channels()[4].sender.isEmpty(); }, 2000));
-    recorder.stop();
+    a.announce(r.base + 84);
+    a.send(a.packet(21), r.base + 84);   // 1365 bytes: an odd data length, padded
+    ASSERT_TRUE(waitFor([&] { return !r.recorder.channels()[4].sender.isEmpty(); }, 2000));
+    r.recorder.stop();
     QCoreApplication::processEvents();
-    ASSERT_EQ(ended.size(), 1u);
-    EXPECT_EQ(ended[0].channel, 84);
-    EXPECT_EQ(wavData(dir.filePath(ended[0].file)), a.gsm + QByteArray(1, '\0'));
-    QFile mine(dir.filePath(ended[0].file));
+    ASSERT_EQ(r.ended.size(), 1u);
+    EXPECT_EQ(r.ended[0].channel, 84);
+    EXPECT_EQ(wavData(r.dir.filePath(r.ended[0].file)), a.gsm + QByteArray(1, '\0'));
+    QFile mine(r.dir.filePath(r.ended[0].file));
     ASSERT_TRUE(mine.open(QIODevice::ReadOnly));
-    const QByteArray theirs = libsndfileFile(dir.filePath(QStringLiteral("theirs.wav")), 21);
+    const QByteArray theirs = libsndfileFile(r.dir.filePath(QStringLiteral("theirs.wav")), 21);
     EXPECT_EQ(mine.size(), theirs.size());
     EXPECT_EQ(mine.read(GsmWavWriter::kHeaderBytes).toHex(), theirs.left(GsmWavWriter::kHeaderBytes).toHex());
-    EXPECT_TRUE(recorder.channels()[4].sender.isEmpty());
+    EXPECT_TRUE(r.recorder.channels()[4].sender.isEmpty());
 }
 
 // The program with a folder it cannot write: one message, the voice still logged, records still
@@ -317,17 +306,10 @@ TEST(WatchRecorder, HearsTheBroadcastsBesideAStationOnOnePc)
 TEST(WatchRecorder, AFullDiskStopsTheRecordingWithOneMessage)
 {
     app();
-    const int base = freeVoiceBase();
-    ASSERT_NE(base, 0);
-    QTemporaryDir dir;
-    WatchRecorder recorder(dir.path(), base);
-    recorder.setSilenceMs(300);
-    std::vector<VoiceTransmission> ended;
+    RecorderRig r(300);
     QStringList messages;
-    QObject::connect(&recorder, &WatchRecorder::ended, [&](const VoiceTransmission& t) { ended.push_back(t); });
-    QObject::connect(&recorder, &WatchRecorder::recordingStopped, [&](const QString& m) { messages << m; });
-    QString error;
-    ASSERT_TRUE(recorder.start(error));
+    QObject::connect(&r.recorder, &WatchRecorder::recordingStopped, [&](const QString& m) { messages << m; });
+    ASSERT_TRUE(r.start()) << r.error.toStdString();
 
     // The file size limit stands for the full disk: writes beyond it fail (EFBIG) as on ENOSPC.
     rlimit old{};
@@ -337,30 +319,30 @@ TEST(WatchRecorder, AFullDiskStopsTheRecordingWithOneMessage)
     small.rlim_cur = GsmWavWriter::kHeaderBytes + 12 * 65 + 30;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     VoiceTalker a(440, 40), b(1000, 40);
-    a.announce(base + 9);
-    b.announce(base + 77);
+    a.announce(r.base + 9);
+    b.announce(r.base + 77);
     for (int i = 0; i < 8; ++i) {
-        a.send(a.packet(5), base + 9);
-        b.send(b.packet(5), base + 77);
+        a.send(a.packet(5), r.base + 9);
+        b.send(b.packet(5), r.base + 77);
         QThread::msleep(5);
     }
-    const bool bothEnded = waitFor([&] { return ended.size() >= 2; }, 4000);
+    const bool bothEnded = waitFor([&] { return r.ended.size() >= 2; }, 4000);
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldSignal);
-    ASSERT_TRUE(bothEnded) << ended.size();
+    ASSERT_TRUE(bothEnded) << r.ended.size();
 
     ASSERT_EQ(messages.size(), 1) << messages.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(messages[0].startsWith(QStringLiteral("recording stopped: cannot write ")));
     EXPECT_TRUE(messages[0].endsWith(QStringLiteral("relaying goes on")));
-    EXPECT_FALSE(recorder.recording());
-    for (const VoiceTransmission& t : ended) {
+    EXPECT_FALSE(r.recorder.recording());
+    for (const VoiceTransmission& t : r.ended) {
         EXPECT_EQ(t.payloads, 8);
         ASSERT_FALSE(t.file.isEmpty());
-        const QByteArray data = wavData(dir.filePath(t.file));
+        const QByteArray data = wavData(r.dir.filePath(t.file));
         const QByteArray& sent = t.channel == 9 ? a.gsm : b.gsm;
         EXPECT_EQ(data.size() % 65, 0);
         EXPECT_LE(data.size(), 12 * 65);
         EXPECT_EQ(data, sent.left(data.size())) << "channel " << t.channel;
-        EXPECT_EQ(decode(dir.filePath(t.file)).pcm.size(), std::size_t(data.size() / 65 * 320));
+        EXPECT_EQ(decode(r.dir.filePath(t.file)).pcm.size(), std::size_t(data.size() / 65 * 320));
     }
 }

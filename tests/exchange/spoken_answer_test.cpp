@@ -2,6 +2,7 @@
 // instructor edits.
 #include "exchange/spoken_answer.h"
 #include "exchange/virtual_station.h"
+#include "support/partner_stations.h"
 
 #include <QTemporaryDir>
 #include <QFile>
@@ -12,25 +13,9 @@ using namespace exchange;
 
 namespace {
 
-VirtualStation coastRadio()
-{
-    VirtualStation s;
-    s.kind = VirtualStation::Coast;
-    s.name = "Coast Radio";
-    s.mmsi = "002470001";
-    s.latDeg = "44";
-    s.latMin = "24";
-    s.lonDeg = "008";
-    s.lonMin = "55";
-    return s;
-}
+VirtualStation coastRadio() { return partners::coast(QStringLiteral("Coast Radio")); }
 
-dsc::DscRecord read(const QByteArray& text)
-{
-    dsc::DscRecord r;
-    dsc::Decodifica_stringa(text, r);
-    return r;
-}
+using partners::read;
 
 // What `self` says after answering `call`.
 std::optional<SpokenAnswer> after(const QByteArray& call, const PartnerPhrases& phrases = {},

@@ -1,4 +1,5 @@
 #include "exchange/virtual_host.h"
+#include "support/partner_stations.h"
 
 #include <gtest/gtest.h>
 
@@ -8,33 +9,9 @@ using namespace exchange;
 
 namespace {
 
-VirtualStation coast()
-{
-    VirtualStation s;
-    s.kind = VirtualStation::Coast;
-    s.name = "Coast";
-    s.mmsi = "002470001";
-    s.latDeg = "44";
-    s.latMin = "24";
-    s.lonDeg = "008";
-    s.lonMin = "55";
-    return s;
-}
-
-VirtualStation ship()
-{
-    VirtualStation s;
-    s.name = "Aurora";
-    s.mmsi = "211222333";
-    return s;
-}
-
-dsc::DscRecord read(const QByteArray& text)
-{
-    dsc::DscRecord r;
-    dsc::Decodifica_stringa(text, r);
-    return r;
-}
+using partners::coast;
+using partners::read;
+using partners::ship;
 
 const QTime kUtc(9, 41);
 

@@ -1,10 +1,8 @@
 // The cues of the real window as heard on a private PulseAudio server's null sink, while the
 // window's handlers sleep on the user-interface thread.
 #include "audio/suoni.h"
-#include "gui_support.h"
-#include "station/gui/form1.h"
-#include "support/fakes.h"
 #include "support/sink_ear.h"
+#include "support/station_window.h"
 
 #include <QTest>
 #include <QUdpSocket>
@@ -35,18 +33,15 @@ quint16 freePort()
 }
 
 // The station window with the real cue player on the private server; the rest are recorders.
-struct HeardWindow {
+struct HeardWindow : StationWindow {
     explicit HeardWindow(const QString& server, quint16 dscPort = 0)
-        : cues(kBin, [this] { ++beeps; }, server)
+        : player(kBin, [this] { ++beeps; }, server)
     {
-        guiApp();
-        Form1Options options;
+        Form1Options options = testOptions();
         options.dscPort = dscPort ? dscPort : freePort();
-        options.errorBox = [](const QString&) {};
-        form = std::make_unique<Form1>(cues, net, clock, voice, dir.path(), options);
-        form->show();
+        open(options, {}, &player).show();
     }
-    QPoint centre(Key k) const { return Form1::keyRect(k).center(); }
+    ~HeardWindow() { form.reset(); }   // before the cue player it plays through
     void pump(int ms)
     {
         const auto until = SinkEar::Clock::now() + std::chrono::milliseconds(ms);
@@ -55,13 +50,7 @@ struct HeardWindow {
     }
 
     int beeps = 0;
-    QTemporaryDir dir;
-    EventLog log;
-    CuePlayer cues;
-    FakeDatagrams net{log};
-    FakeClock clock;
-    FakeVoice voice{log};
-    std::unique_ptr<Form1> form;
+    CuePlayer player;
 };
 
 } // namespace

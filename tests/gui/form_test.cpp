@@ -1,7 +1,5 @@
 // The station window: geometry, title, the mouse on the keys, the DSC port taken, screenshots.
-#include "gui_support.h"
-#include "station/gui/form1.h"
-#include "support/fakes.h"
+#include "support/station_window.h"
 
 #include <QFile>
 #include <QPixmap>
@@ -15,18 +13,13 @@
 namespace {
 
 // A window with recorders behind it, on a free DSC port so that tests never meet a real station.
-struct WindowRig {
-    explicit WindowRig(QString folder = {}, quint16 dscPort = 0)
+struct WindowRig : StationWindow {
+    explicit WindowRig(const QString& folder = {}, quint16 dscPort = 0)
     {
-        guiApp();
-        if (folder.isEmpty())
-            folder = dir.path();
-        Form1Options options;
+        Form1Options options = testOptions();
         options.dscPort = dscPort;
-        options.errorBox = [this](const QString& text) { errors.push_back(text); };
-        form = std::make_unique<Form1>(cues, net, clock, voice, folder, options);
+        open(options, folder);
     }
-    QPoint centre(Key k) const { return Form1::keyRect(k).center(); }
     void press(Key k, Qt::KeyboardModifiers m = {}) { QTest::mousePress(form.get(), Qt::LeftButton, m, centre(k)); }
     void release(QPoint at, Qt::KeyboardModifiers m = {}) { QTest::mouseRelease(form.get(), Qt::LeftButton, m, at); }
     void hover(QPoint at)
@@ -34,16 +27,6 @@ struct WindowRig {
         QMouseEvent move(QEvent::MouseMove, at, form->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(form.get(), &move);
     }
-    const PanelModel& panel() { return form->station().panel(); }
-
-    QTemporaryDir dir;
-    EventLog log;
-    FakeCues cues{log};
-    FakeDatagrams net{log};
-    FakeClock clock;
-    FakeVoice voice{log};
-    std::vector<QString> errors;
-    std::unique_ptr<Form1> form;
 };
 
 void saveShot(QWidget& w, const QString& name)

@@ -1,7 +1,5 @@
 // The panel worked from the keyboard gives the same records and screens as the mouse.
-#include "gui_support.h"
-#include "station/gui/form1.h"
-#include "support/fakes.h"
+#include "support/station_window.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -35,16 +33,12 @@ struct Trace {
     std::vector<QByteArray> sent;
 };
 
-struct KeyRun {
+struct KeyRun : StationWindow {
     KeyRun()
     {
-        guiApp();
-        Form1Options options;
-        options.dscPort = 0;
-        options.errorBox = [](const QString&) {};
+        Form1Options options = testOptions();
         options.sleep = [](int) {};   // the pauses change nothing of what is compared
-        form = std::make_unique<Form1>(cues, net, clock, voice, dir.path(), options);
-        form->show();
+        open(options).show();
         form->activateWindow();
         form->setFocus();
     }
@@ -54,15 +48,9 @@ struct KeyRun {
             QTest::keyPress(form.get(), s.qtKey, s.qtMods);
             QTest::keyRelease(form.get(), s.qtKey, s.qtMods);
         } else {
-            const QPoint at = Form1::keyRect(s.key).center();
-            const Qt::KeyboardModifiers mods = s.alt ? Qt::AltModifier : Qt::NoModifier;
-            QTest::mousePress(form.get(), Qt::LeftButton, mods, at);
-            QTest::mouseRelease(form.get(), Qt::LeftButton, mods, at);
+            click(s.key, s.alt ? Qt::AltModifier : Qt::NoModifier);
         }
-        QString lcd;
-        for (const LcdLine& l : form->station().panel().lines)
-            lcd += l.text + QLatin1Char('|');
-        trace.screens.push_back(lcd);
+        trace.screens.push_back(lcd());
     }
     Trace play(const std::vector<std::vector<Step>>& script, bool byKeyboard, const QByteArray& received = {})
     {
@@ -76,13 +64,6 @@ struct KeyRun {
         return trace;
     }
 
-    QTemporaryDir dir;
-    EventLog log;
-    FakeCues cues{log};
-    FakeDatagrams net{log};
-    FakeClock clock;
-    FakeVoice voice{log};
-    std::unique_ptr<Form1> form;
     Trace trace;
 };
 

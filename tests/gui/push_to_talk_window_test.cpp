@@ -7,18 +7,14 @@
 #include "audio/player.h"
 #include "audio/sink.h"
 #include "audio/tone.h"
-#include "audio/voice_chains.h"
+#include "audio/voice_net.h"
 #include "audio/voice_packet.h"
 #include "audio/wave_read.h"
-#include "gui_support.h"
-#include "station/gui/form1.h"
-#include "support/fakes.h"
 #include "support/private_pulse.h"
+#include "support/station_window.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QPushButton>
-#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
@@ -32,8 +28,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::uint32_t kLoopback = 0x7F000001u;
 constexpr int kToneHz = 440;
-
-QImage rgb(const QPixmap& p) { return p.toImage().convertToFormat(QImage::Format_RGB32); }
 
 // A receiver on the first free port from `from`, its payloads decoded into `heard`; the arrival
 // of the first payload is noted.
@@ -61,23 +55,19 @@ struct Listener {
 };
 
 // The station window with its real voice chains (sending to loopback) and the real message player.
-struct TalkingWindow {
+struct TalkingWindow : StationWindow {
     explicit TalkingWindow(const QString& soundServer, int basePort)
-        : voice(net, &guiApp(), soundServer)
+        : chains(voice_net(broadcastTX, broadcastRX), &guiApp(), soundServer)
     {
         QFile ini(dir.filePath("radiosim.ini"));
         EXPECT_TRUE(ini.open(QIODevice::WriteOnly));
         ini.write("[radio]\nbase_port=" + QByteArray::number(basePort) + "\n");
         ini.close();
-        waveRead1.link(&voice.resampler2());
-        voice.resampler2().link(&voice.waveOUT2());
-        Form1Options options;
-        options.dscPort = 0;
-        options.errorBox = [](const QString&) {};
-        form = std::make_unique<Form1>(cues, dsc, clock, voice, dir.path(), options);
+        waveRead1.link(&chains.resampler2());
+        chains.resampler2().link(&chains.waveOUT2());
+        open(testOptions(), {}, nullptr, &chains);
         form->setOpenPlayer([this] { run_message_player(form.get(), playerChains, dir.path()); });
-        form->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        showExposed();
         settle(300);   // the first showing opens the receiver after its pause
     }
     ~TalkingWindow()
@@ -86,36 +76,16 @@ struct TalkingWindow {
         waveRead1.close();
     }
 
-    void settle(int ms)
-    {
-        QEventLoop loop;
-        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    QPoint talkKey() const { return Form1::keyRect(Key::btnAudio).center(); }
-    QImage shown() const { return rgb(form->screen()->grabWindow(form->winId())); }
-    QImage model() const { return rgb(form->grab()); }
+    QPoint talkKey() const { return centre(Key::btnAudio); }
     const KeyView& key() const { return form->station().panel().key(Key::btnAudio); }
 
-    QTemporaryDir dir;
-    EventLog log;
-    FakeCues cues{log};
-    FakeDatagrams dsc{log};
-    FakeClock clock;
     BroadcastTX broadcastTX{kLoopback};
     BroadcastRX broadcastRX;
-    VoiceNet net{&broadcastTX, &broadcastRX,
-                 [this](const QString& p) { broadcastTX.setPort(p); },
-                 [this](const QString& p) { broadcastRX.setPort(p); },
-                 [this] { return broadcastRX.port(); },
-                 [this] { return broadcastRX.count(); },
-                 [this](std::function<void()> f) { broadcastRX.setPayloadCallback(std::move(f)); }};
-    VoiceChains voice;
+    VoiceChains chains;
     WaveRead waveRead1;
-    StagePlayerChains playerChains{&voice.waveIN1(), &waveRead1, &voice.codecTX(), &voice.resampler2(),
-                                   &voice.waveOUT2(), [this] { voice.openReceiver(); },
-                                   [this] { voice.closeReceiver(); }};
-    std::unique_ptr<Form1> form;
+    StagePlayerChains playerChains{&chains.waveIN1(), &waveRead1, &chains.codecTX(), &chains.resampler2(),
+                                   &chains.waveOUT2(), [this] { chains.openReceiver(); },
+                                   [this] { chains.closeReceiver(); }};
 };
 
 int differing(const QImage& a, const QImage& b, const QRect& r)
@@ -147,13 +117,13 @@ TEST(PushToTalkWindow, PressPutsTheMicrophoneOnTheAirAndReleaseTakesItOff)
     ASSERT_NE(air.port, 0);
     TalkingWindow w(pulse.address(), 31300);
     w.broadcastTX.setPort(QString::number(air.port));
-    ASSERT_TRUE(w.voice.waveIN1().waitReady(5000)) << "the microphone stream is kept ready from the start";
-    ASSERT_TRUE(w.voice.receiverActive());
+    ASSERT_TRUE(w.chains.waveIN1().waitReady(5000)) << "the microphone stream is kept ready from the start";
+    ASSERT_TRUE(w.chains.receiverActive());
 
     const auto pressed = Clock::now();
     QTest::mousePress(w.form.get(), Qt::LeftButton, {}, w.talkKey());
     EXPECT_EQ(w.form->station().panel().lbl_debug1, QStringLiteral("waveIn1 aperto"));
-    EXPECT_FALSE(w.voice.receiverActive()) << "a station never hears itself";
+    EXPECT_FALSE(w.chains.receiverActive()) << "a station never hears itself";
     w.settle(800);
     // While talking the key shows its pressed picture, on the screen as in the model.
     EXPECT_EQ(w.key().picture, 5);
@@ -179,7 +149,7 @@ TEST(PushToTalkWindow, PressPutsTheMicrophoneOnTheAirAndReleaseTakesItOff)
     w.settle(300);
     EXPECT_EQ(air.heard.bytes.size(), atRelease);
     EXPECT_EQ(w.key().picture, 4);
-    EXPECT_TRUE(w.voice.receiverActive());
+    EXPECT_TRUE(w.chains.receiverActive());
 }
 
 // With a real mouse, the release of an Alt press happens while the modal player is up and never
@@ -187,7 +157,7 @@ TEST(PushToTalkWindow, PressPutsTheMicrophoneOnTheAirAndReleaseTakesItOff)
 TEST(PushToTalkWindow, PlayerClosedWithTheReleaseLostLeavesTheKeyIdleAndTheReceiverOpen)
 {
     TalkingWindow w({}, 31700);
-    ASSERT_TRUE(w.voice.receiverActive());
+    ASSERT_TRUE(w.chains.receiverActive());
     const QRect keyRect = Form1::keyRect(Key::btnAudio);
     const QImage idle = w.shown();
     ASSERT_EQ(w.key().picture, 4);
@@ -201,7 +171,7 @@ TEST(PushToTalkWindow, PlayerClosedWithTheReleaseLostLeavesTheKeyIdleAndTheRecei
         playerSeen = true;
         pictureWhileOpen = w.key().picture;
         differingWhileOpen = differing(w.shown(), w.model(), w.form->rect());
-        receiverWhileOpen = w.voice.receiverActive();
+        receiverWhileOpen = w.chains.receiverActive();
         // The mouse button comes up over the player, then the trainee quits it.
         QTest::mouseRelease(player, Qt::LeftButton, Qt::AltModifier, player->rect().center());
         player->button(PlayerButton::btn_quit)->click();
@@ -219,7 +189,7 @@ TEST(PushToTalkWindow, PlayerClosedWithTheReleaseLostLeavesTheKeyIdleAndTheRecei
     EXPECT_EQ(differing(w.shown(), w.model(), w.form->rect()), 0);
 
     // The receive chain is open: a voice on the channel is counted.
-    ASSERT_TRUE(w.voice.receiverActive());
+    ASSERT_TRUE(w.chains.receiverActive());
     std::vector<unsigned char> packet;
     voice::build_announcement(packet, true, 3, AudioFormat{WAVE_FORMAT_GSM610, 22050, 0, 1});
     QUdpSocket out;
@@ -227,15 +197,15 @@ TEST(PushToTalkWindow, PlayerClosedWithTheReleaseLostLeavesTheKeyIdleAndTheRecei
                       quint16(31700 + 16));
     QElapsedTimer t;
     t.start();
-    while (w.voice.receiverCount() == 0 && t.elapsed() < 2000)
+    while (w.chains.receiverCount() == 0 && t.elapsed() < 2000)
         w.settle(10);
-    EXPECT_EQ(w.voice.receiverCount(), 1);
+    EXPECT_EQ(w.chains.receiverCount(), 1);
 
     // The next plain press talks as usual: no stale release is waiting for it.
     QTest::mousePress(w.form.get(), Qt::LeftButton, {}, w.talkKey());
     EXPECT_EQ(w.key().picture, 5);
-    EXPECT_FALSE(w.voice.receiverActive());
+    EXPECT_FALSE(w.chains.receiverActive());
     QTest::mouseRelease(w.form.get(), Qt::LeftButton, {}, w.talkKey());
     EXPECT_EQ(w.key().picture, 4);
-    EXPECT_TRUE(w.voice.receiverActive());
+    EXPECT_TRUE(w.chains.receiverActive());
 }

@@ -1,23 +1,13 @@
 // What the trainee sees: the window as the platform shows it (its flushed picture, not a fresh
 // rendering), taken during the handlers' pauses and after a datagram with no input at all.
-#include "gui_support.h"
-#include "station/gui/form1.h"
-#include "support/fakes.h"
+#include "support/station_window.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
-#include <QScreen>
 #include <QTest>
 #include <QUdpSocket>
 #include <gtest/gtest.h>
 
 namespace {
-
-QImage rgb(const QPixmap& p)
-{
-    return p.toImage().convertToFormat(QImage::Format_RGB32);
-}
 
 // Pixels that differ between two pictures of the window (a different LCD line differs by hundreds).
 int differingPixels(const QImage& a, const QImage& b)
@@ -48,17 +38,13 @@ struct Shot {
 
 // A station window on a free DSC port whose pauses are not slept: each is the moment at which the
 // screen is compared with the model, as a trainee would see it during the real pause.
-struct ScreenRig {
+struct ScreenRig : StationWindow {
     ScreenRig()
     {
-        guiApp();
-        Form1Options options;
-        options.dscPort = 0;
-        options.errorBox = [](const QString&) {};
+        Form1Options options = testOptions();
         options.sleep = [this](int ms) { shots.push_back(look(ms)); };
-        form = std::make_unique<Form1>(cues, net, clock, voice, dir.path(), options);
-        form->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        open(options);
+        showExposed();
         settle();
         shots.clear();
     }
@@ -67,21 +53,9 @@ struct ScreenRig {
     {
         Shot s;
         s.pauseMs = pauseMs;
-        for (const LcdLine& l : form->station().panel().lines)
-            s.lcd += l.text + QLatin1Char('|');
-        const QImage shown = rgb(form->screen()->grabWindow(form->winId()));
-        const QImage model = rgb(form->grab());
-        s.differing = differingPixels(shown, model);
+        s.lcd = lcd();
+        s.differing = differingPixels(shown(), model());
         return s;
-    }
-
-    // Runs an event loop for a while with no input, as the program's own loop does when nobody
-    // touches the mouse (waiting for events, not polling).
-    void settle(int ms = 150)
-    {
-        QEventLoop loop;
-        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-        loop.exec();
     }
 
     void receive(const QByteArray& datagram)
@@ -94,22 +68,10 @@ struct ScreenRig {
         settle();
     }
 
-    void click(Key k)
-    {
-        QTest::mousePress(form.get(), Qt::LeftButton, {}, Form1::keyRect(k).center());
-        QTest::mouseRelease(form.get(), Qt::LeftButton, {}, Form1::keyRect(k).center());
-    }
-
     QString line(int n) const { return form->station().panel().label(n).text; }
 
-    QTemporaryDir dir;
-    EventLog log;
-    FakeCues cues{log};
-    FakeDatagrams net{log};
-    FakeClock clock;
-    FakeVoice voice{log};
+    ~ScreenRig() { form.reset(); }   // its pauses note shots
     std::vector<Shot> shots;
-    std::unique_ptr<Form1> form;
 };
 
 void expectShown(const Shot& s, const char* when)

@@ -1,8 +1,6 @@
 // The station window with a settings file it cannot use as it should: read-only, missing, or a
 // folder in its place. It starts by the settings rules and closes with the message it owes.
-#include "gui_support.h"
-#include "station/gui/form1.h"
-#include "support/fakes.h"
+#include "support/station_window.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,23 +9,8 @@
 
 namespace {
 
-struct Start {
-    explicit Start(const QString& folder)
-    {
-        guiApp();
-        Form1Options options;
-        options.dscPort = 0;
-        options.errorBox = [this](const QString& text) { errors.push_back(text); };
-        form = std::make_unique<Form1>(cues, net, clock, voice, folder, options);
-        form->show();
-    }
-    EventLog log;
-    FakeCues cues{log};
-    FakeDatagrams net{log};
-    FakeClock clock;
-    FakeVoice voice{log};
-    std::vector<QString> errors;
-    std::unique_ptr<Form1> form;
+struct Start : StationWindow {
+    explicit Start(const QString& folder) { open(testOptions(), folder).show(); }
 };
 
 QByteArray contents(const QString& path)

@@ -1,8 +1,6 @@
 // The control socket that classroom scripts use to drive a running station.
-#include "gui_support.h"
-#include "station/gui/form1.h"
 #include "station/gui/test_control.h"
-#include "support/fakes.h"
+#include "support/station_window.h"
 
 #include <QLocalSocket>
 #include <QTemporaryDir>
@@ -11,14 +9,10 @@
 
 namespace {
 
-struct ControlRig {
+struct ControlRig : StationWindow {
     ControlRig()
     {
-        guiApp();
-        Form1Options options;
-        options.dscPort = 0;
-        options.errorBox = [](const QString&) {};
-        form = std::make_unique<Form1>(cues, net, clock, voice, dir.path(), options);
+        open();
         qputenv("KELVO_TEST_CONTROL", dir.filePath("station.sock").toLocal8Bit());
         control = std::make_unique<TestControl>(form.get(), form->station());
         started = control->startFromEnvironment();
@@ -39,13 +33,6 @@ struct ControlRig {
         return got + s.readAll();
     }
 
-    QTemporaryDir dir;
-    EventLog log;
-    FakeCues cues{log};
-    FakeDatagrams net{log};
-    FakeClock clock;
-    FakeVoice voice{log};
-    std::unique_ptr<Form1> form;
     std::unique_ptr<TestControl> control;
     bool started = false;
 };
@@ -54,17 +41,8 @@ struct ControlRig {
 
 TEST(TestControl, OffWithoutTheEnvironmentVariable)
 {
-    guiApp();
-    Form1Options options;
-    options.errorBox = [](const QString&) {};
-    QTemporaryDir dir;
-    EventLog log;
-    FakeCues cues{log};
-    FakeDatagrams net{log};
-    FakeClock clock;
-    FakeVoice voice{log};
-    options.dscPort = 0;
-    Form1 form(cues, net, clock, voice, dir.path(), options);
+    StationWindow w;
+    Form1& form = w.open();
     TestControl control(&form, form.station());
     EXPECT_FALSE(control.startFromEnvironment());
 }

@@ -143,8 +143,7 @@ TEST(Menu, EscReturnsToIdleFromAComposition)
     ASSERT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
     rig.probe.replies().pending_distress_ack = 1;
     rig.probe.replies().pending_individual_ack = 1;
-    rig.probe.state().distress_no_info = 1;
-    rig.probe.state().menu_index = 5;
+    rig.probe.set_distress(5, "10:00", true);
     rig.log.clear();
 
     rig.press(Key::imgESC);
@@ -156,12 +155,12 @@ TEST(Menu, EscReturnsToIdleFromAComposition)
     });
     EXPECT_EQ(rig.log.events, (Log{"cue 1"}));
     EXPECT_EQ(rig.mode(), 0);
-    EXPECT_EQ(rig.station.state().menu_index, 0);
+    EXPECT_EQ(rig.station.distress().nature(), 0);
     EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
     EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
     EXPECT_EQ(rig.station.replies().pending_distress_ack, 0);
     EXPECT_EQ(rig.station.replies().pending_individual_ack, 1);   // only the distress flag is cleared
-    EXPECT_EQ(rig.station.state().distress_no_info, 0);
+    EXPECT_FALSE(rig.station.distress().no_info());
     EXPECT_FALSE(rig.station.panel().key(Key::btnTX).enabled);
     EXPECT_EQ(rig.station.panel().key(Key::btnTX).picture, 1);    // picture left as it was
     EXPECT_FALSE(rig.station.panel().key(Key::imgUP).enabled);
@@ -201,26 +200,26 @@ TEST(Menu, UpAndDownMoveTheComplyCursorWithinItsBounds)
     StationRig rig;
     rig.start();
     rig.probe.state().panel_mode = PanelMode::ComplySelector;
-    rig.probe.state().menu_index = 1;
+    rig.probe.state().comply_choice = 1;
     rig.station.set_key_enabled(Key::imgUP, true);
     rig.station.set_key_enabled(Key::imgDW, true);
 
     rig.press(Key::imgUP);
     EXPECT_EQ(rig.station.panel().key(Key::imgUP).picture, 2);
     EXPECT_EQ(rig.cues.played, (std::vector<unsigned>{cue_click, cue_refuse}));
-    EXPECT_EQ(rig.station.state().menu_index, 1);
+    EXPECT_EQ(rig.station.state().comply_choice, 1);
     rig.release(Key::imgUP);
 
     rig.cues.played.clear();
     rig.click(Key::imgDW);
     EXPECT_EQ(rig.cues.played, (std::vector<unsigned>{cue_click, cue_click}));
-    EXPECT_EQ(rig.station.state().menu_index, 2);
+    EXPECT_EQ(rig.station.state().comply_choice, 2);
 
     rig.cues.played.clear();
     rig.press(Key::imgDW);
     EXPECT_EQ(rig.station.panel().key(Key::imgDW).picture, 3);
     EXPECT_EQ(rig.cues.played, (std::vector<unsigned>{cue_click, cue_refuse}));
-    EXPECT_EQ(rig.station.state().menu_index, 2);
+    EXPECT_EQ(rig.station.state().comply_choice, 2);
 }
 
 TEST(Menu, UpAndDownOutsideTheListsOnlyClick)
@@ -229,14 +228,14 @@ TEST(Menu, UpAndDownOutsideTheListsOnlyClick)
         StationRig rig;
         rig.start();
         rig.probe.state().panel_mode = static_cast<PanelMode>(mode);
-        rig.probe.state().menu_index = 1;
+        rig.probe.state().comply_choice = 1;
         rig.station.set_key_enabled(Key::imgUP, true);
         rig.station.set_key_enabled(Key::imgDW, true);
         const auto before = rig.station.panel().lines;
         rig.press(Key::imgUP);
         rig.press(Key::imgDW);
         EXPECT_EQ(rig.cues.played, (std::vector<unsigned>{cue_click, cue_click})) << "mode " << mode;
-        EXPECT_EQ(rig.station.state().menu_index, 1);
+        EXPECT_EQ(rig.station.state().comply_choice, 1);
         EXPECT_EQ(rig.station.panel().lines, before);
     }
 }

@@ -19,6 +19,13 @@ public:
         if (category)
             m_s.m_composer.m_category = category;
     }
+    // The distress alert as its data screen would have left it.
+    void set_distress(int nature, const QByteArray& time, bool noInfo = false)
+    {
+        m_s.m_distress.m_nature = nature;
+        m_s.m_distress.m_alert_time = time;
+        m_s.m_distress.m_no_info = noInfo;
+    }
     void set_destroying() { m_s.m_destroying = true; }
 
 private:

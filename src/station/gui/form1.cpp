@@ -322,22 +322,25 @@ bool Form1::showsModel() const
 
 // The model is noted as shown when its paint is asked for: a change made before an asked-for
 // paint happens is painted with it, and one made after it asks for a paint of its own.
-void Form1::paintNowIfChanged()
+bool Form1::noteModelShown()
 {
     if (showsModel())
-        return;
+        return false;
     m_painted = m_station.panel();
     m_paintedValid = true;
-    repaint();
+    return true;
+}
+
+void Form1::paintNowIfChanged()
+{
+    if (noteModelShown())
+        repaint();
 }
 
 void Form1::updateIfChanged()
 {
-    if (showsModel())
-        return;
-    m_painted = m_station.panel();
-    m_paintedValid = true;
-    update();
+    if (noteModelShown())
+        update();
 }
 
 const QPixmap& Form1::artworkPixmap(qreal dpr)

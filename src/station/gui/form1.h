@@ -88,6 +88,7 @@ private:
     friend class WidgetUi;
     void hoverTo(std::optional<Key> k);
     bool showsModel() const;     // the window shows the model as it is now
+    bool noteModelShown();       // takes the model as the one painted; false when it was already
     void paintNowIfChanged();    // "repaint the window": at once, if the model changed since the last paint
     void updateIfChanged();      // paint once back in the event loop, if the model changed
     const QPixmap& artworkPixmap(qreal dpr);

@@ -1,10 +1,8 @@
 // The station program: one window, the station's panel, for the whole run.
-#include "audio/broadcast_rx.h"
-#include "audio/broadcast_tx.h"
 #include "audio/gui/form_player.h"
 #include "audio/player.h"
 #include "audio/suoni.h"
-#include "audio/voice_chains.h"
+#include "audio/voice_net.h"
 #include "audio/wave_read.h"
 #include "net/udp_sender.h"
 #include "station/gui/form1.h"
@@ -44,13 +42,7 @@ int main(int argc, char** argv)
     // The voice chains: the sender and receiver on the voice ports, the codec and devices behind.
     BroadcastTX broadcastTX;
     BroadcastRX broadcastRX;
-    VoiceNet net{&broadcastTX, &broadcastRX,
-                 [&](const QString& p) { broadcastTX.setPort(p); },
-                 [&](const QString& p) { broadcastRX.setPort(p); },
-                 [&] { return broadcastRX.port(); },
-                 [&] { return broadcastRX.count(); },
-                 [&](std::function<void()> f) { broadcastRX.setPayloadCallback(std::move(f)); }};
-    VoiceChains voice(net, &app);
+    VoiceChains voice(voice_net(broadcastTX, broadcastRX), &app);
 
     // The message player's file reader lives as long as the window; normally it feeds resampler2.
     WaveRead waveRead1;

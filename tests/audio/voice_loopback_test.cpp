@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -210,7 +211,7 @@ TEST(VoiceLoopback, CloseReturnsAtOnceAndNothingFollowsIt)
         }
     });
     using Clock = std::chrono::steady_clock;
-    double slowest = 0;
+    std::vector<double> closes;
     for (int round = 0; round < 12; ++round) {
         SCOPED_TRACE(round);
         talking = round % 2 == 1;
@@ -221,7 +222,7 @@ TEST(VoiceLoopback, CloseReturnsAtOnceAndNothingFollowsIt)
         }
         const auto t0 = Clock::now();
         rx.close();
-        slowest = std::max(slowest, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        closes.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
         EXPECT_FALSE(rx.active());
         std::size_t delivered;
         {
@@ -241,7 +242,9 @@ TEST(VoiceLoopback, CloseReturnsAtOnceAndNothingFollowsIt)
     stop = true;
     talker.join();
     rx.close();
-    // Generous for a loaded machine: a close that waited for the receive thread's poll took 70 to
-    // 110 ms. The benchmark holds the tight figure.
-    EXPECT_LT(slowest, 50.0);
+    // A close that waited for the receive thread's poll took 70 to 110 ms every time; a woken thread
+    // is gone in a few. The median keeps one close held up by a busy machine from failing the test;
+    // the benchmark holds the tight figure.
+    std::nth_element(closes.begin(), closes.begin() + std::ptrdiff_t(closes.size() / 2), closes.end());
+    EXPECT_LT(closes[closes.size() / 2], 50.0);
 }

@@ -93,8 +93,12 @@ for _ in $(seq 50); do [ -S "$PULSE/native" ] && break; sleep 0.1; done
 [ -S "$PULSE/native" ] || { cat "$PULSE/log"; fail "pulseaudio did not start"; }
 export PULSE_SERVER=unix:$PULSE/native
 
-parec -d speaker.monitor --raw --format=s16le --channels=1 --rate=22050 >"$WORK/speaker.raw" &
-pids+=($!)
+# Fragments of 300 ms: a shorter one hands the null sink's monitor to the recorder before the sink
+# has mixed a starting cue in (the sink renders ahead and rewinds for a new stream, which a monitor
+# that has already delivered cannot follow), so the click's start went missing from the recording.
+parec -d speaker.monitor --raw --format=s16le --channels=1 --rate=22050 --latency-msec=300 >"$WORK/speaker.raw" &
+recorder=$!
+pids+=($recorder)
 env HOME="$USERHOME" XDG_CONFIG_HOME="$USERHOME/.config" XDG_DATA_HOME="$USERHOME/.local/share" \
     XDG_RUNTIME_DIR="$USERHOME" QT_QPA_PLATFORM=offscreen KELVO_TEST_CONTROL="$WORK/control.sock" \
     "$ROOT/usr/bin/kelvo-station" >"$WORK/station.log" 2>&1 &
@@ -135,6 +139,8 @@ sleep 1.5
 ctl close >/dev/null
 for _ in $(seq 50); do kill -0 "$station" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$station" 2>/dev/null && fail "the station did not close"
+sleep 0.3
+kill -INT "$recorder" 2>/dev/null; wait "$recorder" 2>/dev/null
 peak=$(sox -t raw -r 22050 -e signed -b 16 -c 1 "$WORK/speaker.raw" -n stat 2>&1 | sed -n 's/^Maximum amplitude: *//p')
 awk -v p="$peak" 'BEGIN { exit !(p > 0.05) }' || fail "no cue was heard (peak amplitude ${peak:-none})"
 echo "ok: the station started, played its click (peak $peak)"

@@ -1,166 +1,181 @@
 #include "audio/wave_out.h"
 
-#include <QAudioSink>
-#include <QElapsedTimer>
-#include <QMediaDevices>
-#include <QTimer>
+#include <chrono>
+#include <string>
+#include <vector>
 
-qsizetype WaveOut::StandingDelay::after_top_up(qsizetype buffered, qint64 now_ms)
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+qint64 now_us()
 {
-    if (m_low < 0 || buffered < m_low)
-        m_low = buffered;
-    if (now_ms - m_since < window_ms)
-        return 0;
-    const qsizetype drop = m_low > reserve_buffered ? (m_low - reserve_buffered) & ~qsizetype(3) : 0;
-    m_low = -1;
-    m_since = now_ms;
-    return drop;
+    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
 }
 
-class WaveOut::Worker : public QObject {
-public:
-    explicit Worker(WaveOut& owner) : m_owner(owner) {}
+constexpr int kChunkFrames = WaveOut::playback_format.rate * WaveOut::chunk_ms / 1000;
+// A chunk is written when the stream has no more than this left to play: enough to cover the
+// thread's wake-up on a busy machine.
+constexpr qint64 kLowWaterUs = 8'000;
+// Silence written after the last audio, so the stream plays it out to its last sample.
+constexpr int kTailChunks = 6;
 
-    bool start()
-    {
-        stop();
-        if (!m_sink) {
-            const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-            if (device.isNull())
-                return false;
-            QAudioFormat format;
-            format.setSampleRate(playback_format.rate);
-            format.setChannelCount(playback_format.channels);
-            format.setSampleFormat(QAudioFormat::Int16);
-            m_sink = new QAudioSink(device, format, this);
-            m_sink->setBufferSize(format.bytesForDuration(60000));   // 60 ms in the device
-        }
-        m_io = m_sink->start();
-        if (!m_io || m_sink->error() != QAudio::NoError) {
-            release();   // a sink that failed is not kept: the next open asks for the device again
-            return false;
-        }
-        m_delay = {};
-        m_clock.start();
-        // The device drains at its own pace: top it up regularly as well as on every write.
-        if (!m_timer) {
-            m_timer = new QTimer(this);
-            m_timer->setTimerType(Qt::PreciseTimer);
-            connect(m_timer, &QTimer::timeout, this, [this] { pump(); });
-        }
-        m_timer->start(10);
-        return true;
-    }
-
-    // Stops the device. The sink itself is kept for the next start: Qt's sound back end does not
-    // survive sinks made and deleted in quick turns on several threads (a station's channel keys
-    // and push-to-talk close and open the loudspeaker many times), so it goes only with the stage.
-    void stop()
-    {
-        if (m_timer)
-            m_timer->stop();
-        if (m_sink)
-            m_sink->stop();
-        m_io = nullptr;
-    }
-
-    void release()
-    {
-        stop();
-        delete m_timer;
-        m_timer = nullptr;
-        delete m_sink;
-        m_sink = nullptr;
-    }
-
-    void pump()
-    {
-        m_owner.m_pumpQueued = false;
-        if (!m_sink || !m_io)
-            return;
-        // Ask the device before taking the buffer's lock: the question goes to the sound server,
-        // and a writer or a close must never wait on that.
-        const qsizetype room = m_sink->bytesFree() & ~qsizetype(3);
-        QByteArray chunk;
-        {
-            std::lock_guard lock(m_owner.m_mutex);
-            const qsizetype n = std::min(room, m_owner.m_buffer.size());
-            chunk = m_owner.m_buffer.left(n);
-            m_owner.m_buffer.remove(0, n);
-            if (const qsizetype drop = m_delay.after_top_up(m_owner.m_buffer.size(), m_clock.elapsed())) {
-                m_owner.m_buffer.remove(0, drop);
-                m_owner.m_dropped += drop;
-            }
-        }
-        if (!chunk.isEmpty())
-            m_io->write(chunk);
-    }
-
-private:
-    WaveOut& m_owner;
-    QAudioSink* m_sink = nullptr;
-    QIODevice* m_io = nullptr;
-    QTimer* m_timer = nullptr;
-    StandingDelay m_delay;
-    QElapsedTimer m_clock;
-};
-
-WaveOut::WaveOut() : m_worker(new Worker(*this))
+// A timed wait the thread sanitizer can follow (pthread_cond_timedwait on the system clock).
+void wait_us(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, qint64 us)
 {
-    m_thread.setObjectName(QStringLiteral("WaveOut"));
-    m_worker->moveToThread(&m_thread);
-    m_thread.start();
+    cv.wait_until(lock, std::chrono::system_clock::now() + std::chrono::microseconds(std::max<qint64>(us, 500)));
+}
+
+} // namespace
+
+WaveOut::WaveOut(const char* streamName, OutputFactory output)
+    : m_jitter(JitterBuffer::Config{playback_format.rate, playback_format.channels, chunk_ms, 5})
+{
+    if (!output)
+        output = [name = std::string(streamName)] { return make_pulse_output(name.c_str()); };
+    m_thread = std::thread([this, output = std::move(output), name = std::string(streamName)] { run(output, name); });
 }
 
 WaveOut::~WaveOut()
 {
     m_active = false;
-    QMetaObject::invokeMethod(m_worker, [this] { m_worker->release(); }, Qt::BlockingQueuedConnection);
-    m_thread.quit();
-    m_thread.wait();
-    delete m_worker;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
 }
 
-// Opening and closing only queue the device's start and stop to the device thread: the thread that
-// opens a chain (the user-interface thread) never waits for the sound server. Audio written before
-// the device has started waits in the buffer. A start that fails makes the stage inactive, unless
-// the stage was closed or opened again meanwhile.
 bool WaveOut::doOpen()
 {
-    if (QMediaDevices::defaultAudioOutput().isNull()) {
+    // Only right after the stage was made is the stream still connecting; wait for it then
+    // (looking now and then: the thread's own waits stay simple).
+    for (int i = 0; i < 400 && m_device == Device::Opening; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (m_device != Device::Open) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_retry = true;   // the next open may find a server
+        }
+        m_wake.notify_all();
         m_active = false;
         return false;
     }
-    const unsigned opening = ++m_opening;
     m_active = true;
-    QMetaObject::invokeMethod(m_worker, [this, opening] {
-        if (!m_worker->start() && m_opening == opening)
-            m_active = false;
-    }, Qt::QueuedConnection);
     return true;
 }
 
 void WaveOut::doClose()
 {
-    ++m_opening;
     m_active = false;
-    QMetaObject::invokeMethod(m_worker, [this] { m_worker->stop(); }, Qt::QueuedConnection);
-    std::lock_guard lock(m_mutex);
-    m_buffer.clear();
+    {
+        std::lock_guard lock(m_mutex);
+        m_jitter.clear();
+        ++m_closes;
+    }
+    m_wake.notify_all();
 }
 
 void WaveOut::write(const AudioFormat& format, const char* data, qsizetype size)
 {
-    if (!m_active || !(format == playback_format) || size <= 0)
+    if (!m_active || !(format == playback_format) || size < 4)
         return;
     {
         std::lock_guard lock(m_mutex);
-        m_buffer.append(data, size & ~qsizetype(3));
-        if (const qsizetype drop = overflow_drop(m_buffer.size())) {
-            m_buffer.remove(0, drop);
-            m_dropped += drop;
+        if (!m_active)   // closed meanwhile
+            return;
+        m_jitter.push(reinterpret_cast<const int16_t*>(data), size / 4, now_us());
+    }
+    m_wake.notify_all();
+}
+
+qsizetype WaveOut::droppedBytes() const
+{
+    std::lock_guard lock(m_mutex);
+    return qsizetype(m_jitter.droppedFrames()) * 4;
+}
+
+qsizetype WaveOut::bufferedBytes() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_jitter.bufferedFrames() * 4;
+}
+
+double WaveOut::targetMs() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_jitter.targetMs();
+}
+
+void WaveOut::run(OutputFactory factory, std::string)
+{
+    std::unique_ptr<PcmOutput> output = factory();
+    bool open = output && output->open(playback_format.rate, playback_format.channels, kChunkFrames);
+    m_device = open ? Device::Open : Device::Failed;
+    auto lastTry = Clock::now();
+
+    std::vector<int16_t> chunk(size_t(kChunkFrames) * size_t(playback_format.channels));
+    int tail = 0;
+    unsigned closes = 0;
+    std::unique_lock lock(m_mutex);
+    while (!m_stop) {
+        if (!open) {
+            if (m_retry && output && Clock::now() - lastTry > std::chrono::seconds(1)) {
+                m_retry = false;
+                lastTry = Clock::now();
+                lock.unlock();
+                open = output->open(playback_format.rate, playback_format.channels, kChunkFrames);
+                lock.lock();
+                m_device = open ? Device::Open : Device::Failed;
+                continue;
+            }
+            m_retry = false;
+            m_wake.wait(lock, [this] { return m_stop || m_retry; });
+            continue;
+        }
+        if (closes != m_closes) {
+            // Closed: what the stream still holds of the old audio goes too.
+            closes = m_closes;
+            tail = 0;
+            lock.unlock();
+            output->flush();
+            lock.lock();
+            continue;
+        }
+        const qint64 now = now_us();
+        const qint64 due = m_jitter.dueUs(now);
+        if (due < 0 && tail == 0) {
+            // Nothing to play: sleep until audio comes (or a close or the end).
+            m_wake.wait(lock, [&] { return m_stop || closes != m_closes || m_jitter.dueUs(now_us()) >= 0; });
+            continue;
+        }
+        if (due > now + chunk_ms * 500 && tail == 0) {
+            wait_us(m_wake, lock, due - now - chunk_ms * 500);
+            continue;
+        }
+        // Keep the stream's queue short: write when it is about to run low.
+        lock.unlock();
+        const qint64 queued = output->queuedUs();
+        lock.lock();
+        if (queued > kLowWaterUs) {
+            wait_us(m_wake, lock, queued - kLowWaterUs);
+            continue;
+        }
+        if (m_jitter.pull(chunk.data(), kChunkFrames, now_us()) > 0 || m_jitter.playing())
+            tail = kTailChunks;
+        else if (tail > 0)
+            --tail;
+        lock.unlock();
+        const bool written = output->write(chunk.data(), kChunkFrames);
+        lock.lock();
+        if (!written) {
+            // The server went away: the stage goes inactive; a later open tries to reconnect.
+            open = false;
+            m_device = Device::Failed;
+            m_active = false;
+            m_jitter.clear();
+            tail = 0;
         }
     }
-    if (!m_pumpQueued.exchange(true))
-        QMetaObject::invokeMethod(m_worker, [this] { m_worker->pump(); }, Qt::QueuedConnection);
 }

@@ -1,69 +1,60 @@
-// Loudspeaker playback `WaveOut1` / `waveOUT2`: 44100 Hz stereo 16-bit PCM to the default output
-// device. The device lives on a thread of its own; write() only appends to a bounded jitter buffer
-// and wakes that thread, so the producer never waits on the device. The delay is kept short: when
-// the buffer overflows (the device stalled, as it does for a while after opening, or the sender
-// ran ahead) the oldest audio goes down to a short reserve, and audio that stands in the buffer
-// for half a second without ever being needed goes too, so a late start does not leave the whole
-// talk late. With no output device the stage stays inactive and drops what it is given. Open and
-// close return at once; the device starts and stops on its thread.
+// Loudspeaker playback `WaveOut1` / `waveOUT2`: 44100 Hz stereo 16-bit PCM to the default output.
+// write() only puts the audio into an adaptive jitter buffer (audio/jitter_buffer.h) and returns;
+// a thread of the stage's own plays from it through a playback stream (PulseAudio) that it keeps
+// open, taking 20 ms chunks when the stream has little left, so a talker costs one wake-up per
+// chunk and the device holds a few tens of ms. Between talks the thread sleeps and writes nothing.
+// Open and close return at once (only the first open after the stage is made waits for the
+// stream to connect); with no sound server the stage stays inactive and drops what it is given.
 #pragma once
 
+#include "audio/jitter_buffer.h"
+#include "audio/pcm_output.h"
 #include "audio/stage.h"
 
-#include <QByteArray>
-#include <QThread>
 #include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
+#include <thread>
 
 class WaveOut : public Stage {
 public:
     static constexpr AudioFormat playback_format{WAVE_FORMAT_PCM, 44100, 16, 2};
-    static constexpr qsizetype max_buffered = 44100 * 4 / 5;     // 200 ms
-    static constexpr qsizetype reserve_buffered = 44100 * 4 / 25; // 40 ms kept after an overflow
-    // Bytes to drop from the front of a buffer holding `buffered` bytes (whole stereo frames).
-    static constexpr qsizetype overflow_drop(qsizetype buffered)
-    {
-        return buffered > max_buffered ? (buffered - reserve_buffered + 3) & ~qsizetype(3) : 0;
-    }
+    static constexpr int chunk_ms = 10;
+    using OutputFactory = std::function<std::unique_ptr<PcmOutput>()>;
 
-    WaveOut();
+    // `streamName`: how the sound server lists the stream; `output`: the back end (PulseAudio
+    // when empty).
+    explicit WaveOut(const char* streamName = "Voice", OutputFactory output = {});
     ~WaveOut() override;
+    WaveOut(const WaveOut&) = delete;
+    WaveOut& operator=(const WaveOut&) = delete;
 
     bool active() const override { return m_active; }
     void write(const AudioFormat& format, const char* data, qsizetype size) override;
 
-    // Audio that never ran out over a while is delay nobody needs: told what is left after each
-    // top-up of the device, says how much of the oldest to drop at the end of each window.
-    class StandingDelay {
-    public:
-        static constexpr qint64 window_ms = 500;
-        qsizetype after_top_up(qsizetype buffered, qint64 now_ms);
-
-    private:
-        qsizetype m_low = -1;
-        qint64 m_since = 0;
-    };
-
-    qsizetype droppedBytes() const { return m_dropped; }
-    // Audio waiting for the device: the delay this stage adds beyond the device's own buffer.
-    qsizetype bufferedBytes() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_buffer.size();
-    }
+    // Audio discarded because the backlog passed the jitter buffer's cap.
+    qsizetype droppedBytes() const;
+    // Audio waiting in the jitter buffer: the delay this stage adds beyond the device's own buffer.
+    qsizetype bufferedBytes() const;
+    double targetMs() const;
 
 protected:
     bool doOpen() override;
     void doClose() override;
 
 private:
-    class Worker;
-    QThread m_thread;
-    Worker* m_worker;
-    std::atomic<bool> m_active{false};
-    std::atomic<unsigned> m_opening{0};   // counts opens and closes
-    std::atomic<bool> m_pumpQueued{false};
-    std::atomic<qsizetype> m_dropped{0};
+    enum class Device { Opening, Open, Failed };
+    void run(OutputFactory output, std::string name);
+
     mutable std::mutex m_mutex;
-    QByteArray m_buffer;   // jitter buffer, under m_mutex
+    std::condition_variable m_wake;
+    JitterBuffer m_jitter;                      // under m_mutex
+    unsigned m_closes = 0;                      // under m_mutex: the thread flushes after a close
+    bool m_retry = false;                       // under m_mutex
+    bool m_stop = false;                        // under m_mutex
+    std::atomic<Device> m_device{Device::Opening};
+    std::atomic<bool> m_active{false};
+    std::thread m_thread;
 };

@@ -22,6 +22,7 @@ JitterBuffer::JitterBuffer(const Config& config) : m_config(config)
     m_config.rate = std::max(1, m_config.rate);
     m_config.chunkMs = std::max(1, m_config.chunkMs);
     m_config.capMs = std::max(m_config.capMs, 2 * (m_config.chunkMs + m_config.marginMs));
+    m_jitterUs = qint64(std::max(0, m_config.initialJitterMs)) * 1000;
 }
 
 qint64 JitterBuffer::targetUs() const

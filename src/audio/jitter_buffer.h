@@ -26,6 +26,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -37,6 +38,10 @@ public:
         int chunkMs = 20;      // what one pull takes
         int marginMs = 10;     // target beyond a chunk when the arrivals are steady
         int capMs = 1000;      // backlog beyond which the oldest audio is discarded
+        // The jitter assumed before any was measured (it shrinks in silence like any other): a
+        // sender's capture hands over whole GSM blocks every 40 to 52 ms, so the audio of a
+        // steady talker comes up to some 65 ms late against its earliest.
+        int initialJitterMs = 65;
     };
 
     JitterBuffer();
@@ -51,6 +56,8 @@ public:
     // sample while waiting for it, -1 when nothing is buffered.
     qint64 dueUs(qint64 nowUs) const;
     void clear();
+    // The target's margin beyond a chunk (the owner's device may need more of it over time).
+    void setMarginMs(int ms) { m_config.marginMs = std::max(0, ms); }
 
     bool playing() const { return m_playing; }
     double targetMs() const;

@@ -22,10 +22,11 @@ public:
         m_frameBytes = size_t(channels) * 2;
         const pa_sample_spec format{PA_SAMPLE_S16NE, uint32_t(rate), uint8_t(channels)};
         const uint32_t chunk = uint32_t(chunkFrames) * uint32_t(channels) * 2;
-        // Room for two chunks; playback starts (and restarts after running dry) with one.
+        // Room for six chunks, so that a write never waits (the writer keeps the queue short itself);
+        // playback starts (and restarts after running dry) with one.
         pa_buffer_attr attr{};
         attr.maxlength = uint32_t(-1);
-        attr.tlength = 2 * chunk;
+        attr.tlength = 6 * chunk;
         attr.prebuf = chunk;
         attr.minreq = chunk / 2;
         attr.fragsize = uint32_t(-1);

@@ -28,7 +28,7 @@ public:
         attr.maxlength = uint32_t(-1);
         attr.tlength = 6 * chunk;
         attr.prebuf = chunk;
-        attr.minreq = chunk / 2;
+        attr.minreq = chunk;
         attr.fragsize = uint32_t(-1);
         int error = 0;
         m_stream = pa_simple_new(nullptr, "Kelvo station", PA_STREAM_PLAYBACK, nullptr, m_name.c_str(), &format,

@@ -80,15 +80,22 @@ bool WaveOut::doOpen()
     return true;
 }
 
+// The buffer is cleared by the next thread that takes it (the playback thread, or a writer after
+// a reopen), never here: the user-interface thread only raises the count.
 void WaveOut::doClose()
 {
     m_active = false;
-    {
-        std::lock_guard lock(m_mutex);
-        m_jitter.clear();
-        ++m_closes;
-    }
+    ++m_closes;
+    { std::lock_guard lock(m_mutex); }   // the playback thread is waiting or will see the count
     m_wake.notify_all();
+}
+
+void WaveOut::clearIfClosed()
+{
+    if (m_cleared != m_closes) {
+        m_cleared = m_closes;
+        m_jitter.clear();
+    }
 }
 
 void WaveOut::write(const AudioFormat& format, const char* data, qsizetype size)
@@ -99,6 +106,7 @@ void WaveOut::write(const AudioFormat& format, const char* data, qsizetype size)
         std::lock_guard lock(m_mutex);
         if (!m_active)   // closed meanwhile
             return;
+        clearIfClosed();
         m_jitter.push(reinterpret_cast<const int16_t*>(data), size / 4, now_us());
     }
     m_wake.notify_all();
@@ -161,6 +169,7 @@ void WaveOut::run(OutputFactory factory, std::string)
         if (closes != m_closes) {
             // Closed: what the stream still holds of the old audio goes too.
             closes = m_closes;
+            clearIfClosed();
             tail = 0;
             lock.unlock();
             output->flush();

@@ -51,7 +51,10 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     JitterBuffer m_jitter;                      // under m_mutex
-    unsigned m_closes = 0;                      // under m_mutex: the thread flushes after a close
+    void clearIfClosed();                       // under m_mutex
+
+    std::atomic<unsigned> m_closes{0};          // counts closes: the thread flushes after one
+    unsigned m_cleared = 0;                     // under m_mutex: the closes the buffer was cleared for
     bool m_retry = false;                       // under m_mutex
     bool m_stop = false;                        // under m_mutex
     std::atomic<Device> m_device{Device::Opening};

@@ -1,11 +1,14 @@
 // The jitter buffer's delay, on a simulated clock (no devices, so the figures do not depend on the
 // machine's load): how long each sample waits between its arrival and the loudspeaker taking it,
 // and the target, for
-//   steady   - a capture that hands over whole GSM blocks every 40-52 ms (what a station sends);
+//   station  - a station talking: its capture hands over 20 ms, the sender the whole GSM blocks it
+//              has (one or two);
+//   uneven   - a sender that hands over whole GSM blocks every 40-52 ms;
 //   bursts   - a peer that sends 21 GSM blocks (305 ms) a datagram;
 //   stalls   - the steady stream with a 150 ms network stall every 2 s, measured after the first;
 //   silence  - a steady talk after the bursts and ten seconds of silence (the target has shrunk).
-// The loudspeaker takes 10 ms chunks, as the playback stage does.
+// The loudspeaker takes 5 ms chunks (the playback stage's device takes the audio as it comes, 5 ms
+// ahead of playing it).
 //
 // Usage: bench_jitter_buffer
 #include "audio/jitter_buffer.h"
@@ -27,14 +30,14 @@ struct Arrival {
 // The capture of a sender: every 40-52 ms, the whole GSM blocks (320 samples at 22050 Hz, 640
 // frames at 44100) spoken since the last hand-over; `stall` holds back what comes from 1.0 to 1.15 s
 // of every two seconds.
-std::vector<Arrival> capture(qint64 from, double seconds, bool stall)
+std::vector<Arrival> capture(qint64 from, double seconds, bool stall, bool station = false)
 {
     std::vector<Arrival> a;
     unsigned seed = 11;
     qint64 sent = 0;
     for (qint64 t = 0; t < qint64(seconds * 1e6);) {
         seed = seed * 1103515245u + 12345u;
-        t += (40 + qint64((seed >> 16) % 13)) * kMs;
+        t += station ? 20 * kMs : (40 + qint64((seed >> 16) % 13)) * kMs;
         const qint64 spoken = t * 22050 / 1'000'000 / 320 * 640;
         if (spoken > sent) {
             qint64 at = from + t;
@@ -55,10 +58,10 @@ std::vector<double> play(JitterBuffer& jb, const std::vector<Arrival>& arrivals,
 {
     std::vector<double> waits;
     std::vector<std::pair<qint64, qint64>> pending;   // (arrival, frames) not yet taken, oldest first
-    std::vector<int16_t> chunk(441 * 2);
+    std::vector<int16_t> chunk(220 * 2);
     size_t next = 0;
     qint64 accounted = jb.droppedFrames() + jb.trimmedFrames();
-    for (qint64 t = start + 3 * kMs; t < end; t += 10 * kMs) {
+    for (qint64 t = start + 3 * kMs; t < end; t += 5 * kMs) {
         for (; next < arrivals.size() && arrivals[next].at <= t; ++next) {
             std::vector<int16_t> block(size_t(arrivals[next].frames) * 2, 1000);
             jb.push(block.data(), arrivals[next].frames, arrivals[next].at);
@@ -73,7 +76,7 @@ std::vector<double> play(JitterBuffer& jb, const std::vector<Arrival>& arrivals,
                 pending.erase(pending.begin());
         }
         accounted = dropped;
-        qint64 got = jb.pull(chunk.data(), 441, t);
+        qint64 got = jb.pull(chunk.data(), 220, t);
         if (got > 0 && t >= measureFrom && !pending.empty())
             waits.push_back(double(t - pending.front().first) / 1000.0);
         while (got > 0 && !pending.empty()) {
@@ -100,7 +103,7 @@ void report(const char* what, std::vector<double> waits, const JitterBuffer& jb)
 JitterBuffer make()
 {
     // The playback stage's settings.
-    return JitterBuffer(JitterBuffer::Config{kRate, 2, 10, 24, 1000, 65});
+    return JitterBuffer(JitterBuffer::Config{kRate, 2, 5, 5});
 }
 
 } // namespace
@@ -109,7 +112,11 @@ int main()
 {
     {
         JitterBuffer jb = make();
-        report("steady", play(jb, capture(0, 30, false), 0, 31'000 * kMs, 2'000 * kMs), jb);
+        report("station", play(jb, capture(0, 30, false, true), 0, 31'000 * kMs, 2'000 * kMs), jb);
+    }
+    {
+        JitterBuffer jb = make();
+        report("uneven", play(jb, capture(0, 30, false), 0, 31'000 * kMs, 2'000 * kMs), jb);
     }
     JitterBuffer jb = make();
     {

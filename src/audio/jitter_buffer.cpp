@@ -66,8 +66,11 @@ void JitterBuffer::push(const int16_t* pcm, qsizetype frames, qint64 nowUs)
 {
     if (!pcm || frames <= 0)
         return;
-    relax(nowUs, bufferedFrames() == 0);
-    if (!m_inSpurt || (bufferedFrames() == 0 && nowUs - m_lastPushUs >= kSpurtGapUs))
+    // Silence: nothing playing (a device that takes audio as it comes leaves the buffer empty
+    // while it plays).
+    const bool idle = !m_playing && bufferedFrames() == 0;
+    relax(nowUs, idle);
+    if (!m_inSpurt || (idle && nowUs - m_lastPushUs >= kSpurtGapUs))
         newSpurt();
     ageWindow(nowUs);
 
@@ -141,12 +144,26 @@ qsizetype JitterBuffer::pull(int16_t* out, qsizetype frames, qint64 nowUs)
 {
     if (frames <= 0)
         return 0;
-    const size_t width = size_t(m_config.channels);
-    std::fill(out, out + size_t(frames) * width, int16_t(0));
+    std::fill(out, out + size_t(frames) * size_t(m_config.channels), int16_t(0));
+    // Start when the first buffered sample is due (to the nearer chunk boundary).
+    const qsizetype n = takeDue(out, frames, nowUs, 0, qint64(m_config.chunkMs) * 500);
+    if (m_playing && n < frames)
+        ranDry();   // what is left of the chunk is silence
+    return n;
+}
+
+qsizetype JitterBuffer::take(int16_t* out, qsizetype frames, qint64 nowUs, qsizetype heldFrames)
+{
+    return takeDue(out, frames, nowUs, heldFrames, 0);
+}
+
+qsizetype JitterBuffer::takeDue(int16_t* out, qsizetype frames, qint64 nowUs, qsizetype heldFrames, qint64 earlyUs)
+{
+    if (frames <= 0)
+        return 0;
     if (!m_playing) {
-        // Start when the first buffered sample is due (to the nearer chunk boundary).
         const qint64 due = dueUs(nowUs);
-        if (due < 0 || due > nowUs + qint64(m_config.chunkMs) * 500) {
+        if (due < 0 || due > nowUs + earlyUs) {
             relax(nowUs, true);
             return 0;
         }
@@ -158,7 +175,7 @@ qsizetype JitterBuffer::pull(int16_t* out, qsizetype frames, qint64 nowUs)
 
     // Delay that stood above the target for a whole window was not needed: skip quiet frames
     // up to that much, a quarter of a chunk at a time.
-    const qsizetype level = bufferedFrames();
+    const qsizetype level = bufferedFrames() + std::max<qsizetype>(0, heldFrames);
     m_minLevel = m_minLevel < 0 ? level : std::min(m_minLevel, level);
     if (nowUs - m_levelSinceUs >= kStandingUs) {
         m_trimBudget = std::max<qsizetype>(0, m_minLevel - usToFrames(targetUs() + kStandingSlackUs));
@@ -166,7 +183,7 @@ qsizetype JitterBuffer::pull(int16_t* out, qsizetype frames, qint64 nowUs)
         m_levelSinceUs = nowUs;
     }
     if (m_trimBudget > 0) {
-        const qsizetype limit = std::min(m_trimBudget, frames / 4);
+        const qsizetype limit = std::min(m_trimBudget, usToFrames(qint64(m_config.chunkMs) * 250));
         qsizetype quiet = 0;
         while (quiet < limit && quiet < bufferedFrames() && quietFrame(quiet))
             ++quiet;
@@ -175,19 +192,25 @@ qsizetype JitterBuffer::pull(int16_t* out, qsizetype frames, qint64 nowUs)
         m_trimmed += quiet;
     }
 
+    const size_t width = size_t(m_config.channels);
     const qsizetype n = std::min(frames, bufferedFrames());
     std::copy_n(m_samples.begin() + std::ptrdiff_t(m_head), size_t(n) * width, out);
     dropFront(n);
-    if (n < frames) {
-        // Ran dry: what is left of the chunk is silence, and the next audio waits until it is due.
-        m_playing = false;
-        ++m_underruns;
-    }
-    bool silent = true;
+    // Silence: quiet audio taken, or nothing at all where the device takes fixed chunks (then it
+    // runs dry); a device that takes audio as it comes finds nothing new most of the time.
+    bool silent = n > 0 || earlyUs > 0;
     for (size_t i = 0; i < size_t(n) * width && silent; ++i)
         silent = std::abs(int(out[i])) < kQuiet;
     relax(nowUs, silent);
     return n;
+}
+
+void JitterBuffer::ranDry()
+{
+    if (!m_playing)
+        return;
+    m_playing = false;
+    ++m_underruns;
 }
 
 void JitterBuffer::clear()

@@ -20,6 +20,10 @@
 // The measured spread grows at once and shrinks slowly, and only in silence (buffer empty or
 // quiet audio playing), so a talk with stalls keeps the delay that covers them.
 //
+// Two ways to play out: pull() takes fixed chunks at the loudspeaker's pace (silence where the
+// buffer ran dry); take() serves a device that asks for as much as it has room for and reports
+// running dry itself (ranDry()), with the audio the device still holds counted into the backlog.
+//
 // Pure logic: times are given by the caller (microseconds on any steady clock). Not thread-safe;
 // the owner serialises push and pull.
 #pragma once
@@ -38,10 +42,12 @@ public:
         int chunkMs = 20;      // what one pull takes
         int marginMs = 10;     // target beyond a chunk when the arrivals are steady
         int capMs = 1000;      // backlog beyond which the oldest audio is discarded
-        // The jitter assumed before any was measured (it shrinks in silence like any other): a
-        // sender's capture hands over whole GSM blocks every 40 to 52 ms, so the audio of a
-        // steady talker comes up to some 65 ms late against its earliest.
-        int initialJitterMs = 65;
+        // The jitter assumed before any was measured (it shrinks in silence like any other). Kept
+        // small so that a talk starts soon: a station's sender hands over one or two GSM blocks
+        // every 20 ms, whose samples come up to some 35 ms late against the earliest; a whole
+        // datagram of many blocks shows its own length as jitter at once, and whatever comes later
+        // than the estimate grows it.
+        int initialJitterMs = 35;
     };
 
     JitterBuffer();
@@ -52,6 +58,12 @@ public:
     // Fills `frames` frames of `out` with what is due (silence where nothing is) and returns how
     // many of them are audio.
     qsizetype pull(int16_t* out, qsizetype frames, qint64 nowUs);
+    // Copies up to `frames` frames of what is due into `out` and returns how many; 0 while the
+    // stream waits for its start. `heldFrames`: audio the device still holds, part of the backlog.
+    // Taking less than asked is not running dry: the device says when it did (ranDry).
+    qsizetype take(int16_t* out, qsizetype frames, qint64 nowUs, qsizetype heldFrames = 0);
+    // The device played out everything it had: the next audio waits until it is due.
+    void ranDry();
     // When a pull will next give audio: `nowUs` while playing, the due time of the first buffered
     // sample while waiting for it, -1 when nothing is buffered.
     qint64 dueUs(qint64 nowUs) const;
@@ -73,6 +85,8 @@ private:
     qint64 framesToUs(qint64 frames) const { return frames * 1000000 / m_config.rate; }
     qint64 usToFrames(qint64 us) const { return us * m_config.rate / 1000000; }
     qint64 targetUs() const;
+    // take(), starting a stream that is due within `earlyUs`.
+    qsizetype takeDue(int16_t* out, qsizetype frames, qint64 nowUs, qsizetype heldFrames, qint64 earlyUs);
     void newSpurt();
     void ageWindow(qint64 nowUs);
     void relax(qint64 nowUs, bool silent);

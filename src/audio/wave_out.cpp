@@ -1,93 +1,354 @@
 #include "audio/wave_out.h"
 
+#include <pulse/context.h>
+#include <pulse/rtclock.h>
+#include <pulse/stream.h>
+#include <pulse/thread-mainloop.h>
+
 #include <pthread.h>
 #include <sched.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+constexpr qsizetype kFrameBytes = 4;
+constexpr qint64 kRate = WaveOut::playback_format.rate;
 
-qint64 now_us()
-{
-    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
-}
+constexpr qint64 frames_us(qint64 frames) { return frames * 1'000'000 / kRate; }
+constexpr qint64 us_frames(qint64 us) { return us * kRate / 1'000'000; }
 
-constexpr int kChunkFrames = WaveOut::playback_format.rate * WaveOut::chunk_ms / 1000;
-// A chunk is written when the stream has no more than this left to play: enough to cover the
-// thread's wake-up on a busy machine.
-constexpr qint64 kLowWaterUs = 14'000;
-// The low water mark grows by a step when the stream ran dry or a write waited, up to a limit,
-// and shrinks by a little with every chunk written on time (2 ms a second).
-constexpr qint64 kLowWaterStepUs = 10'000;
-constexpr qint64 kMaxLowWaterUs = 40'000;   // the stream holds six chunks
-constexpr qint64 kLowWaterRelaxUs = 20;
-// The jitter buffer's margin beyond a chunk: a sample must be in by the time its chunk is written,
-// the low water mark and a few ms before it is heard.
-constexpr int kMarginMs = 24;
-constexpr qint64 kChunkUs = qint64(WaveOut::chunk_ms) * 1000;
-// The server's account of the stream's queue is used once the stream has played this long.
-constexpr qint64 kTrustServerAfterUs = 300'000;
-// Silence written after the last audio, so the stream plays it out to its last sample.
-constexpr int kTailChunks = 6;
+// The jitter buffer's floor beyond the measured jitter: what the device takes ahead of playing it
+// (the server gives it the share of the stream's length that the requests leave) and a margin
+// for this thread's wake-up.
+constexpr int kDeviceAheadMs = (WaveOut::stream_ms - 2 * WaveOut::request_ms) / 2;
+constexpr int kMarginMs = 5;
+// How far beyond the jitter buffer's delay the stream is filled, and how much room there must be
+// again before audio held back is given to it.
+constexpr qint64 kTopUpUs = 10'000;
+constexpr qint64 kRoomUs = 5'000;
+// A stream that runs dry this much before our account says it should was taken late by the
+// server; the margin then grows by as much (up to a limit), and goes back by a step after every
+// 20 s without that, then every 10 s.
+constexpr qint64 kLateUs = 2'000;
+constexpr int kMaxExtraMs = 100;
+constexpr qint64 kExtraRelaxUs = 20'000'000;
 
-// A timed wait the thread sanitizer can follow (pthread_cond_timedwait on the system clock).
-void wait_us(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, qint64 us)
-{
-    cv.wait_until(lock, std::chrono::system_clock::now() + std::chrono::microseconds(std::max<qint64>(us, 500)));
-}
+qint64 now_us() { return qint64(pa_rtclock_now()); }
 
 } // namespace
 
-WaveOut::WaveOut(const char* streamName, OutputFactory output)
-    : m_jitter(JitterBuffer::Config{playback_format.rate, playback_format.channels, chunk_ms, kMarginMs})
+// Everything here but the eventfd is used under the main loop's lock: on the loop's thread (its
+// callbacks hold the lock) or by a caller that has taken it. The jitter buffer is the owner's, under
+// the owner's mutex, which is taken after the loop's lock, never before it.
+struct WaveOut::Pulse {
+    enum class Link { Down, Connecting, Ready, Failed };
+
+    Pulse(WaveOut& owner, std::string name) : owner(owner), name(std::move(name))
+    {
+        wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        loop = wake >= 0 ? pa_threaded_mainloop_new() : nullptr;
+        if (!loop)
+            return;
+        pa_threaded_mainloop_set_name(loop, "WaveOut");
+        if (pa_threaded_mainloop_start(loop) < 0) {
+            pa_threaded_mainloop_free(loop);
+            loop = nullptr;
+            return;
+        }
+        pa_threaded_mainloop_lock(loop);
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
+        wakeEvent = api->io_new(api, wake, PA_IO_EVENT_INPUT, &Pulse::onWake, this);
+        connect();
+        pa_threaded_mainloop_unlock(loop);
+    }
+
+    ~Pulse()
+    {
+        if (loop) {
+            pa_threaded_mainloop_lock(loop);
+            teardown();
+            if (wakeEvent)
+                pa_threaded_mainloop_get_api(loop)->io_free(wakeEvent);
+            pa_threaded_mainloop_unlock(loop);
+            pa_threaded_mainloop_stop(loop);
+            pa_threaded_mainloop_free(loop);
+        }
+        if (wake >= 0)
+            ::close(wake);
+    }
+
+    void teardown()
+    {
+        if (timer) {
+            pa_threaded_mainloop_get_api(loop)->time_free(timer);
+            timer = nullptr;
+        }
+        if (stream) {
+            pa_stream_set_state_callback(stream, nullptr, nullptr);
+            pa_stream_set_write_callback(stream, nullptr, nullptr);
+            pa_stream_set_underflow_callback(stream, nullptr, nullptr);
+            pa_stream_disconnect(stream);
+            pa_stream_unref(stream);
+            stream = nullptr;
+        }
+        if (context) {
+            pa_context_set_state_callback(context, nullptr, nullptr);
+            pa_context_disconnect(context);
+            pa_context_unref(context);
+            context = nullptr;
+        }
+        link = Link::Down;
+    }
+
+    // Starts a new connection and, once the server answers, the playback stream.
+    void connect()
+    {
+        teardown();
+        context = pa_context_new(pa_threaded_mainloop_get_api(loop), "Kelvo station");
+        if (!context) {
+            link = Link::Failed;
+            return;
+        }
+        link = Link::Connecting;
+        pa_context_set_state_callback(context, &Pulse::onContextState, this);
+        // Never start a server of our own: no server means no loudspeaker.
+        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+            link = Link::Failed;
+    }
+
+    void openStream()
+    {
+        const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, uint32_t(kRate), uint8_t(playback_format.channels)};
+        stream = pa_stream_new(context, name.c_str(), &sampleFormat, nullptr);
+        if (!stream) {
+            link = Link::Failed;
+            return;
+        }
+        pa_stream_set_state_callback(stream, &Pulse::onStreamState, this);
+        pa_stream_set_write_callback(stream, &Pulse::onRequest, this);
+        pa_stream_set_underflow_callback(stream, &Pulse::onUnderflow, this);
+        // A short stream, the device's share included (the server sizes it from tlength), asked
+        // to fill in steps of `request_ms`; it starts with the first block written and stops by
+        // itself when it has played out everything (and starts again with the next block).
+        pa_buffer_attr attr{};
+        attr.maxlength = uint32_t(-1);
+        attr.tlength = uint32_t(pa_usec_to_bytes(pa_usec_t(stream_ms) * 1000, &sampleFormat));
+        attr.prebuf = uint32_t(kFrameBytes);
+        attr.minreq = uint32_t(pa_usec_to_bytes(pa_usec_t(request_ms) * 1000, &sampleFormat));
+        attr.fragsize = uint32_t(-1);
+        if (pa_stream_connect_playback(stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) < 0)
+            link = Link::Failed;
+    }
+
+    static void onContextState(pa_context* c, void* self)
+    {
+        auto* p = static_cast<Pulse*>(self);
+        p->prioritise();
+        switch (pa_context_get_state(c)) {
+        case PA_CONTEXT_READY: p->openStream(); break;
+        case PA_CONTEXT_FAILED:
+        case PA_CONTEXT_TERMINATED: p->fail(); break;
+        default: break;
+        }
+    }
+
+    static void onStreamState(pa_stream* s, void* self)
+    {
+        auto* p = static_cast<Pulse*>(self);
+        switch (pa_stream_get_state(s)) {
+        case PA_STREAM_READY:
+            p->link = Link::Ready;
+            p->flushed = p->owner.m_closes;
+            p->service();   // audio that came while the stream was connecting
+            break;
+        case PA_STREAM_FAILED:
+        case PA_STREAM_TERMINATED: p->fail(); break;   // e.g. the sink was removed
+        default: break;
+        }
+    }
+
+    // The loop's thread must answer the server's requests within a few ms even on a busy
+    // machine: ask for real-time scheduling at a low priority where the system grants it (as
+    // sound servers do), and carry on as an ordinary thread where it does not.
+    void prioritise()
+    {
+        if (prioritised)
+            return;
+        prioritised = true;
+        sched_param param{};
+        param.sched_priority = 5;
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    }
+
+    // The server went away (or never was): the stage goes inactive; a later open tries again.
+    void fail()
+    {
+        link = Link::Failed;
+        owner.m_active = false;
+        std::lock_guard lock(owner.m_mutex);
+        owner.m_jitter.clear();
+    }
+
+    static void onRequest(pa_stream*, size_t, void* self) { static_cast<Pulse*>(self)->service(); }
+
+    // The stream ran dry. When it still had audio by our account, the server took it late (a
+    // busy machine): keep that much more in the stream from now on, and let it go again slowly.
+    static void onUnderflow(pa_stream*, void* self)
+    {
+        auto* p = static_cast<Pulse*>(self);
+        const qint64 now = now_us();
+        const qint64 lateUs = p->deviceEndUs - now;
+        if (lateUs > kLateUs) {
+            p->extraMs = std::min<int>(p->extraMs + int(lateUs / 1000) + kMarginMs, kMaxExtraMs);
+            p->lateAtUs = now;
+            std::lock_guard lock(p->owner.m_mutex);
+            p->owner.m_jitter.setMarginMs(kMarginMs + p->extraMs);
+        }
+        p->deviceEndUs = 0;
+        std::lock_guard lock(p->owner.m_mutex);
+        p->owner.m_jitter.ranDry();
+    }
+
+    static void onWake(pa_mainloop_api*, pa_io_event*, int fd, pa_io_event_flags_t, void* self)
+    {
+        eventfd_t count = 0;
+        eventfd_read(fd, &count);
+        static_cast<Pulse*>(self)->service();
+    }
+
+    static void onTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self)
+    {
+        static_cast<Pulse*>(self)->service();
+    }
+
+    // How much audio the stream may hold: the jitter buffer's delay and a little more.
+    static qint64 room_us(const JitterBuffer& jitter) { return qint64(jitter.targetMs() * 1000) + kTopUpUs; }
+
+    void armTimer(qint64 atUs)
+    {
+        if (!timer)
+            timer = pa_context_rttime_new(context, pa_usec_t(atUs), &Pulse::onTimer, this);
+        else
+            pa_context_rttime_restart(context, timer, pa_usec_t(atUs));
+    }
+
+    // Gives the stream what the jitter buffer has due: as it comes, so that the stream itself is
+    // the playout buffer, but no more than the jitter buffer's delay (and a little) ahead; what
+    // is beyond that waits in the jitter buffer, where a delay nobody needs can still be trimmed.
+    void service()
+    {
+        if (link != Link::Ready || !stream)
+            return;
+        const unsigned closes = owner.m_closes;
+        if (closes != flushed) {
+            // Closed since: what the stream still holds of the old audio goes too.
+            flushed = closes;
+            if (pa_operation* op = pa_stream_flush(stream, nullptr, nullptr))
+                pa_operation_unref(op);
+            deviceEndUs = 0;
+        }
+        const qint64 now = now_us();
+        const qint64 heldUs = std::max<qint64>(0, deviceEndUs - now);
+        qsizetype n = 0;
+        {
+            std::lock_guard lock(owner.m_mutex);
+            owner.clearIfClosed();
+            JitterBuffer& jitter = owner.m_jitter;
+            if (extraMs > 0 && now - lateAtUs > kExtraRelaxUs) {
+                extraMs = std::max(0, extraMs - kMarginMs);
+                lateAtUs = now - kExtraRelaxUs / 2;   // the next step in half the time
+                jitter.setMarginMs(kMarginMs + extraMs);
+            }
+            const qsizetype room = us_frames(room_us(jitter) - heldUs);
+            if (room > 0) {
+                scratch.resize(size_t(room) * 2);
+                n = jitter.take(scratch.data(), room, now, us_frames(heldUs));
+            }
+            // A talk's first audio waits until it is due; audio beyond what the stream may hold
+            // goes in when there is room again.
+            qint64 next = -1;
+            if (!jitter.playing())
+                next = jitter.dueUs(now);
+            else if (jitter.bufferedFrames() > 0)
+                next = now + std::max<qint64>(heldUs + frames_us(n) - room_us(jitter) + kRoomUs, kRoomUs);
+            if (next > now)
+                armTimer(next);
+        }
+        if (n > 0) {
+            pa_stream_write(stream, scratch.data(), size_t(n * kFrameBytes), nullptr, 0, PA_SEEK_RELATIVE);
+            deviceEndUs = std::max(deviceEndUs, now) + frames_us(n);
+        }
+    }
+
+    void signal() const
+    {
+        if (wake >= 0)
+            eventfd_write(wake, 1);
+    }
+
+    WaveOut& owner;
+    const std::string name;
+    int wake = -1;                     // eventfd: new audio or a close, from other threads
+    pa_threaded_mainloop* loop = nullptr;
+    pa_io_event* wakeEvent = nullptr;
+    pa_context* context = nullptr;
+    pa_stream* stream = nullptr;
+    pa_time_event* timer = nullptr;
+    unsigned flushed = 0;              // the closes the stream was flushed for
+    bool prioritised = false;
+    qint64 deviceEndUs = 0;            // when what was written will have been played, by our account
+    std::vector<int16_t> scratch;
+    int extraMs = 0;                   // margin added after the server took audio late
+    qint64 lateAtUs = 0;
+    std::atomic<Link> link{Link::Down};   // read without the lock by open()
+};
+
+WaveOut::WaveOut(const char* streamName)
+    : m_jitter(JitterBuffer::Config{playback_format.rate, playback_format.channels, kDeviceAheadMs, kMarginMs})
+    , m_pulse(std::make_unique<Pulse>(*this, streamName))
 {
-    if (!output)
-        output = [name = std::string(streamName)] { return make_pulse_output(name.c_str()); };
-    m_thread = std::thread([this, output = std::move(output), name = std::string(streamName)] { run(output, name); });
 }
 
 WaveOut::~WaveOut()
 {
     m_active = false;
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_wake.notify_all();
-    m_thread.join();
+    m_pulse.reset();
 }
 
 bool WaveOut::doOpen()
 {
-    // Only right after the stage was made is the stream still connecting; wait for it then
-    // (looking now and then: the thread's own waits stay simple).
-    for (int i = 0; i < 400 && m_device == Device::Opening; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (m_device != Device::Open) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_retry = true;   // the next open may find a server
-        }
-        m_wake.notify_all();
-        m_active = false;
+    Pulse& p = *m_pulse;
+    if (!p.loop)
         return false;
+    if (p.link == Pulse::Link::Down || p.link == Pulse::Link::Failed) {
+        // The server went away since (or was never there): try again.
+        pa_threaded_mainloop_lock(p.loop);
+        p.connect();
+        pa_threaded_mainloop_unlock(p.loop);
     }
-    m_active = true;
-    return true;
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + std::chrono::milliseconds(connect_wait_ms);
+    while (p.link == Pulse::Link::Connecting && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // A stream still connecting after that is taken as it is: what comes meanwhile waits in the
+    // jitter buffer, and a connection that fails makes the stage inactive.
+    m_active = p.link == Pulse::Link::Ready || p.link == Pulse::Link::Connecting;
+    return m_active;
 }
 
 // The buffer is cleared by the next thread that takes it (the playback thread, or a writer after
-// a reopen), never here: the user-interface thread only raises the count.
+// a reopen), never here: the caller only raises the count and wakes the playback thread.
 void WaveOut::doClose()
 {
     m_active = false;
     ++m_closes;
-    { std::lock_guard lock(m_mutex); }   // the playback thread is waiting or will see the count
-    m_wake.notify_all();
+    m_pulse->signal();
 }
 
 void WaveOut::clearIfClosed()
@@ -100,28 +361,28 @@ void WaveOut::clearIfClosed()
 
 void WaveOut::write(const AudioFormat& format, const char* data, qsizetype size)
 {
-    if (!m_active || !(format == playback_format) || size < 4)
+    if (!m_active || !(format == playback_format) || size < kFrameBytes)
         return;
     {
         std::lock_guard lock(m_mutex);
         if (!m_active)   // closed meanwhile
             return;
         clearIfClosed();
-        m_jitter.push(reinterpret_cast<const int16_t*>(data), size / 4, now_us());
+        m_jitter.push(reinterpret_cast<const int16_t*>(data), size / kFrameBytes, now_us());
     }
-    m_wake.notify_all();
+    m_pulse->signal();
 }
 
 qsizetype WaveOut::droppedBytes() const
 {
     std::lock_guard lock(m_mutex);
-    return qsizetype(m_jitter.droppedFrames()) * 4;
+    return qsizetype(m_jitter.droppedFrames()) * kFrameBytes;
 }
 
 qsizetype WaveOut::bufferedBytes() const
 {
     std::lock_guard lock(m_mutex);
-    return m_jitter.bufferedFrames() * 4;
+    return m_jitter.bufferedFrames() * kFrameBytes;
 }
 
 double WaveOut::targetMs() const
@@ -130,103 +391,8 @@ double WaveOut::targetMs() const
     return m_jitter.targetMs();
 }
 
-void WaveOut::run(OutputFactory factory, std::string)
+qint64 WaveOut::underruns() const
 {
-    // The thread wakes every chunk and must not be late by more than the low water mark: ask for
-    // real-time scheduling at a low priority where the system grants it (as sound servers do),
-    // and carry on as an ordinary thread where it does not.
-    sched_param param{};
-    param.sched_priority = 5;
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-
-    std::unique_ptr<PcmOutput> output = factory();
-    bool open = output && output->open(playback_format.rate, playback_format.channels, kChunkFrames);
-    m_device = open ? Device::Open : Device::Failed;
-    auto lastTry = Clock::now();
-
-    std::vector<int16_t> chunk(size_t(kChunkFrames) * size_t(playback_format.channels));
-    int tail = 0;
-    unsigned closes = 0;
-    qint64 deviceEnd = 0;   // when what was written will have been played, by our own account
-    qint64 startedAt = 0;
-    qint64 lowWater = kLowWaterUs;
-    std::unique_lock lock(m_mutex);
-    while (!m_stop) {
-        if (!open) {
-            if (m_retry && output && Clock::now() - lastTry > std::chrono::seconds(1)) {
-                m_retry = false;
-                lastTry = Clock::now();
-                lock.unlock();
-                open = output->open(playback_format.rate, playback_format.channels, kChunkFrames);
-                lock.lock();
-                m_device = open ? Device::Open : Device::Failed;
-                continue;
-            }
-            m_retry = false;
-            m_wake.wait(lock, [this] { return m_stop || m_retry; });
-            continue;
-        }
-        if (closes != m_closes) {
-            // Closed: what the stream still holds of the old audio goes too.
-            closes = m_closes;
-            clearIfClosed();
-            tail = 0;
-            lock.unlock();
-            output->flush();
-            lock.lock();
-            continue;
-        }
-        // What the stream still has to play: our own account of what was written, set right by
-        // the server's once the stream has run for a while (its first reports lag behind).
-        const qint64 now = now_us();
-        const qint64 queued = std::max<qint64>(0, deviceEnd - now);
-        const qint64 play = now + queued;   // when a chunk written now starts to sound
-        const qint64 due = m_jitter.dueUs(play);
-        if (due < 0 && tail == 0) {
-            // Nothing to play: sleep until audio comes (or a close or the end).
-            m_wake.wait(lock, [&] { return m_stop || closes != m_closes || m_jitter.dueUs(now_us()) >= 0; });
-            continue;
-        }
-        if (tail == 0 && due > play + chunk_ms * 500) {
-            wait_us(m_wake, lock, due - play - chunk_ms * 500);
-            continue;
-        }
-        // Keep the stream's queue short: write when it is about to run low.
-        if (queued > lowWater) {
-            wait_us(m_wake, lock, queued - lowWater);
-            continue;
-        }
-        const bool running = tail > 0;
-        if (m_jitter.pull(chunk.data(), kChunkFrames, play) > 0 || m_jitter.playing())
-            tail = kTailChunks;
-        else if (tail > 0)
-            --tail;
-        lock.unlock();
-        if (queued == 0)
-            startedAt = now;   // the stream (re)starts with this chunk
-        const bool written = output->write(chunk.data(), kChunkFrames);
-        // The stream ran dry while it was playing (this thread, or the server, came late): keep
-        // more in the stream from now on, and let that go again slowly while it does not recur.
-        if (running && queued == 0) {
-            lowWater = std::min(lowWater + kLowWaterStepUs, kMaxLowWaterUs);
-            m_jitter.setMarginMs(int(lowWater / 1000) + kMarginMs - int(kLowWaterUs / 1000));
-        } else if (lowWater > kLowWaterUs) {
-            lowWater = std::max(kLowWaterUs, lowWater - kLowWaterRelaxUs);
-        }
-        deviceEnd = std::max(deviceEnd, now) + kChunkUs;
-        if (written && now - startedAt > kTrustServerAfterUs) {
-            const qint64 server = output->queuedUs();
-            if (server > 0)
-                deviceEnd = now_us() + server;
-        }
-        lock.lock();
-        if (!written) {
-            // The server went away: the stage goes inactive; a later open tries to reconnect.
-            open = false;
-            m_device = Device::Failed;
-            m_active = false;
-            m_jitter.clear();
-            tail = 0;
-        }
-    }
+    std::lock_guard lock(m_mutex);
+    return m_jitter.underruns();
 }

@@ -1,32 +1,44 @@
-// Loudspeaker playback `WaveOut1` / `waveOUT2`: 44100 Hz stereo 16-bit PCM to the default output.
-// write() only puts the audio into an adaptive jitter buffer (audio/jitter_buffer.h) and returns;
-// a thread of the stage's own plays from it through a playback stream (PulseAudio) that it keeps
-// open, taking 20 ms chunks when the stream has little left, so a talker costs one wake-up per
-// chunk and the device holds a few tens of ms. Between talks the thread sleeps and writes nothing.
-// Open and close return at once (only the first open after the stage is made waits for the
-// stream to connect); with no sound server the stage stays inactive and drops what it is given.
+// Loudspeaker playback `WaveOut1` / `waveOUT2`: 44100 Hz stereo 16-bit PCM to the default output
+// of the PulseAudio server (PULSE_SERVER, or the user's).
+//
+// write() only puts the audio into an adaptive jitter buffer (audio/jitter_buffer.h), wakes the
+// stage's thread and returns; it never waits for the sound server. The playback stream lives on
+// that thread (a PulseAudio main loop of the stage's own), connected once when the stage is made
+// and kept from open to open. Once the jitter buffer says a talk's first audio is due, the thread
+// hands the stream each block as it comes, up to the jitter buffer's delay ahead: the stream is
+// the playout buffer, and a talker costs one wake-up per block that comes. The server is asked to
+// leave the device a few ms of the stream and to call for more only when the stream runs low (it
+// is kept topped up as audio comes, so a steady talker never lets it). Nothing is written while
+// nobody talks, so an idle stage costs nothing.
+//
+// When the stream has played out everything it had, the server stops it by itself; the next audio
+// starts it again with its first block, once the jitter buffer says that audio is due.
+//
+// open() and close() do not wait for the server: close() only tells the thread, which drops what
+// the buffer and the stream still hold. Only an open that finds no stream (no server when the
+// stage was made, or the server went away since) asks for a new connection, and waits for its
+// outcome at most `connect_wait_ms`. With no server the stage stays inactive and drops what it is
+// given.
 #pragma once
 
 #include "audio/jitter_buffer.h"
-#include "audio/pcm_output.h"
 #include "audio/stage.h"
 
 #include <atomic>
-#include <condition_variable>
-#include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 class WaveOut : public Stage {
 public:
     static constexpr AudioFormat playback_format{WAVE_FORMAT_PCM, 44100, 16, 2};
-    static constexpr int chunk_ms = 10;
-    using OutputFactory = std::function<std::unique_ptr<PcmOutput>()>;
+    // The stream's length, device included, and the least the server asks for at a time: the
+    // server gives the device (210 - 2 * 100) / 2 = 5 ms of it.
+    static constexpr int stream_ms = 210;
+    static constexpr int request_ms = 100;
+    static constexpr int connect_wait_ms = 30;
 
-    // `streamName`: how the sound server lists the stream; `output`: the back end (PulseAudio
-    // when empty).
-    explicit WaveOut(const char* streamName = "Voice", OutputFactory output = {});
+    // `streamName`: how the sound server lists the stream.
+    explicit WaveOut(const char* streamName = "Voice");
     ~WaveOut() override;
     WaveOut(const WaveOut&) = delete;
     WaveOut& operator=(const WaveOut&) = delete;
@@ -36,28 +48,27 @@ public:
 
     // Audio discarded because the backlog passed the jitter buffer's cap.
     qsizetype droppedBytes() const;
-    // Audio waiting in the jitter buffer: the delay this stage adds beyond the device's own buffer.
+    // Audio waiting in the jitter buffer, not yet given to the stream.
     qsizetype bufferedBytes() const;
+    // The delay the jitter buffer keeps to now, stream included.
     double targetMs() const;
+    // How often the stream ran dry while it played.
+    qint64 underruns() const;
 
 protected:
     bool doOpen() override;
     void doClose() override;
 
 private:
-    enum class Device { Opening, Open, Failed };
-    void run(OutputFactory output, std::string name);
+    struct Pulse;
+    friend struct Pulse;
 
     mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
     JitterBuffer m_jitter;                      // under m_mutex
+    unsigned m_cleared = 0;                     // under m_mutex: the closes the buffer was cleared for
     void clearIfClosed();                       // under m_mutex
 
-    std::atomic<unsigned> m_closes{0};          // counts closes: the thread flushes after one
-    unsigned m_cleared = 0;                     // under m_mutex: the closes the buffer was cleared for
-    bool m_retry = false;                       // under m_mutex
-    bool m_stop = false;                        // under m_mutex
-    std::atomic<Device> m_device{Device::Opening};
+    std::atomic<unsigned> m_closes{0};          // counts closes: the thread flushes the stream after one
     std::atomic<bool> m_active{false};
-    std::thread m_thread;
+    std::unique_ptr<Pulse> m_pulse;
 };

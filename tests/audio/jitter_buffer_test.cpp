@@ -157,3 +157,37 @@ TEST(JitterBuffer, GrowsOnBurstsAndStallsShrinksInSilenceAndCapsTheBacklog)
     jb.pull(all.data(), qsizetype(all.size()), t2 + 2'000 * kMs);
     EXPECT_EQ(all.back(), flood.back());
 }
+
+// A station talking: its capture hands over 20 ms at a time, the encoder makes 320-sample blocks of
+// it and the sender sends whatever blocks it has, so a datagram brings one or two blocks and its
+// first sample is up to some 35 ms older than its last. With the jitter assumed at the start, the
+// first talk plays from its first datagram without a break, a few tens of ms behind.
+TEST(JitterBuffer, AStationsTalkPlaysWithoutABreakFromItsStart)
+{
+    constexpr int rate = 22050;
+    JitterBuffer::Config config;
+    config.rate = rate;
+    config.channels = 1;
+    config.chunkMs = 5;    // a device taking 5 ms at a time, like the loudspeaker's
+    config.marginMs = 5;
+
+
+    JitterBuffer jb(config);
+    std::vector<Arrival> arrivals;
+    qsizetype captured = 0, sent = 0;
+    unsigned seed = 99;
+    for (int k = 1; k <= 150; ++k) {   // three seconds
+        captured += 441;
+        const qsizetype blocks = captured / 320 * 320;
+        seed = seed * 1103515245u + 12345u;
+        if (blocks > sent)   // the receive thread is up to 3 ms late now and then
+            arrivals.push_back({k * 20 * kMs + qint64((seed >> 16) % 4) * kMs, blocks - sent});
+        sent = blocks;
+    }
+    const Played p = play(jb, arrivals, 0, 3'500 * kMs);
+    EXPECT_TRUE(p.inOrder);
+    EXPECT_EQ(p.gaps, 0);
+    EXPECT_EQ(p.audioFrames, sent);
+    EXPECT_EQ(jb.underruns(), 1);   // at the end of the talk only
+    EXPECT_LE(p.firstAudioUs, 20 * kMs + 60 * kMs);
+}

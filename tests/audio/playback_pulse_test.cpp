@@ -16,9 +16,11 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <sndfile.h>
 
 #include <chrono>
+#include <future>
 #include <string>
 #include <thread>
 
@@ -275,4 +277,53 @@ TEST(PlaybackPulse, PlayOfAMessageHasNoDropout)
     std::string where;
     EXPECT_EQ(breaks(heard, &where), 0) << where;
     EXPECT_GE(heard_ms(heard), 0.99 * 1500);
+}
+
+// The receive thread and the user-interface thread never wait for the sound server: with the
+// server frozen, audio keeps being taken, loudspeakers open and close, and a new one is made; once
+// the server runs again, the next talk is heard.
+TEST(PlaybackPulse, AFrozenSoundServerHoldsUpNeitherTheReceiverNorTheWindow)
+{
+    Speaker speaker;
+    QString why;
+    if (!speaker.start(&why))
+        GTEST_SKIP() << why.toStdString();
+    WaveOut out;
+    ASSERT_TRUE(out.open());
+    const auto pcm = tone::sine(1000, 44100, 44100 / 2, 8000.0, 2);   // 0.5 s
+    const char* bytes = reinterpret_cast<const char*>(pcm.data());
+    const qsizetype block = 882 * 4;                                   // 20 ms
+    const qint64 server = speaker.sink.pulse.server.processId();
+    ASSERT_EQ(::kill(pid_t(server), SIGSTOP), 0);
+    auto work = std::async(std::launch::async, [&] {
+        for (int i = 0; i < 50; ++i) {
+            out.write(WaveOut::playback_format, bytes + (i % 25) * block, block);
+            if (i % 10 == 9) {
+                out.close();
+                out.open();
+            }
+        }
+        WaveOut another;
+        another.open();
+        another.write(WaveOut::playback_format, bytes, block);
+        another.close();
+    });
+    // Microseconds of work: seconds only when something waited for the server.
+    const bool done = work.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    ::kill(pid_t(server), SIGCONT);
+    ASSERT_TRUE(done) << "a stage waited for the frozen server";
+    work.get();
+
+    std::this_thread::sleep_for(milliseconds(500));
+    const size_t before = speaker.sink.ear.samples().size();
+    out.close();
+    ASSERT_TRUE(out.open());
+    for (qsizetype at = 0; at + block <= qsizetype(pcm.size() * 2); at += block) {
+        out.write(WaveOut::playback_format, bytes + at, block);
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+    std::this_thread::sleep_for(milliseconds(300));
+    const auto heard = speaker.sink.ear.samples();
+    EXPECT_GE(heard_ms(std::vector<int16_t>(heard.begin() + std::ptrdiff_t(std::min(before, heard.size())), heard.end())),
+              0.95 * 500);
 }

@@ -25,7 +25,8 @@ constexpr qsizetype kMaxBlock = qsizetype(voice::kMaxPayload / gsm_block_bytes +
                                 (44100 / gsm_min_rate + 1) * 4;
 
 // The loudspeaker stage's jitter buffer without the device: each block arrives 5 ms after the one
-// before, and the loudspeaker takes a chunk after every block.
+// before, and after every block a device takes some: a fixed chunk, or as much as it has room
+// for (holding some already), now and then running dry.
 class PlaybackBuffer : public Stage {
 public:
     bool active() const override { return true; }
@@ -38,7 +39,14 @@ public:
         if (m_jitter.bufferedMs() > m_jitter.config().capMs + 1)
             std::abort();
         std::vector<int16_t> chunk(size_t(m_jitter.config().rate / 50) * 2);
-        m_jitter.pull(chunk.data(), qsizetype(chunk.size() / 2), m_now);
+        const qsizetype frames = qsizetype(chunk.size() / 2);
+        if (++m_blocks % 2) {
+            m_jitter.pull(chunk.data(), frames, m_now);
+        } else if (m_jitter.take(chunk.data(), frames, m_now, frames / 2) > frames) {
+            std::abort();
+        } else if (m_blocks % 7 == 0) {
+            m_jitter.ranDry();
+        }
     }
 
 protected:
@@ -48,6 +56,7 @@ protected:
 private:
     JitterBuffer m_jitter;
     qint64 m_now = 0;
+    unsigned m_blocks = 0;
 };
 
 } // namespace

@@ -36,6 +36,7 @@ constexpr qint64 kRoomUs = 5'000;
 // server; the margin then grows by as much (up to a limit), and goes back by a step after every
 // 20 s without that, then every 10 s.
 constexpr qint64 kLateUs = 2'000;
+constexpr qint64 kRestartUs = 5'000;   // a write to a stream holding less than this may restart it
 constexpr int kMaxExtraMs = 100;
 constexpr qint64 kExtraRelaxUs = 20'000'000;
 
@@ -204,6 +205,10 @@ struct WaveOut::Pulse {
         auto* p = static_cast<Pulse*>(self);
         const qint64 now = now_us();
         const qint64 lateUs = p->deviceEndUs - now;
+        // The server tells of an underflow after the fact: audio written since to a stream that
+        // had run dry by our account has started it again, and this report is old news.
+        if (lateUs > kLateUs && p->heldAtWriteUs < kRestartUs)
+            return;
         if (lateUs > kLateUs) {
             p->extraMs = std::min<int>(p->extraMs + int(lateUs / 1000) + kMarginMs, kMaxExtraMs);
             p->lateAtUs = now;
@@ -282,6 +287,7 @@ struct WaveOut::Pulse {
         }
         if (n > 0) {
             pa_stream_write(stream, scratch.data(), size_t(n * kFrameBytes), nullptr, 0, PA_SEEK_RELATIVE);
+            heldAtWriteUs = heldUs;
             deviceEndUs = std::max(deviceEndUs, now) + frames_us(n);
         }
     }
@@ -304,6 +310,7 @@ struct WaveOut::Pulse {
     bool prioritised = false;
     qint64 deviceEndUs = 0;            // when what was written will have been played, by our account
     std::vector<int16_t> scratch;
+    qint64 heldAtWriteUs = 0;          // what the stream held by our account at the last write
     int extraMs = 0;                   // margin added after the server took audio late
     qint64 lateAtUs = 0;
     std::atomic<Link> link{Link::Down};   // read without the lock by open()

@@ -14,10 +14,14 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>
 #include <sndfile.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <future>
@@ -123,14 +127,25 @@ struct ReceiveChain {
         rx.link(&decoder);
         decoder.link(&resampler);
         resampler.link(&speaker);
-        for (int p = 27700; p < 27800; ++p) {
-            rx.setPort(QString::number(p));
-            if (rx.open()) {
-                tx.setPort(QString::number(p));
-                return speaker.active() && tx.open();
-            }
-        }
-        return false;
+        // The receiver binds with address reuse, so it would share a port another test program
+        // listens on and lose datagrams to it: take one the system has just found free.
+        const int p = free_udp_port();
+        rx.setPort(QString::number(p));
+        tx.setPort(QString::number(p));
+        return p > 0 && rx.open() && speaker.active() && tx.open();
+    }
+    static int free_udp_port()
+    {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        const bool found = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
+                           && ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return found ? ntohs(a.sin_port) : 0;
     }
     ~ReceiveChain()
     {

@@ -24,6 +24,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <string>
 #include <thread>
 
 namespace {
@@ -31,13 +33,48 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kChannel16Port = 17016;
 
-double percentOver(qint64 pid, double seconds)
+// CPU seconds of each thread of `pid` so far, by thread id, with the thread's name. The
+// scheduler's own account (schedstat, in ns), which short wake-ups do not slip through as they can
+// between the clock ticks that /proc/PID/stat counts.
+std::map<QString, std::pair<QString, double>> threadCpu(qint64 pid)
 {
+    std::map<QString, std::pair<QString, double>> out;
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    for (const QString& tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks + "/" + tid + "/comm");
+        const QString name = comm.open(QIODevice::ReadOnly) ? QString::fromUtf8(comm.readAll()).trimmed() : tid;
+        QFile stat(tasks + "/" + tid + "/schedstat");
+        const double ns = stat.open(QIODevice::ReadOnly) ? QString::fromUtf8(stat.readAll()).section(' ', 0, 0).toDouble() : 0;
+        out[tid] = {name, ns / 1e9};
+    }
+    return out;
+}
+
+// The share of a core `pid` used over the next `seconds`; with `detail`, where it went (by
+// thread name, the threads of one name added up).
+double percentOver(qint64 pid, double seconds, QString* detail = nullptr)
+{
+    const auto threads0 = threadCpu(pid);
     const double cpu0 = proc_cpu_seconds(pid);
     const auto wall0 = Clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     const double cpu = proc_cpu_seconds(pid) - cpu0;
-    return 100.0 * cpu / std::chrono::duration<double>(Clock::now() - wall0).count();
+    const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
+    if (detail) {
+        std::map<QString, double> byName;
+        double all = 0;
+        for (const auto& [tid, thread] : threadCpu(pid)) {
+            const auto before = threads0.find(tid);
+            const double used = thread.second - (before == threads0.end() ? 0.0 : before->second.second);
+            byName[thread.first] += used;
+            all += used;
+        }
+        *detail += QStringLiteral(" all %1 %:").arg(100.0 * all / wall, 0, 'f', 2);
+        for (const auto& [name, used] : byName)
+            if (used * 1e4 > wall)
+                *detail += QStringLiteral(" %1 %2").arg(name).arg(100.0 * used / wall, 0, 'f', 2);
+    }
+    return 100.0 * cpu / wall;
 }
 
 struct Xvfb {
@@ -86,14 +123,15 @@ void run(const QString& folder, const QString& talker, const QString& pulse, con
     }
     const qint64 pid = station.processId();
     std::this_thread::sleep_for(std::chrono::seconds(3));   // start, first showing, receiver open
-    const double idle = percentOver(pid, seconds);
+    QString idleThreads, receivingThreads;
+    const double idle = percentOver(pid, seconds, &idleThreads);
 
     constexpr double lead = 2.0, tail = 1.0;
     QProcess talk;
     talk.start(talker, {"--talk", QString::number(kChannel16Port), QString::number(lead + seconds + tail)});
     talk.waitForStarted(3000);
     std::this_thread::sleep_for(std::chrono::duration<double>(lead));
-    const double receiving = percentOver(pid, seconds);
+    const double receiving = percentOver(pid, seconds, &receivingThreads);
     talk.waitForFinished(int((seconds + tail + 5) * 1000));
     std::this_thread::sleep_for(std::chrono::seconds(1));   // the indication ends
     const double after = percentOver(pid, 2);
@@ -105,6 +143,8 @@ void run(const QString& folder, const QString& talker, const QString& pulse, con
     std::printf("%-10s idle %5.2f %%   receiving one talker %5.2f %% (target <= 2 %%)   after %5.2f %%   "
                 "(of a core, %.0f s each)\n",
                 qPrintable(platform), idle, receiving, after, seconds);
+    std::printf("           scheduler's account, idle:%s\n           scheduler's account, receiving:%s\n", qPrintable(idleThreads),
+                qPrintable(receivingThreads));
 }
 
 } // namespace

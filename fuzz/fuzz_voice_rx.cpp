@@ -5,6 +5,7 @@
 // legal payload at the lowest playable rate makes, and the playback buffer stays within its cap.
 #include "audio/broadcast_rx.h"
 #include "audio/gsm_codec.h"
+#include "audio/jitter_buffer.h"
 #include "audio/resampler.h"
 #include "audio/voice_packet.h"
 #include "audio/wave_out.h"
@@ -23,7 +24,9 @@ namespace {
 constexpr qsizetype kMaxBlock = qsizetype(voice::kMaxPayload / gsm_block_bytes + 1) * gsm_block_samples *
                                 (44100 / gsm_min_rate + 1) * 4;
 
-// The loudspeaker stage's buffer without the device: appends and drops the oldest audio as it does.
+// The loudspeaker stage's jitter buffer without the device: each block arrives 5 ms after the one
+// before, and after every block a device takes some: a fixed chunk, or as much as it has room
+// for (holding some already), now and then running dry.
 class PlaybackBuffer : public Stage {
 public:
     bool active() const override { return true; }
@@ -31,18 +34,29 @@ public:
     {
         if (!(format == WaveOut::playback_format) || size < 0 || size > kMaxBlock)
             std::abort();
-        m_buffer.append(data, size & ~qsizetype(3));
-        m_buffer.remove(0, WaveOut::overflow_drop(m_buffer.size()));
-        if (m_buffer.size() > WaveOut::max_buffered)
+        m_now += 5000;
+        m_jitter.push(reinterpret_cast<const int16_t*>(data), size / 4, m_now);
+        if (m_jitter.bufferedMs() > m_jitter.config().capMs + 1)
             std::abort();
+        std::vector<int16_t> chunk(size_t(m_jitter.config().rate / 50) * 2);
+        const qsizetype frames = qsizetype(chunk.size() / 2);
+        if (++m_blocks % 2) {
+            m_jitter.pull(chunk.data(), frames, m_now);
+        } else if (m_jitter.take(chunk.data(), frames, m_now, frames / 2) > frames) {
+            std::abort();
+        } else if (m_blocks % 7 == 0) {
+            m_jitter.ranDry();
+        }
     }
 
 protected:
     bool doOpen() override { return true; }
-    void doClose() override { m_buffer.clear(); }
+    void doClose() override { m_jitter.clear(); }
 
 private:
-    QByteArray m_buffer;
+    JitterBuffer m_jitter;
+    qint64 m_now = 0;
+    unsigned m_blocks = 0;
 };
 
 } // namespace

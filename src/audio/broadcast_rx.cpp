@@ -6,6 +6,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -145,6 +147,11 @@ void BroadcastRX::doClose()
 
 void BroadcastRX::run()
 {
+    // The voice is decoded and handed to the loudspeaker on this thread, in real time: on a busy
+    // PC it must not wait behind ordinary work for tens of ms, or the listener hears a gap. A
+    // higher share of the processor where the system grants it (not real-time scheduling: a
+    // flood of datagrams must not take a processor away from everything else).
+    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), -10);
     std::vector<char> buffer(65536);
     while (m_running.load()) {
         pollfd pfd[2] = {{m_fd, POLLIN, 0}, {m_wake, POLLIN, 0}};

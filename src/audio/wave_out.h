@@ -1,69 +1,74 @@
 // Loudspeaker playback `WaveOut1` / `waveOUT2`: 44100 Hz stereo 16-bit PCM to the default output
-// device. The device lives on a thread of its own; write() only appends to a bounded jitter buffer
-// and wakes that thread, so the producer never waits on the device. The delay is kept short: when
-// the buffer overflows (the device stalled, as it does for a while after opening, or the sender
-// ran ahead) the oldest audio goes down to a short reserve, and audio that stands in the buffer
-// for half a second without ever being needed goes too, so a late start does not leave the whole
-// talk late. With no output device the stage stays inactive and drops what it is given. Open and
-// close return at once; the device starts and stops on its thread.
+// of the PulseAudio server (PULSE_SERVER, or the user's).
+//
+// write() only puts the audio into an adaptive jitter buffer (audio/jitter_buffer.h), wakes the
+// stage's thread and returns; it never waits for the sound server. The playback stream lives on
+// that thread (a PulseAudio main loop of the stage's own), connected once when the stage is made
+// and kept from open to open. Once the jitter buffer says a talk's first audio is due, the thread
+// hands the stream each block as it comes, up to the jitter buffer's delay ahead: the stream is
+// the playout buffer, and a talker costs one wake-up per block that comes. The server is asked to
+// leave the device a few ms of the stream and to call for more only when the stream runs low (it
+// is kept topped up as audio comes, so a steady talker never lets it). Nothing is written while
+// nobody talks, so an idle stage costs nothing.
+//
+// When the stream has played out everything it had, the server stops it by itself; the next audio
+// starts it again with its first block, once the jitter buffer says that audio is due.
+//
+// open() and close() do not wait for the server: close() only tells the thread, which drops what
+// the buffer and the stream still hold. Only an open that finds no stream (no server when the
+// stage was made, or the server went away since) asks for a new connection, and waits for its
+// outcome at most `connect_wait_ms`. With no server the stage stays inactive and drops what it is
+// given.
 #pragma once
 
+#include "audio/jitter_buffer.h"
 #include "audio/stage.h"
 
-#include <QByteArray>
-#include <QThread>
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 class WaveOut : public Stage {
 public:
     static constexpr AudioFormat playback_format{WAVE_FORMAT_PCM, 44100, 16, 2};
-    static constexpr qsizetype max_buffered = 44100 * 4 / 5;     // 200 ms
-    static constexpr qsizetype reserve_buffered = 44100 * 4 / 25; // 40 ms kept after an overflow
-    // Bytes to drop from the front of a buffer holding `buffered` bytes (whole stereo frames).
-    static constexpr qsizetype overflow_drop(qsizetype buffered)
-    {
-        return buffered > max_buffered ? (buffered - reserve_buffered + 3) & ~qsizetype(3) : 0;
-    }
+    // The stream's length, device included, and the least the server asks for at a time: the
+    // server gives the device (210 - 2 * 100) / 2 = 5 ms of it.
+    static constexpr int stream_ms = 210;
+    static constexpr int request_ms = 100;
+    static constexpr int connect_wait_ms = 30;
 
-    WaveOut();
+    // `streamName`: how the sound server lists the stream.
+    explicit WaveOut(const char* streamName = "Voice");
     ~WaveOut() override;
+    WaveOut(const WaveOut&) = delete;
+    WaveOut& operator=(const WaveOut&) = delete;
 
     bool active() const override { return m_active; }
     void write(const AudioFormat& format, const char* data, qsizetype size) override;
 
-    // Audio that never ran out over a while is delay nobody needs: told what is left after each
-    // top-up of the device, says how much of the oldest to drop at the end of each window.
-    class StandingDelay {
-    public:
-        static constexpr qint64 window_ms = 500;
-        qsizetype after_top_up(qsizetype buffered, qint64 now_ms);
-
-    private:
-        qsizetype m_low = -1;
-        qint64 m_since = 0;
-    };
-
-    qsizetype droppedBytes() const { return m_dropped; }
-    // Audio waiting for the device: the delay this stage adds beyond the device's own buffer.
-    qsizetype bufferedBytes() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_buffer.size();
-    }
+    // Audio discarded because the backlog passed the jitter buffer's cap.
+    qsizetype droppedBytes() const;
+    // Audio waiting in the jitter buffer, not yet given to the stream.
+    qsizetype bufferedBytes() const;
+    // The delay the jitter buffer keeps to now, stream included.
+    double targetMs() const;
+    // How often the stream ran dry while it played.
+    qint64 underruns() const;
 
 protected:
     bool doOpen() override;
     void doClose() override;
 
 private:
-    class Worker;
-    QThread m_thread;
-    Worker* m_worker;
-    std::atomic<bool> m_active{false};
-    std::atomic<unsigned> m_opening{0};   // counts opens and closes
-    std::atomic<bool> m_pumpQueued{false};
-    std::atomic<qsizetype> m_dropped{0};
+    struct Pulse;
+    friend struct Pulse;
+
     mutable std::mutex m_mutex;
-    QByteArray m_buffer;   // jitter buffer, under m_mutex
+    JitterBuffer m_jitter;                      // under m_mutex
+    unsigned m_cleared = 0;                     // under m_mutex: the closes the buffer was cleared for
+    void clearIfClosed();                       // under m_mutex
+
+    std::atomic<unsigned> m_closes{0};          // counts closes: the thread flushes the stream after one
+    std::atomic<bool> m_active{false};
+    std::unique_ptr<Pulse> m_pulse;
 };

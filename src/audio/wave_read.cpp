@@ -11,6 +11,9 @@
 
 namespace {
 
+constexpr int kLeadBlocks = 10;                            // about 200 ms
+constexpr auto kEndGrace = std::chrono::milliseconds(100); // the playback stage's delay and more
+
 // The file as the reader plays it, or nothing when its rate or channel count is out of bounds.
 std::optional<AudioFormat> playableFormat(const SF_INFO& info)
 {
@@ -150,10 +153,17 @@ void WaveRead::run(void* handle, AudioFormat format)
     using clock = std::chrono::steady_clock;
     const auto blockTime = std::chrono::microseconds(1'000'000LL * blockFrames(format) / format.rate);
     std::vector<short> block;
+    // `due`: when the next block starts to sound in real time. Each block is handed on a lead
+    // ahead of that, so the next stage never runs dry, even when this thread is late on a busy
+    // machine: the loudspeaker's jitter buffer holds the lead and plays it in time. (Handing
+    // the first blocks at once and then the rest on time left no lead at all.)
+    const auto lead = blockTime * kLeadBlocks;
     auto due = clock::now();
-    // Hand on a little ahead so the next stage never runs dry.
-    int lead = 2;
     unsigned discards = m_discards;
+    auto sleepUntil = [&](clock::time_point t) {
+        while (!m_stop && clock::now() < t)
+            std::this_thread::sleep_for(std::min<clock::duration>(t - clock::now(), std::chrono::milliseconds(5)));
+    };
     while (!m_stop) {
         const sf_count_t got = readBlock(file, format, block);
         if (got == 0)
@@ -162,17 +172,16 @@ void WaveRead::run(void* handle, AudioFormat format)
             discards = m_discards;
             due = clock::now();
         }
+        sleepUntil(due - lead);
+        if (m_stop)
+            break;
         deliver(format, reinterpret_cast<const char*>(block.data()),
                 static_cast<qsizetype>(got * format.channels * sizeof(short)));
         due += blockTime;
-        if (lead > 0) {
-            --lead;
-            continue;
-        }
-        while (!m_stop && clock::now() < due)
-            std::this_thread::sleep_for(std::min<clock::duration>(due - clock::now(),
-                                                                  std::chrono::milliseconds(5)));
     }
     sf_close(file);
+    // Inactive only when the last block has had its time to be heard: whoever closes the stages
+    // behind at the end of the file then does not cut the audio they still hold.
+    sleepUntil(due + kEndGrace);
     m_active = false;
 }

@@ -1,9 +1,8 @@
 #include "audio/wave_in.h"
 
-#include <pulse/context.h>
+#include "audio/pulse_client.h"
+
 #include <pulse/introspect.h>
-#include <pulse/stream.h>
-#include <pulse/thread-mainloop.h>
 
 #include <chrono>
 #include <thread>
@@ -18,15 +17,9 @@ struct WaveIn::Pulse {
 
     explicit Pulse(WaveIn& owner, const QString& server) : owner(owner), server(server.toStdString())
     {
-        loop = pa_threaded_mainloop_new();
+        loop = pulse::start_loop("waveIN1");
         if (!loop)
             return;
-        pa_threaded_mainloop_set_name(loop, "waveIN1");
-        if (pa_threaded_mainloop_start(loop) < 0) {
-            pa_threaded_mainloop_free(loop);
-            loop = nullptr;
-            return;
-        }
         pa_threaded_mainloop_lock(loop);
         connect();
         pa_threaded_mainloop_unlock(loop);
@@ -39,26 +32,13 @@ struct WaveIn::Pulse {
         pa_threaded_mainloop_lock(loop);
         teardown();
         pa_threaded_mainloop_unlock(loop);
-        pa_threaded_mainloop_stop(loop);
-        pa_threaded_mainloop_free(loop);
+        pulse::stop_loop(loop);
     }
 
     void teardown()
     {
-        if (stream) {
-            pa_stream_set_state_callback(stream, nullptr, nullptr);
-            pa_stream_set_read_callback(stream, nullptr, nullptr);
-            pa_stream_set_moved_callback(stream, nullptr, nullptr);
-            pa_stream_disconnect(stream);
-            pa_stream_unref(stream);
-            stream = nullptr;
-        }
-        if (context) {
-            pa_context_set_state_callback(context, nullptr, nullptr);
-            pa_context_disconnect(context);
-            pa_context_unref(context);
-            context = nullptr;
-        }
+        pulse::drop_stream(stream);
+        pulse::drop_context(context);
         link = Link::Down;
     }
 
@@ -66,15 +46,8 @@ struct WaveIn::Pulse {
     void connect()
     {
         teardown();
-        context = pa_context_new(pa_threaded_mainloop_get_api(loop), "Kelvo station");
-        if (!context) {
-            link = Link::Failed;
-            return;
-        }
         link = Link::Connecting;
-        pa_context_set_state_callback(context, &Pulse::onContextState, this);
-        // Never start a server of our own: no server means no microphone.
-        if (pa_context_connect(context, server.empty() ? nullptr : server.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        if (!pulse::connect_context(loop, context, server, &Pulse::onContextState, this))
             link = Link::Failed;
     }
 

@@ -1,9 +1,8 @@
 #include "audio/wave_out.h"
 
-#include <pulse/context.h>
+#include "audio/pulse_client.h"
+
 #include <pulse/rtclock.h>
-#include <pulse/stream.h>
-#include <pulse/thread-mainloop.h>
 
 #include <pthread.h>
 #include <sched.h>
@@ -53,15 +52,9 @@ struct WaveOut::Pulse {
     Pulse(WaveOut& owner, std::string name) : owner(owner), name(std::move(name))
     {
         wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-        loop = wake >= 0 ? pa_threaded_mainloop_new() : nullptr;
+        loop = wake >= 0 ? pulse::start_loop("WaveOut") : nullptr;
         if (!loop)
             return;
-        pa_threaded_mainloop_set_name(loop, "WaveOut");
-        if (pa_threaded_mainloop_start(loop) < 0) {
-            pa_threaded_mainloop_free(loop);
-            loop = nullptr;
-            return;
-        }
         pa_threaded_mainloop_lock(loop);
         pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
         wakeEvent = api->io_new(api, wake, PA_IO_EVENT_INPUT, &Pulse::onWake, this);
@@ -77,8 +70,7 @@ struct WaveOut::Pulse {
             if (wakeEvent)
                 pa_threaded_mainloop_get_api(loop)->io_free(wakeEvent);
             pa_threaded_mainloop_unlock(loop);
-            pa_threaded_mainloop_stop(loop);
-            pa_threaded_mainloop_free(loop);
+            pulse::stop_loop(loop);
         }
         if (wake >= 0)
             ::close(wake);
@@ -90,20 +82,8 @@ struct WaveOut::Pulse {
             pa_threaded_mainloop_get_api(loop)->time_free(timer);
             timer = nullptr;
         }
-        if (stream) {
-            pa_stream_set_state_callback(stream, nullptr, nullptr);
-            pa_stream_set_write_callback(stream, nullptr, nullptr);
-            pa_stream_set_underflow_callback(stream, nullptr, nullptr);
-            pa_stream_disconnect(stream);
-            pa_stream_unref(stream);
-            stream = nullptr;
-        }
-        if (context) {
-            pa_context_set_state_callback(context, nullptr, nullptr);
-            pa_context_disconnect(context);
-            pa_context_unref(context);
-            context = nullptr;
-        }
+        pulse::drop_stream(stream);
+        pulse::drop_context(context);
         link = Link::Down;
     }
 
@@ -111,15 +91,8 @@ struct WaveOut::Pulse {
     void connect()
     {
         teardown();
-        context = pa_context_new(pa_threaded_mainloop_get_api(loop), "Kelvo station");
-        if (!context) {
-            link = Link::Failed;
-            return;
-        }
         link = Link::Connecting;
-        pa_context_set_state_callback(context, &Pulse::onContextState, this);
-        // Never start a server of our own: no server means no loudspeaker.
-        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        if (!pulse::connect_context(loop, context, {}, &Pulse::onContextState, this))
             link = Link::Failed;
     }
 

@@ -10,6 +10,7 @@
 #include "audio/wave_read.h"
 #include "sink.h"
 #include "support/sink_ear.h"
+#include "support/udp_ports.h"
 #include "tone.h"
 
 #include <gtest/gtest.h>
@@ -129,23 +130,10 @@ struct ReceiveChain {
         resampler.link(&speaker);
         // The receiver binds with address reuse, so it would share a port another test program
         // listens on and lose datagrams to it: take one the system has just found free.
-        const int p = free_udp_port();
+        const int p = udp_ports::any_free();
         rx.setPort(QString::number(p));
         tx.setPort(QString::number(p));
         return p > 0 && rx.open() && speaker.active() && tx.open();
-    }
-    static int free_udp_port()
-    {
-        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof a;
-        const bool found = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
-                           && ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0;
-        if (fd >= 0)
-            ::close(fd);
-        return found ? ntohs(a.sin_port) : 0;
     }
     ~ReceiveChain()
     {

@@ -26,6 +26,7 @@
 #include <QThread>
 
 #include "support/private_pulse.h"
+#include "support/udp_ports.h"
 
 namespace {
 
@@ -194,6 +195,8 @@ TEST(VoicePulse, HostileFormatsAreSilentAndTheNextStreamIsHeard)
     rs.link(&speaker);
     int port = 0;
     for (int p = 27500; p < 27600 && !port; ++p) {
+        if (!udp_ports::is_free(p))
+            continue;
         rx.setPort(QString::number(p));
         if (rx.open())
             port = p;

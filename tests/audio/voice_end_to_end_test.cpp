@@ -6,9 +6,9 @@
 #include "audio/resampler.h"
 #include "audio/voice_packet.h"
 #include "sink.h"
+#include "support/udp_ports.h"
 #include "tone.h"
 
-#include <QUdpSocket>
 
 #include <gtest/gtest.h>
 
@@ -31,10 +31,8 @@ constexpr std::uint32_t kLoopback = 0x7F000001u;
 int open_on_free_port(BroadcastRX& rx, int from)
 {
     for (int p = from; p < from + 200; ++p) {
-        QUdpSocket probe;
-        if (!probe.bind(QHostAddress::AnyIPv4, quint16(p), QAbstractSocket::DontShareAddress))
+        if (!udp_ports::is_free(p))
             continue;
-        probe.close();
         rx.setPort(QString::number(p));
         if (rx.open())
             return p;

@@ -2,6 +2,7 @@
 #include "audio/broadcast_rx.h"
 #include "audio/broadcast_tx.h"
 #include "audio/voice_packet.h"
+#include "support/udp_ports.h"
 
 #include <gtest/gtest.h>
 
@@ -139,6 +140,8 @@ TEST(VoiceLoopback, SenderToReceiverOnThreads)
     int port = 0;
     // find a free port
     for (int p = 27000; p < 27100 && !port; ++p) {
+        if (!udp_ports::is_free(p))
+            continue;
         rx.setPort(QString::number(p));
         if (rx.open())
             port = p;
@@ -188,6 +191,8 @@ TEST(VoiceLoopback, CloseReturnsAtOnceAndNothingFollowsIt)
     rx.setPayloadCallback([&] { ++notes; });
     int port = 0;
     for (int p = 27200; p < 27300 && !port; ++p) {
+        if (!udp_ports::is_free(p))
+            continue;
         rx.setPort(QString::number(p));
         if (rx.open())
             port = p;

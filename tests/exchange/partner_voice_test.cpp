@@ -10,6 +10,7 @@
 #include "exchange/virtual_station.h"
 #include "exchange/voice_sender.h"
 #include "support/private_pulse.h"
+#include "support/udp_ports.h"
 
 #include <QAudioDevice>
 #include <QFileInfo>
@@ -73,6 +74,8 @@ void partner_speaks(Ear& ear, Stage* playback, Heard& heard)
     });
     int base = 0;
     for (int b = 27400; b < 27900 && !base; b += 7) {
+        if (!udp_ports::is_free(b + 77))
+            continue;
         rx.setPort(QString::number(b + 77));
         if (rx.open())
             base = b;

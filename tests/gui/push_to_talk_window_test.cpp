@@ -11,6 +11,7 @@
 #include "audio/voice_packet.h"
 #include "audio/wave_read.h"
 #include "support/private_pulse.h"
+#include "support/udp_ports.h"
 #include "support/station_window.h"
 
 #include <QElapsedTimer>
@@ -41,6 +42,8 @@ struct Listener {
                 firstAt = Clock::now();
         });
         for (int p = from; p < from + 200 && !port; ++p) {
+            if (!udp_ports::is_free(p))
+                continue;
             rx.setPort(QString::number(p));
             if (rx.open())
                 port = p;

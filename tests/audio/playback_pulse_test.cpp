@@ -98,7 +98,8 @@ struct SenderPriority {
     ~SenderPriority() { pthread_setschedparam(pthread_self(), policy, &old); }
 };
 
-std::vector<int16_t> gsm_tone(double seconds)
+// The GSM blocks of a tone of `seconds` (the encoder keeps back what does not fill a block).
+QByteArray gsm_tone(double seconds)
 {
     GsmEncoder encoder;
     CollectSink blocks;
@@ -112,8 +113,7 @@ std::vector<int16_t> gsm_tone(double seconds)
         return blocks.bytes;
     }();
     encoder.close();
-    return std::vector<int16_t>(reinterpret_cast<const int16_t*>(bytes.constData()),
-                                reinterpret_cast<const int16_t*>(bytes.constData() + bytes.size()));
+    return bytes;
 }
 
 // The receive chain RX -> decoder -> resampler -> loudspeaker, with a sender on loopback.
@@ -188,8 +188,9 @@ TEST(PlaybackPulse, APeerSendingWholeDatagramsOfGsmBlocksIsHeard)
 
     // 21 blocks (1365 bytes, 305 ms) a datagram, each sent when its audio would have been spoken.
     const double datagramMs = 21.0 * gsm_block_samples * 1000 / gsm_rate;
-    const auto gsm = gsm_tone(16 * datagramMs / 1000);
-    const char* bytes = reinterpret_cast<const char*>(gsm.data());
+    const QByteArray gsm = gsm_tone(16 * datagramMs / 1000 + 0.1);
+    ASSERT_GE(gsm.size(), 16 * 1365);
+    const char* bytes = gsm.constData();
     const auto t0 = Clock::now();
     SenderPriority priority;
     for (int i = 0; i < 16; ++i) {
@@ -213,9 +214,9 @@ TEST(PlaybackPulse, HalfAMinuteFromAnUnevenSenderBreaksOnlyWhileTheBufferLearnsI
 
     // A capture that hands over what it has every 40 to 52 ms, in whole GSM blocks.
     const double seconds = 30;
-    const auto gsm = gsm_tone(seconds);
-    const char* bytes = reinterpret_cast<const char*>(gsm.data());
-    const size_t blocks = gsm.size() * 2 / gsm_block_bytes;
+    const QByteArray gsm = gsm_tone(seconds);
+    const char* bytes = gsm.constData();
+    const size_t blocks = size_t(gsm.size()) / gsm_block_bytes;
     const auto t0 = Clock::now();
     SenderPriority priority;
     size_t sent = 0;

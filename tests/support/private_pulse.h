@@ -13,6 +13,9 @@
 
 #include <initializer_list>
 
+#include <signal.h>
+#include <sys/prctl.h>
+
 struct PrivatePulse {
     QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/kelvo-pulse-XXXXXX")};   // no spaces: the server script takes paths bare
     QProcess server;
@@ -61,6 +64,9 @@ private:
         env.insert("PULSE_RUNTIME_PATH", dir.path());
         server.setProcessEnvironment(env);
         server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // A test that dies (a sanitizer's abort) takes its server with it; otherwise the server
+        // holds the test's output open and the runner waits for its time-out.
+        server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         server.start("pulseaudio", {"--daemonize=no", "--system=false", "--exit-idle-time=-1", "-n", "-F",
                                     dir.filePath("default.pa"), "--use-pid-file=no", "--disable-shm=yes"});
         if (!server.waitForStarted(5000))

@@ -191,7 +191,7 @@ int main(int argc, char** argv)
         std::printf("playing    skipped: %s\n", qPrintable(why));
         return 0;
     }
-    qputenv("PULSE_SERVER", pulse.address().toUtf8());   // before Qt Multimedia looks for devices
+    qputenv("PULSE_SERVER", pulse.address().toUtf8());   // before the stages connect
     static char name[] = "bench_voice_cpu";
     static char* qtArgv[] = {name, nullptr};
     int qtArgc = 1;

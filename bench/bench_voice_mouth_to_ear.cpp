@@ -76,7 +76,7 @@ int main(int argc, char** argv)
         return 0;
     }
     const QString server = air.address();
-    qputenv("PULSE_SERVER", server.toUtf8());   // before Qt Multimedia looks for devices
+    qputenv("PULSE_SERVER", server.toUtf8());   // before the stages connect
     static char name[] = "bench_voice_mouth_to_ear";
     static char* qtArgv[] = {name, nullptr};
     int qtArgc = 1;

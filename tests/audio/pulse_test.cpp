@@ -38,9 +38,10 @@ const char* const kDevices =
     "set-default-sink kelvo_sink\n"
     "set-default-source kelvo_mic_in\n";
 
-// Qt Multimedia connects to the sound server once per process, with the PULSE_SERVER it finds
-// then. When an earlier test of this program has already set up Qt (with no server), this test
-// runs again as a child process of its own, whose outcome is reported here.
+// The sound tests fork a server and a recorder; a program whose earlier tests have started
+// threads is a poor place for that (the thread sanitizer loses their locks), so once an earlier
+// test of this program has set up Qt, this test runs again as a child process of its own, whose
+// outcome is reported here.
 enum class Child { NotNeeded, Ran, Skipped };
 Child run_in_fresh_process()
 {
@@ -82,7 +83,7 @@ TEST(VoicePulse, ToneThroughCaptureCodecAndPlayback)
     QString why;
     ASSERT_TRUE(pulse.start(kDevices, &why)) << why.toStdString();
     const QString server = pulse.address();
-    qputenv("PULSE_SERVER", server.toUtf8());   // before Qt Multimedia first looks for devices
+    qputenv("PULSE_SERVER", server.toUtf8());   // before the stages connect
     ensure_qt_app();
 
     // Record the loudspeaker side.
@@ -166,8 +167,8 @@ TEST(VoicePulse, HostileFormatsAreSilentAndTheNextStreamIsHeard)
     const QString server = pulse.address();
     qputenv("PULSE_SERVER", server.toUtf8());
     ensure_qt_app();
-    // Recording starts before Qt Multimedia and the stages start their threads (a fork after them
-    // is not for the thread sanitizer).
+    // Recording starts before the stages start their threads (a fork after them is not for the
+    // thread sanitizer).
     const QString recorded = pulse.dir.filePath("heard.raw");
     QProcess rec;
     rec.setStandardOutputFile(recorded);

@@ -1,4 +1,4 @@
-// The Qt application object the audio tests need (Qt Multimedia looks for it).
+// The Qt application object the audio tests need (the stages use Qt Core's event machinery).
 #pragma once
 
 #include <QCoreApplication>

@@ -172,7 +172,7 @@ TEST(PartnerSound, TheTraineeHearsThePhraseAfterThePause)
     if (!pulse.start("load-module module-null-sink sink_name=kelvo_sink\nset-default-sink kelvo_sink\n", &why,
                      {"parec"}))
         GTEST_SKIP() << why.toStdString();
-    qputenv("PULSE_SERVER", pulse.address().toUtf8());   // before Qt Multimedia looks for devices
+    qputenv("PULSE_SERVER", pulse.address().toUtf8());   // before the stages connect
     const QString recorded = pulse.dir.filePath("heard.raw");
     QProcess rec;
     rec.setStandardOutputFile(recorded);

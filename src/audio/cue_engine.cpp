@@ -1,4 +1,5 @@
 #include "audio/cue_engine.h"
+#include "audio/pulse_client.h"
 
 #include <pulse/error.h>
 #include <pulse/simple.h>
@@ -11,16 +12,16 @@
 
 namespace {
 
-// The stream keeps up to 120 ms queued while a cue plays, so a thread that is held up for a while
+// The stream keeps up to 200 ms queued while a cue plays, so a thread that is held up for a while
 // on a busy PC does not leave a hole in the cue; it is written 5 ms at a time, so a new cue waits at
 // most one write before the old one is flushed. Playback starts when the buffer is full, which the
 // thread does at once (every cue is followed by more silence than that). A smaller start threshold
 // loses the first cue of a fresh stream on PulseAudio's null sink.
 constexpr int kChunkFrames = CueEngine::kRate / 200;           // 5 ms
-constexpr uint32_t kTargetBytes = CueEngine::kRate * 2 * 120 / 1000;
+constexpr uint32_t kTargetBytes = CueEngine::kRate * 2 * 200 / 1000;
 constexpr uint32_t kRequestBytes = kChunkFrames * 2;
 // Silence written after a cue: more than the stream's whole buffer, so the cue's end is played out.
-constexpr int kTailFrames = CueEngine::kRate * 150 / 1000;
+constexpr int kTailFrames = CueEngine::kRate * 250 / 1000;
 
 int16_t to_sample(float v)
 {
@@ -124,6 +125,7 @@ bool CueEngine::openStream()
 
 void CueEngine::run()
 {
+    pulse::raise_thread_priority();   // a cue must not break up while the machine is busy
     bool open = openStream();
     {
         std::lock_guard lock(m_mutex);

@@ -1,5 +1,8 @@
 #include "audio/pulse_client.h"
 
+#include <pthread.h>
+#include <sched.h>
+
 namespace pulse {
 
 pa_threaded_mainloop* start_loop(const char* name)
@@ -31,6 +34,13 @@ bool connect_context(pa_threaded_mainloop* loop, pa_context*& context, const std
     // Never start a server of our own: no server means no sound device.
     return pa_context_connect(context, server.empty() ? nullptr : server.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr)
            >= 0;
+}
+
+void raise_thread_priority()
+{
+    sched_param param{};
+    param.sched_priority = 5;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
 }
 
 void drop_stream(pa_stream*& stream)

@@ -20,6 +20,11 @@ void stop_loop(pa_threaded_mainloop* loop);
 bool connect_context(pa_threaded_mainloop* loop, pa_context*& context, const std::string& server,
                      pa_context_notify_cb_t onState, void* self);
 
+// For a thread that feeds a sound stream and must keep it fed on a busy machine: real-time
+// scheduling at a low priority where the system grants it (as sound servers have); an ordinary
+// thread where it does not.
+void raise_thread_priority();
+
 // Under the loop's lock; each leaves its argument null.
 void drop_stream(pa_stream*& stream);
 void drop_context(pa_context*& context);

@@ -4,8 +4,6 @@
 
 #include <pulse/rtclock.h>
 
-#include <pthread.h>
-#include <sched.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -147,17 +145,13 @@ struct WaveOut::Pulse {
         }
     }
 
-    // The loop's thread must answer the server's requests within a few ms even on a busy
-    // machine: ask for real-time scheduling at a low priority where the system grants it (as
-    // sound servers do), and carry on as an ordinary thread where it does not.
+    // The loop's thread must answer the server's requests within a few ms even on a busy machine.
     void prioritise()
     {
         if (prioritised)
             return;
         prioritised = true;
-        sched_param param{};
-        param.sched_priority = 5;
-        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+        pulse::raise_thread_priority();
     }
 
     // The server went away (or never was): the stage goes inactive; a later open tries again.

@@ -93,3 +93,51 @@ TEST(TestControl, CountsWhatTheStationDidAndHoldsAKeyBetweenPressAndRelease)
     s.BroadcastRXDataAvailable();
     EXPECT_EQ(rig.command("counts\n"), "handled 1\nsent 1\nheard 1\n");
 }
+
+// Scripts are not polite: plain socat hangs up as soon as it has sent its line, even while the
+// click it asked for pauses the panel; a broken client sends anything, or never reads its answer.
+// None of them may stop the station or the clients that follow.
+TEST(TestControl, ClientsThatHangUpSendGarbageOrNeverReadCannotHurtTheStation)
+{
+    ControlRig rig;
+    ASSERT_TRUE(rig.started);
+    const QString path = rig.dir.filePath("station.sock");
+    auto at = [](Key k) {
+        const QPoint p = Form1::keyRect(k).center();
+        return QByteArray::number(p.x()) + ' ' + QByteArray::number(p.y()) + '\n';
+    };
+    // Sent, and gone before the station has read it.
+    auto hangUp = [&](const QByteArray& line) {
+        QLocalSocket s;
+        s.connectToServer(path);
+        EXPECT_TRUE(s.waitForConnected(5000));
+        s.write(line);
+        s.flush();
+        s.abort();
+    };
+
+    // The routine key pauses the panel after its release: the clients hang up during that pause.
+    hangUp("click " + at(Key::btnRoutine));
+    for (int i = 0; i < 10; ++i)
+        hangUp("click " + at(Key::num0));
+    EXPECT_TRUE(rig.command("dump\n").contains("- INDIVIDUAL ROUTINE CALL -"));
+
+    // Garbage: bytes with no line end (cut off past the longest command), a line that is no command.
+    QLocalSocket flood;
+    flood.connectToServer(path);
+    ASSERT_TRUE(flood.waitForConnected(5000));
+    flood.write(QByteArray(int(TestControl::kMaxLine) * 4, '\xff'));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return flood.state() == QLocalSocket::UnconnectedState; }, 10000));
+    EXPECT_EQ(rig.command(QByteArray("\x00\x01 click\xfe 1 1\n", 15)), "unknown\n");
+    EXPECT_EQ(rig.command("click one two\n"), "unknown\n");
+
+    // A client that never reads its answer, and one that never says anything, hold up nobody.
+    QLocalSocket deaf, silent;
+    deaf.connectToServer(path);
+    silent.connectToServer(path);
+    ASSERT_TRUE(deaf.waitForConnected(5000) && silent.waitForConnected(5000));
+    deaf.write("dump\n");
+    deaf.flush();
+    EXPECT_EQ(rig.command("click " + at(Key::imgESC)), "ok\n");
+    EXPECT_TRUE(rig.command("dump\n").endsWith("mode 0\n"));
+}

@@ -5,7 +5,7 @@
 #include "audio/gsm_codec.h"
 #include "audio/resampler.h"
 #include "audio/voice_packet.h"
-#include "sink.h"
+#include "support/collect_sink.h"
 #include "support/udp_ports.h"
 #include "tone.h"
 

@@ -50,8 +50,8 @@ echo "\$last" >>"$WORK/notified"
 EOF
 cat >"$WORK/stub/xdg-open" <<EOF
 #!/bin/sh
+curl -s --max-time 30 "\$1" >"$WORK/page.html"
 echo "\$1" >>"$WORK/opened"
-curl -s --max-time 10 "\$1" >"$WORK/page.html"
 EOF
 chmod +x "$WORK/stub/"*
 printf '[radio]\nmode=1\nbase_port=23000\n' >"$WORK/radiosim.ini"

@@ -78,7 +78,7 @@ TEST(ExchangeProgram, EndsAtOnceWhenTheConsolePortIsTaken)
     exchange.start(program, {QStringLiteral("--local"), QStringLiteral("--listen-port"), QString::number(in),
                              QStringLiteral("--station-port"), QString::number(in == 65535 ? 1 : in + 1),
                              QStringLiteral("--console"), QStringLiteral("127.0.0.1:%1").arg(taken.serverPort())});
-    ASSERT_TRUE(exchange.waitForFinished(5000)) << "the exchange kept running without its console";
+    ASSERT_TRUE(exchange.waitForFinished(30000)) << "the exchange kept running without its console";
     EXPECT_EQ(exchange.exitCode(), 1);
     const QByteArray err = exchange.readAllStandardError();
     EXPECT_TRUE(err.contains("cannot serve the console on 127.0.0.1:" + QByteArray::number(taken.serverPort())))

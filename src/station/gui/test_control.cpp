@@ -32,8 +32,12 @@ void TestControl::onConnection()
 {
     while (QLocalSocket* s = m_server->nextPendingConnection()) {
         m_waiting.append(s);
-        // Gone, whether it hung up or was cut off: forgotten at once, deleted once back in the loop.
+        // Gone, whether it hung up or was cut off. A whole line it sent still runs (plain socat
+        // hangs up as soon as it has sent it): the connection waits for its turn. Otherwise it is
+        // forgotten at once, and deleted once back in the loop.
         connect(s, &QLocalSocket::disconnected, this, [this, s] {
+            if (m_waiting.contains(s) && s->canReadLine())
+                return;
             m_waiting.removeOne(s);
             s->deleteLater();
         });
@@ -70,6 +74,8 @@ void TestControl::serveWaiting()
         if (client && client->state() == QLocalSocket::ConnectedState) {
             client->write(answer);
             client->disconnectFromServer();
+        } else if (client) {
+            client->deleteLater();   // it hung up before its answer
         }
         i = 0;   // the command let events run: look at the waiting ones again from the oldest
     }

@@ -3,8 +3,9 @@
 // window) answered "ok", "dump" answered with the nine LCD lines and panel_mode, or "close" (the
 // window closes as from its title bar) answered "ok"; then the station closes the connection.
 // Commands run one at a time, in order of arrival. A client may hang up at any moment (even while
-// its click pauses the panel), send anything or never read: a line longer than kMaxLine or none
-// within kLineTimeoutMs ends its connection, and nothing it does reaches the station but commands.
+// a click pauses the panel: a whole line it sent still runs), send anything or never read: a line
+// longer than kMaxLine or none within kLineTimeoutMs ends its connection, and nothing it does
+// reaches the station but commands.
 #pragma once
 
 #include <QEvent>

@@ -64,7 +64,7 @@ SESSIONS=$XDG_DATA_HOME/kelvo/sessions
 python3 -c 'import socket, time
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("0.0.0.0", 8090)); time.sleep(120)' &
 blocker=$!
-pids+=($blocker)
+pids+=("$blocker")
 wait_for "UDP 8090 held" sh -c 'ss -uln | grep -q ":8090 "' || fail "the stand-in did not take UDP 8090"
 bash "$ENTRY" && fail "the entry succeeded with UDP 8090 taken"
 grep -q "could not start: cannot listen on UDP port 8090" "$WORK/notified" 2>/dev/null \
@@ -81,7 +81,7 @@ class H(http.server.BaseHTTPRequestHandler):
     def log_message(self, *a): pass
 http.server.HTTPServer(("127.0.0.1", 8080), H).serve_forever()' &
 other=$!
-pids+=($other)
+pids+=("$other")
 wait_for "the other page served" curl -s -o /dev/null http://127.0.0.1:8080/ || fail "the stand-in page did not start"
 bash "$ENTRY" && fail "the entry succeeded with port 8080 taken"
 grep -q "Another program (not a Kelvo exchange) uses port 8080" "$WORK/notified" \
@@ -93,7 +93,7 @@ echo "ok: port 8080 held by another program is said, its page not opened"
 # ---- The exchange starts, on the classroom's base_port, and its own console opens.
 bash "$ENTRY" &
 entry=$!
-pids+=($entry)
+pids+=("$entry")
 wait_for "the console opened" grep -q . "$WORK/opened" 2>/dev/null || fail "no page was opened"
 [ "$(cat "$WORK/opened")" = "http://127.0.0.1:8080/" ] || fail "opened $(cat "$WORK/opened")"
 grep -q "<title>Kelvo" "$WORK/page.html" || fail "the page opened is not the console: $(head -c 300 "$WORK/page.html")"

@@ -100,7 +100,7 @@ set-default-sink speaker
 PA
 HOME=$PULSE XDG_RUNTIME_DIR=$PULSE PULSE_RUNTIME_PATH=$PULSE pulseaudio --daemonize=no --system=false \
     --exit-idle-time=-1 -n -F "$PULSE/default.pa" --use-pid-file=no --disable-shm=yes >"$PULSE/log" 2>&1 &
-pids+=($!)
+pids+=("$!")
 for _ in $(seq 300); do [ -S "$PULSE/native" ] && break; sleep 0.1; done
 [ -S "$PULSE/native" ] || { cat "$PULSE/log"; fail "pulseaudio did not start"; }
 export PULSE_SERVER=unix:$PULSE/native
@@ -110,12 +110,12 @@ export PULSE_SERVER=unix:$PULSE/native
 # that has already delivered cannot follow), so the click's start went missing from the recording.
 parec -d speaker.monitor --raw --format=s16le --channels=1 --rate=22050 --latency-msec=300 >"$WORK/speaker.raw" &
 recorder=$!
-pids+=($recorder)
+pids+=("$recorder")
 env HOME="$USERHOME" XDG_CONFIG_HOME="$USERHOME/.config" XDG_DATA_HOME="$USERHOME/.local/share" \
     XDG_RUNTIME_DIR="$USERHOME" QT_QPA_PLATFORM=offscreen KELVO_TEST_CONTROL="$WORK/control.sock" \
     "$ROOT/usr/bin/kelvo-station" >"$WORK/station.log" 2>&1 &
 station=$!
-pids+=($station)
+pids+=("$station")
 
 ctl() {
     local out

@@ -101,15 +101,6 @@ double measure(double seconds)
     return 100.0 * cpu / std::chrono::duration<double>(Clock::now() - wall0).count();
 }
 
-struct CountingSink : Stage {
-    bool active() const override { return true; }
-    void write(const AudioFormat&, const char*, qsizetype size) override { bytes += size; }
-    std::atomic<qsizetype> bytes{0};
-protected:
-    bool doOpen() override { return true; }
-    void doClose() override {}
-};
-
 // Receives a talker for `seconds` through RX -> decoder -> resampler -> `ear`; prints the result.
 // `speaker`, when the chain ends in one, is asked what it dropped.
 bool receive(const char* what, Stage& ear, double seconds, const std::function<qsizetype()>& heard,
@@ -180,8 +171,8 @@ int main(int argc, char** argv)
         receiver.close();
     }
 
-    CountingSink sink;
-    receive("receiving", sink, seconds, [&] { return sink.bytes.load(); });
+    CollectSink sink({.openAtStart = true, .keep = false});
+    receive("receiving", sink, seconds, [&] { return sink.byteCount.load(); });
 
     PrivatePulse pulse;   // one null sink as the default output
     QString why;

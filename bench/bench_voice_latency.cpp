@@ -3,6 +3,7 @@
 // the CPU that path costs per second of voice.
 #include "audio/gsm_codec.h"
 #include "audio/resampler.h"
+#include "support/collect_sink.h"
 
 #include <sys/resource.h>
 
@@ -16,24 +17,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct TimingSink : Stage {
-    bool active() const override { return true; }
-    void write(const AudioFormat&, const char*, qsizetype size) override
-    {
-        if (!seen) {
-            seen = true;
-            at = Clock::now();
-        }
-        bytes += size;
-    }
-    bool seen = false;
-    Clock::time_point at;
-    qsizetype bytes = 0;
-protected:
-    bool doOpen() override { return true; }
-    void doClose() override {}
-};
 
 double cpu_seconds()
 {
@@ -49,7 +32,16 @@ int main()
     GsmEncoder enc;
     GsmDecoder dec;
     Resampler rs;
-    TimingSink sink;
+    // When the first output of a block came out of the path.
+    CollectSink sink({.openAtStart = true, .keep = false});
+    bool seen = false;
+    Clock::time_point at;
+    sink.onBlock = [&](const AudioFormat&, qsizetype) {
+        if (!seen) {
+            seen = true;
+            at = Clock::now();
+        }
+    };
     enc.link(&dec);
     dec.link(&rs);
     rs.link(&sink);
@@ -64,17 +56,17 @@ int main()
     for (int b = 0; b < blocks; ++b) {
         for (size_t i = 0; i < block.size(); ++i)
             block[i] = int16_t(8000 * std::sin(2 * M_PI * 1000 * double(b * 441 + int(i)) / 22050));
-        sink.seen = false;
+        seen = false;
         const auto t0 = Clock::now();
         enc.write(pcm, reinterpret_cast<const char*>(block.data()), qsizetype(block.size() * 2));
-        if (sink.seen)
-            latencies.push_back(std::chrono::duration<double, std::milli>(sink.at - t0).count());
+        if (seen)
+            latencies.push_back(std::chrono::duration<double, std::milli>(at - t0).count());
     }
     const double cpu = cpu_seconds() - cpu0;
     const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
     std::sort(latencies.begin(), latencies.end());
     const double voiceSeconds = blocks * 0.02;
-    std::printf("blocks %d, outputs %zu, PCM out %lld bytes\n", blocks, latencies.size(), (long long)sink.bytes);
+    std::printf("blocks %d, outputs %zu, PCM out %lld bytes\n", blocks, latencies.size(), (long long)sink.byteCount.load());
     std::printf("processing per block: median %.3f ms, p99 %.3f ms (target: path <= 20 ms)\n",
                 latencies[latencies.size() / 2], latencies[latencies.size() * 99 / 100]);
     std::printf("buffering in the path: GSM block 320 samples = 14.5 ms at most\n");

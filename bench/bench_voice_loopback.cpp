@@ -33,26 +33,13 @@ using namespace vbench;
 
 namespace {
 
-struct Ear : Stage {
-    bool active() const override { return true; }
-    void write(const AudioFormat&, const char*, qsizetype size) override
-    {
-        const long packet = payloads - 1;   // the packet now going through the receiving chain
-        if (packet >= 0 && packet < long(out.size()) && packet > lastTimed) {
-            out[std::size_t(packet)] = Clock::now();
-            lastTimed = packet;
-        }
-        bytes += size;
-    }
-    // Receive thread only while the receiver is open.
+// When each payload left the receiver, and the first PCM of it out of the resampler. Receive
+// thread only while the receiver is open.
+struct EarTimes {
     long payloads = 0;
     long lastTimed = -1;
-    qsizetype bytes = 0;
-    std::vector<Clock::time_point> received;   // when each payload left the receiver
-    std::vector<Clock::time_point> out;        // first PCM out of the resampler per payload
-protected:
-    bool doOpen() override { return true; }
-    void doClose() override {}
+    std::vector<Clock::time_point> received;
+    std::vector<Clock::time_point> out;
 };
 
 } // namespace
@@ -70,9 +57,17 @@ int main(int argc, char** argv)
     BroadcastRX receiver;
     GsmDecoder decoder;
     Resampler resampler;
-    Ear ear;
-    ear.received.resize(maxPackets);
-    ear.out.resize(maxPackets);
+    CollectSink ear({.openAtStart = true, .keep = false});
+    EarTimes times;
+    times.received.resize(maxPackets);
+    times.out.resize(maxPackets);
+    ear.onBlock = [&](const AudioFormat&, qsizetype) {
+        const long packet = times.payloads - 1;   // the packet now going through the receiving chain
+        if (packet >= 0 && packet < long(times.out.size()) && packet > times.lastTimed) {
+            times.out[std::size_t(packet)] = Clock::now();
+            times.lastTimed = packet;
+        }
+    };
 
     // Sending side: the main thread.
     std::vector<Clock::time_point> writeAt(static_cast<std::size_t>(writes));
@@ -89,9 +84,9 @@ int main(int argc, char** argv)
         blocksSent += long(size / gsm_block_bytes);
     });
     Tap afterReceiver([&](const AudioFormat&, qsizetype) {
-        if (ear.payloads < long(maxPackets))
-            ear.received[std::size_t(ear.payloads)] = Clock::now();
-        ++ear.payloads;
+        if (times.payloads < long(maxPackets))
+            times.received[std::size_t(times.payloads)] = Clock::now();
+        ++times.payloads;
     });
 
     encoder.link(&beforeSender);
@@ -129,8 +124,8 @@ int main(int argc, char** argv)
 
     const std::size_t packets = packetAt.size();
     std::printf("voice %.1f s in %d writes of %d samples; packets sent %zu, received %ld, lost %ld, PCM out %lld bytes\n",
-                double(writes) * captureSamples / gsm_rate, writes, captureSamples, packets, ear.payloads, receiver.lost(), (long long)ear.bytes);
-    if (ear.payloads != long(packets) || receiver.lost() != 0) {
+                double(writes) * captureSamples / gsm_rate, writes, captureSamples, packets, times.payloads, receiver.lost(), (long long)ear.byteCount.load());
+    if (times.payloads != long(packets) || receiver.lost() != 0) {
         std::printf("packets went missing: the figures below would pair the wrong packets\n");
         return 1;
     }
@@ -138,17 +133,17 @@ int main(int argc, char** argv)
     std::vector<double> whole, wholePlusBlock, withBuffering, buffering, toReceiver, decodeResample;
     std::size_t noOutput = 0;
     for (std::size_t i = 0; i < packets; ++i) {
-        if (ear.out[i] == Clock::time_point{}) {
+        if (times.out[i] == Clock::time_point{}) {
             ++noOutput;   // the resampler held this one back entirely
             continue;
         }
         const auto firstIn = writeAt[packetFirstWrite[i]];
-        whole.push_back(ms(ear.out[i] - packetAt[i]));
+        whole.push_back(ms(times.out[i] - packetAt[i]));
         wholePlusBlock.push_back(whole.back() + blockMs);
-        withBuffering.push_back(ms(ear.out[i] - firstIn));
+        withBuffering.push_back(ms(times.out[i] - firstIn));
         buffering.push_back(ms(packetAt[i] - firstIn));
-        toReceiver.push_back(ms(ear.received[i] - packetAt[i]));
-        decodeResample.push_back(ms(ear.out[i] - ear.received[i]));
+        toReceiver.push_back(ms(times.received[i] - packetAt[i]));
+        decodeResample.push_back(ms(times.out[i] - times.received[i]));
     }
     if (noOutput)
         std::printf("packets with no PCM out of the resampler at once: %zu\n", noOutput);

@@ -4,6 +4,7 @@
 
 #include "audio/broadcast_rx.h"
 #include "audio/stage.h"
+#include "support/collect_sink.h"
 
 #include <sys/resource.h>
 #include <time.h>
@@ -74,22 +75,12 @@ inline int open_on_free_port(BroadcastRX& rx, int from)
 }
 
 // Hands every block on unchanged after telling `seen` about it (on the writer's thread).
-class Tap : public Stage {
-public:
-    explicit Tap(std::function<void(const AudioFormat&, qsizetype)> seen) : m_seen(std::move(seen)) {}
-    bool active() const override { return true; }
-    void write(const AudioFormat& format, const char* data, qsizetype size) override
+struct Tap : CollectSink {
+    explicit Tap(std::function<void(const AudioFormat&, qsizetype)> seen)
+        : CollectSink({.openAtStart = true, .keep = false, .passOn = true})
     {
-        m_seen(format, size);
-        deliver(format, data, size);
+        onBlock = std::move(seen);
     }
-
-protected:
-    bool doOpen() override { return true; }
-    void doClose() override {}
-
-private:
-    std::function<void(const AudioFormat&, qsizetype)> m_seen;
 };
 
 } // namespace vbench

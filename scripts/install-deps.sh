@@ -8,7 +8,7 @@ PACKAGES=(
   libgsm1-dev libsoxr-dev libsndfile1-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   pulseaudio pulseaudio-utils xvfb xauth iproute2 socat sox espeak-ng libespeak-ng-dev espeak-ng-data fonts-liberation
-  dpkg-dev file librsvg2-bin desktop-file-utils appstream gzip
+  dpkg-dev file librsvg2-bin desktop-file-utils appstream gzip lintian
   qt6-httpserver-dev qt6-websockets-dev chromium chromium-driver python3-selenium curl
 )
 missing=()

@@ -4,7 +4,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
-bash "$root/scripts/build.sh" build-package -DCMAKE_BUILD_TYPE=Release -DKELVO_TESTS=OFF -DKELVO_BENCH=OFF "$@"
+# The distribution's hardening (fortified functions, read-only relocations bound at start, position
+# independent programs), as dpkg-buildflags gives it for a package built with hardening=+all.
+flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
+bash "$root/scripts/build.sh" build-package -DCMAKE_BUILD_TYPE=Release -DKELVO_TESTS=OFF -DKELVO_BENCH=OFF \
+  -DKELVO_GUI=ON -DKELVO_FUZZ=OFF -DKELVO_SANITIZE= -DKELVO_WERROR=OFF \
+  "-DCMAKE_CXX_FLAGS=$(flags CPPFLAGS) $(flags CXXFLAGS)" "-DCMAKE_EXE_LINKER_FLAGS=$(flags LDFLAGS)" "$@"
 (cd "$root/build-package" && cpack -G DEB)
 deb=$(ls -t "$root"/build-package/kelvo_*.deb | head -1)
 cp "$deb" "$root/"

@@ -82,7 +82,7 @@ PA
         --system=false --exit-idle-time=-1 -n -F "$WORK/pulse/default.pa" --use-pid-file=no --disable-shm=yes \
         >"$WORK/pulse/server.log" 2>&1 &
     PULSE_PID=$!
-    for _ in $(seq 50); do [ -S "$WORK/pulse/native" ] && break; sleep 0.1; done
+    for _ in $(seq 300); do [ -S "$WORK/pulse/native" ] && break; sleep 0.1; done
     if [ -S "$WORK/pulse/native" ]; then
         export PULSE_SERVER=unix:$WORK/pulse/native
     else
@@ -100,7 +100,7 @@ declare -A KEYPOS
 
 ctl() {
     local out
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         out=$(printf "%s\n" "$2" | socat -t 30 - "UNIX-CONNECT:$WORK/$1.sock,shut-none" 2>/dev/null) \
             && [ -n "$out" ] && { printf '%s' "$out"; return 0; }
         sleep 0.1
@@ -182,7 +182,7 @@ act() {
         heard=$(counts "$b" | awk '{print $6}')
         ctl "$a" "press ${KEYPOS[btnAudio]}" >/dev/null; sleep 2; ctl "$a" "release ${KEYPOS[btnAudio]}" >/dev/null
         local now_heard=$heard
-        for _ in $(seq 20); do
+        for _ in $(seq 150); do
             now_heard=$(counts "$b" | awk '{print $6}')
             [ "${now_heard:-0}" -gt "${heard:-0}" ] && break
             sleep 0.2
@@ -218,10 +218,15 @@ while [ $(($(date +%s) - START)) -lt "$SECONDS_" ]; do
         echo "$a $before| $after" >"$WORK/down.txt"
         echo "$(date +%T) exchange stopped; all-ships call $a while it was down; started again" >>"$WORK/actions.txt"
         sleep 2
+        listening=$(grep -c "listening on UDP port" "$WORK/exchange.log")
         ip netns exec "${KELVO_NS_PREFIX}-exchange" "$BIN/kelvo-exchange" --network $KELVO_EXCHANGE_ARGS \
             >>"$WORK/exchange.log" 2>&1 &
         echo $! >"$WORK/exchange.pid"
-        sleep 1
+        # The load goes on once the exchange listens again (up to 30 s on a busy machine).
+        for _ in $(seq 300); do
+            [ "$(grep -c "listening on UDP port" "$WORK/exchange.log")" -gt "$listening" ] && break
+            sleep 0.1
+        done
         continue
     fi
     act || break
@@ -244,7 +249,7 @@ done
 sample "$WORK/rss-end.txt"
 for m in "${MMSIS[@]}"; do echo "$m $(counts "$m")"; done >"$WORK/counts.txt"
 epid=$(cat "$WORK/exchange.pid")
-kill -TERM "$epid"; for _ in $(seq 50); do kill -0 "$epid" 2>/dev/null || break; sleep 0.1; done
+kill -TERM "$epid"; for _ in $(seq 300); do kill -0 "$epid" 2>/dev/null || break; sleep 0.1; done
 
 python3 - "$WORK" "$ELAPSED" "$ACTIONS" "$MISSES" "$COAST" "$SHIP" "$(getconf CLK_TCK)" "$RESTARTED" "$VOICES" "$VOICE_MISSES" "${PULSE_SERVER:+yes}" <<'EOF'
 import json, re, sys

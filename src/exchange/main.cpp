@@ -46,6 +46,9 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    if (!o.notice.isEmpty())
+        std::fprintf(stderr, "kelvo-exchange: %s\n", qPrintable(o.notice));
+
     JsonLog json;
     if (!o.logFile.isEmpty()) {
         if (!json.open(o.logFile, o.command != Options::Command::Send)) {

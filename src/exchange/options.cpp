@@ -1,6 +1,8 @@
 #include <algorithm>
 #include "exchange/options.h"
+#include "station/profile.h"
 
+#include <QFileInfo>
 #include <QHostInfo>
 
 namespace exchange {
@@ -30,6 +32,8 @@ const char* const kUsage =
     "  --record DIR       record every voice transmission of the channels 16, 9, 23, 77 and 84 as a\n"
     "                     WAV file in DIR (GSM 6.10, as received)\n"
     "  --voice-base-port N  the stations' base_port: channel C is heard on port N + C (default 17000)\n"
+    "  --settings FILE    the base_port of [radio] in a station settings file, e.g. the classroom's\n"
+    "                     /etc/kelvo/radiosim.ini (17000 when the file or the key is missing)\n"
     "  --phrases FILE     what the virtual stations say on the voice channel after their DSC answer\n"
     "                     (default: partner-phrases.txt installed with the program)\n"
     "  --silent-partners  virtual stations answer by DSC only, without voice\n"
@@ -54,6 +58,22 @@ bool consoleAddress(const QString& s, QHostAddress& address, quint16& out) {
     }
     return port(s.mid(colon + 1), out);
 }
+bool voicePort(int n) { return n > 0 && n + 184 <= 65535; }
+
+// The stations' base_port as they read it from `file`.
+void basePortFrom(const QString& file, Options& o) {
+    if (!QFileInfo(file).isFile()) {
+        o.notice = "no settings file " + file + ": voice base port " + QString::number(o.voiceBasePort);
+        return;
+    }
+    const int n = profile::read_int(profile::read_file(file), "radio", "base_port", o.voiceBasePort);
+    if (!voicePort(n)) {
+        o.error = "bad base_port " + QString::number(n) + " in " + file + " (1 to 65351)";
+        return;
+    }
+    o.voiceBasePort = n;
+    o.notice = "voice base port " + QString::number(n) + " from " + file;
+}
 } // namespace
 
 Options parseOptions(const QStringList& args) {
@@ -61,6 +81,7 @@ Options parseOptions(const QStringList& args) {
     bool local = false, network = false;
     QList<QHostAddress> listed;
     bool sendTextSeen = false;
+    bool basePortGiven = false;
     for (qsizetype i = 0; i < args.size() && o.error.isEmpty(); ++i) {
         const QString& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -111,15 +132,18 @@ Options parseOptions(const QStringList& args) {
             if (!hasValue) { o.error = a + " needs [ADDR:]PORT"; break; }
             if (!consoleAddress(args[++i], o.consoleAddress, o.consolePort))
                 o.error = "--console needs [ADDR:]PORT with an IPv4 address, not " + args[i];
-        } else if (a == "--record" || a == "--voice-base-port") {
+        } else if (a == "--record" || a == "--voice-base-port" || a == "--settings") {
             if (!hasValue) { o.error = a + " needs a value"; break; }
             const QString v = args[++i];
             bool ok = false;
             if (a == "--record")
                 o.recordFolder = v;
-            else if (const int n = v.toInt(&ok); ok && n > 0 && n + 184 <= 65535)
+            else if (a == "--settings")
+                o.settingsFile = v;
+            else if (const int n = v.toInt(&ok); ok && voicePort(n)) {
                 o.voiceBasePort = n;
-            else
+                basePortGiven = true;
+            } else
                 o.error = "bad voice base port " + v + " (1 to 65351)";
         } else if (a == "--to" || a == "--log" || a == "--listen-port" || a == "--station-port") {
             if (!hasValue) { o.error = a + " needs a value"; break; }
@@ -143,6 +167,8 @@ Options parseOptions(const QStringList& args) {
             o.error = "unknown argument " + a;
         }
     }
+    if (o.error.isEmpty() && !o.settingsFile.isEmpty() && !basePortGiven)
+        basePortFrom(o.settingsFile, o);
     if (o.error.isEmpty() && o.command == Options::Command::Send && !sendTextSeen)
         o.error = "send needs the record text";
     if (local)

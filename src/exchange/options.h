@@ -27,6 +27,10 @@ struct Options {
     // Voice: the stations' base_port (a channel is base + channel), the phrases the practice
     // partners speak, or no partner voice at all.
     int voiceBasePort = 17000;
+    // --settings FILE: the base_port of a station settings file, read as the station reads it
+    // (a --voice-base-port given as well wins). `notice` says where the port came from.
+    QString settingsFile;
+    QString notice;
     bool silentPartners = false;
     QString phrasesFile;
     QString error; // non-empty when the command line is wrong

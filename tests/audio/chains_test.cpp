@@ -1,7 +1,7 @@
 // The station's voice chains around a stand-in network receiver and sender.
 #include "audio/voice_chains.h"
 #include "qt_app.h"
-#include "sink.h"
+#include "support/collect_sink.h"
 #include "tone.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // GSM 6.10 coding and sample-rate conversion: what comes out still carries the tone that went in.
 #include "audio/gsm_codec.h"
 #include "audio/resampler.h"
-#include "sink.h"
+#include "support/collect_sink.h"
 #include "tone.h"
 
 #include <gtest/gtest.h>

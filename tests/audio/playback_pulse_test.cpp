@@ -8,7 +8,7 @@
 #include "audio/resampler.h"
 #include "audio/wave_out.h"
 #include "audio/wave_read.h"
-#include "sink.h"
+#include "support/collect_sink.h"
 #include "support/sink_ear.h"
 #include "support/udp_ports.h"
 #include "tone.h"

@@ -4,7 +4,7 @@
 #include "audio/wave_read.h"
 #include "player_window_fake.h"
 #include "qt_app.h"
-#include "sink.h"
+#include "support/collect_sink.h"
 #include "tone.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +14,6 @@
 #include <QThread>
 
 namespace {
-
-struct StandInReceiver : Stage {
-    bool active() const override { return isOpen; }
-    void write(const AudioFormat&, const char*, qsizetype) override {}
-    std::atomic<bool> isOpen{false};
-protected:
-    bool doOpen() override { return isOpen = true; }
-    void doClose() override { isOpen = false; }
-};
 
 void writeTone(const QString& path, int rate, int channels, int format, double freq)
 {
@@ -56,7 +47,7 @@ TEST(PlayerSend, TheFileIsHeardOnTheChannelWithItsOwnToneWhileTheOwnReceiverStay
     for (const Case& c : cases)
         writeTone(dir.filePath(QString("example/") + c.name), c.rate, c.channels, c.format, c.freq);
 
-    StandInReceiver ownReceiver;
+    CollectSink ownReceiver;   // stands in for the station's own receiver
     CollectSink channel; // what the voice sender puts on the air
     VoiceNet net;
     net.sender = &channel;

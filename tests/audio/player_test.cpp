@@ -1,6 +1,7 @@
 #include "audio/player.h"
 #include "audio/wave_read.h"
 #include "player_window_fake.h"
+#include "support/collect_sink.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -15,15 +16,8 @@
 
 namespace {
 
-struct FakeStage : Stage {
-    bool opened = false;
-    bool canOpen = true;
-    std::atomic<int> writes = 0;   // counted on the reader's thread, read on the test's
-    bool active() const override { return opened; }
-    void write(const AudioFormat&, const char*, qsizetype) override { ++writes; }
-    bool doOpen() override { return opened = canOpen; }
-    void doClose() override { opened = false; }
-};
+// The stages around the player: they count what they are given, open or closed.
+constexpr CollectSink::Options kStandIn{.keepWhileClosed = true};
 
 void writeTone(const QString& path, double seconds)
 {
@@ -78,7 +72,7 @@ protected:
 
     QTemporaryDir dir;
     QString example;
-    FakeStage waveIN1, codecTX, resampler2, waveOUT2;
+    CollectSink waveIN1{kStandIn}, codecTX{kStandIn}, resampler2{kStandIn}, waveOUT2{kStandIn};
     WaveRead waveRead1;
     int receiverOpens = 0, receiverCloses = 0;
     StagePlayerChains chains{&waveIN1, &waveRead1, &codecTX, &resampler2, &waveOUT2,
@@ -102,7 +96,7 @@ TEST(PlayerShow, MissingExampleFolderIsReportedAndTheProgramFolderShown)
 {
     QTemporaryDir dir;
     FakeWindow window;
-    FakeStage s;
+    CollectSink s(kStandIn);
     WaveRead r;
     int closes = 0;
     StagePlayerChains chains{&s, &r, &s, &s, &s, {}, [&] { ++closes; }};
@@ -120,20 +114,20 @@ TEST_F(Player, PlayFeedsTheLoudspeakerUntilTheFileEndsThenStopsThroughStopped)
     logic.btn_playClick();
     expectBusyButtons();
     EXPECT_TRUE(window.timerRunning);
-    EXPECT_TRUE(waveOUT2.opened);
-    EXPECT_FALSE(codecTX.opened);
+    EXPECT_TRUE(waveOUT2.active());
+    EXPECT_FALSE(codecTX.active());
     logic.timer_playerTimer();
     EXPECT_EQ(window.captions.back(), "Audio Player ( Play )");
     for (int i = 0; i < 100 && waveRead1.active(); ++i)
         QThread::msleep(10);
-    EXPECT_GT(resampler2.writes.load(), 0);
+    EXPECT_GT(resampler2.blockCount.load(), 0);
     logic.timer_playerTimer(); // the first tick after the end
     ASSERT_GE(window.captions.size(), 3u);
     EXPECT_EQ(window.captions[window.captions.size() - 2], "Audio Player ( Stopped )");
     EXPECT_EQ(window.captions.back(), "Audio Player");
     EXPECT_EQ(window.sleeps, 1);
     EXPECT_FALSE(window.timerRunning);
-    EXPECT_FALSE(waveOUT2.opened);
+    EXPECT_FALSE(waveOUT2.active());
     expectIdleButtons();
     expectNormalLinks();
 }
@@ -158,17 +152,17 @@ TEST_F(Player, SendReplacesTheMicrophoneAndStopRestoresTheLinks)
     logic.btn_sendClick();
     EXPECT_EQ(waveIN1.next(), nullptr);
     EXPECT_EQ(waveRead1.next(), &codecTX);
-    EXPECT_TRUE(codecTX.opened);
-    EXPECT_FALSE(waveOUT2.opened);
+    EXPECT_TRUE(codecTX.active());
+    EXPECT_FALSE(waveOUT2.active());
     expectBusyButtons();
     logic.timer_playerTimer();
     EXPECT_EQ(window.captions.back(), "Audio Player ( Broadcast )");
     QThread::msleep(60);
-    EXPECT_GT(codecTX.writes.load(), 0);
+    EXPECT_GT(codecTX.blockCount.load(), 0);
     logic.btn_stopClick();
     expectNormalLinks();
     EXPECT_FALSE(waveRead1.active());
-    EXPECT_FALSE(codecTX.opened);
+    EXPECT_FALSE(codecTX.active());
     EXPECT_TRUE(waveRead1.fileName().isEmpty());
     expectIdleButtons();
     // Stop while idle is harmless; so is a tick that comes after it.
@@ -199,16 +193,16 @@ TEST_F(Player, QuitAndCloseDuringABroadcastRestoreBothLinks)
     EXPECT_FALSE(window.timerRunning);
     expectNormalLinks();
     EXPECT_FALSE(waveRead1.active());
-    EXPECT_FALSE(codecTX.opened);
+    EXPECT_FALSE(codecTX.active());
     logic.btn_sendClick();
     logic.FormClose();
     expectNormalLinks();
-    EXPECT_FALSE(codecTX.opened);
+    EXPECT_FALSE(codecTX.active());
     EXPECT_EQ(receiverOpens, 1);
     EXPECT_TRUE(window.enabled[PlayerButton::btn_play]);
     // The next Play is heard at once.
     logic.btn_playClick();
-    EXPECT_TRUE(waveOUT2.opened);
+    EXPECT_TRUE(waveOUT2.active());
 }
 
 TEST_F(Player, EditMovesTheFileOnlyWhenTheDialogGivesAName)

@@ -2,6 +2,7 @@
 #include "audio/broadcast_rx.h"
 #include "audio/broadcast_tx.h"
 #include "audio/voice_packet.h"
+#include "support/collect_sink.h"
 #include "support/udp_ports.h"
 
 #include <gtest/gtest.h>
@@ -56,21 +57,6 @@ struct Capture {
     }
 };
 
-struct Sink : Stage {
-    std::mutex m;
-    std::vector<std::string> blocks;
-    std::vector<AudioFormat> formats;
-    bool on = false;
-    bool active() const override { return on; }
-    void write(const AudioFormat& f, const char* d, qsizetype n) override
-    {
-        std::lock_guard l(m);
-        formats.push_back(f);
-        blocks.emplace_back(d, std::size_t(n));
-    }
-    bool doOpen() override { return on = true; }
-    void doClose() override { on = false; }
-};
 
 const AudioFormat kGsm{49, 22050, 0, 1};
 } // namespace
@@ -133,7 +119,7 @@ TEST(VoiceSender, AnnouncementsSequenceEpochsAndChunks)
 TEST(VoiceLoopback, SenderToReceiverOnThreads)
 {
     BroadcastRX rx;
-    Sink sink;
+    CollectSink sink({.keepWhileClosed = true});   // a delivery after a close shows
     rx.link(&sink);
     std::atomic<int> notes{0};
     rx.setPayloadCallback([&] { ++notes; });
@@ -166,7 +152,7 @@ TEST(VoiceLoopback, SenderToReceiverOnThreads)
     EXPECT_NE(rx.lastSender().port, 0);
     {
         std::lock_guard l(sink.m);
-        ASSERT_EQ(sink.blocks.size(), 40u);
+        ASSERT_EQ(sink.sizes.size(), 40u);
         EXPECT_EQ(sink.formats.back(), kGsm);
     }
     // another port closes the receiver and its chain; reopening starts the count again
@@ -185,7 +171,7 @@ TEST(VoiceLoopback, SenderToReceiverOnThreads)
 TEST(VoiceLoopback, CloseReturnsAtOnceAndNothingFollowsIt)
 {
     BroadcastRX rx;
-    Sink sink;
+    CollectSink sink({.keepWhileClosed = true});   // a delivery after a close shows
     rx.link(&sink);
     std::atomic<int> notes{0};
     rx.setPayloadCallback([&] { ++notes; });
@@ -223,7 +209,7 @@ TEST(VoiceLoopback, CloseReturnsAtOnceAndNothingFollowsIt)
         std::this_thread::sleep_for(std::chrono::milliseconds(40 + 7 * (round % 4)));
         if (talking) {
             std::lock_guard l(sink.m);
-            EXPECT_FALSE(sink.blocks.empty()) << "the talker was not heard before the close";
+            EXPECT_FALSE(sink.sizes.empty()) << "the talker was not heard before the close";
         }
         const auto t0 = Clock::now();
         rx.close();
@@ -232,15 +218,15 @@ TEST(VoiceLoopback, CloseReturnsAtOnceAndNothingFollowsIt)
         std::size_t delivered;
         {
             std::lock_guard l(sink.m);
-            delivered = sink.blocks.size();
+            delivered = sink.sizes.size();
         }
         const int notified = notes.load();
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         {
             std::lock_guard l(sink.m);
-            EXPECT_EQ(sink.blocks.size(), delivered);
-            sink.blocks.clear();
+            EXPECT_EQ(sink.sizes.size(), delivered);
         }
+        sink.clear();
         EXPECT_EQ(notes.load(), notified);
         ASSERT_TRUE(rx.open());
     }

@@ -5,7 +5,7 @@
 #include "audio/broadcast_tx.h"
 #include "audio/voice_chains.h"
 #include "qt_app.h"
-#include "sink.h"
+#include "support/collect_sink.h"
 #include "support/fakes.h"
 #include "tone.h"
 

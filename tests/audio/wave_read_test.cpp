@@ -1,4 +1,5 @@
 #include "audio/wave_read.h"
+#include "support/collect_sink.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -10,25 +11,6 @@
 #include <vector>
 
 namespace {
-
-struct Collector : Stage {
-    std::mutex m;
-    std::vector<short> samples;
-    AudioFormat format;
-    int blocks = 0;
-    bool opened = false;
-    bool active() const override { return opened; }
-    void write(const AudioFormat& f, const char* data, qsizetype size) override
-    {
-        std::lock_guard lock(m);
-        format = f;
-        ++blocks;
-        auto* s = reinterpret_cast<const short*>(data);
-        samples.insert(samples.end(), s, s + size / 2);
-    }
-    bool doOpen() override { return opened = true; }
-    void doClose() override { opened = false; }
-};
 
 QString writeTone(const QString& path, int rate, int channels, int format, double seconds)
 {
@@ -66,23 +48,25 @@ TEST(WaveRead, ReadsEveryFormatAtItsOwnRateInRealTime)
                    Case{22050, 1, SF_FORMAT_WAV | SF_FORMAT_GSM610}}) {
         const QString path = writeTone(dir.filePath(QString("t%1_%2.wav").arg(c.rate).arg(c.channels)),
                                        c.rate, c.channels, c.format, 0.3);
-        Collector out;
+        CollectSink out({.keepWhileClosed = true});
         WaveRead reader;
         reader.link(&out);
         reader.setFileName(path);
         const auto start = std::chrono::steady_clock::now();
         ASSERT_TRUE(reader.open());
         EXPECT_TRUE(reader.active());
-        EXPECT_TRUE(out.opened);
+        EXPECT_TRUE(out.active());
         ASSERT_TRUE(waitInactive(reader, 3000));
         const auto took = std::chrono::steady_clock::now() - start;
         EXPECT_GE(took, std::chrono::milliseconds(200)) << "paced in real time";
-        EXPECT_EQ(out.format, (AudioFormat{WAVE_FORMAT_PCM, c.rate, 16, c.channels}));
-        EXPECT_EQ(reader.format(), out.format);
-        EXPECT_NEAR(double(out.samples.size()), 0.3 * c.rate * c.channels, 0.025 * c.rate * c.channels); // GSM pads its last frame
-        EXPECT_GT(out.blocks, 10); // blocks of about 20 ms
+        ASSERT_FALSE(out.formats.empty());
+        EXPECT_EQ(out.formats.back(), (AudioFormat{WAVE_FORMAT_PCM, c.rate, 16, c.channels}));
+        for (const AudioFormat& f : out.formats)
+            EXPECT_EQ(f, reader.format());
+        EXPECT_NEAR(double(out.samples().size()), 0.3 * c.rate * c.channels, 0.025 * c.rate * c.channels); // GSM pads its last frame
+        EXPECT_GT(out.blockCount.load(), 10); // blocks of about 20 ms
         short peak = 0;
-        for (short s : out.samples)
+        for (short s : out.samples())
             peak = std::max<short>(peak, short(std::abs(s)));
         EXPECT_GT(peak, 4000);
 
@@ -92,13 +76,13 @@ TEST(WaveRead, ReadsEveryFormatAtItsOwnRateInRealTime)
         std::vector<short> fromMemory;
         int blocks = 0;
         EXPECT_TRUE(read_wave_bytes(file.readAll(), [&](const AudioFormat& f, const char* data, qsizetype size) {
-            EXPECT_EQ(f, out.format);
+            EXPECT_EQ(f, reader.format());
             ++blocks;
             auto* samples = reinterpret_cast<const short*>(data);
             fromMemory.insert(fromMemory.end(), samples, samples + size / 2);
         }));
-        EXPECT_EQ(blocks, out.blocks);
-        EXPECT_EQ(fromMemory, out.samples);
+        EXPECT_EQ(blocks, out.blockCount.load());
+        EXPECT_EQ(fromMemory, out.samples());
     }
 }
 
@@ -113,14 +97,14 @@ TEST(WaveRead, MissingOrGarbageFilesLeaveItInactive)
     ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
     empty.close();
     for (const QString& name : {QString(), dir.filePath("none.wav"), garbage.fileName(), empty.fileName()}) {
-        Collector out;
+        CollectSink out({.keepWhileClosed = true});
         WaveRead reader;
         reader.link(&out);
         reader.setFileName(name);
         EXPECT_FALSE(reader.open()) << name.toStdString();
         EXPECT_FALSE(reader.active());
         reader.close();
-        EXPECT_EQ(out.blocks, 0);
+        EXPECT_EQ(out.blockCount.load(), 0);
         QFile file(name);
         const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         EXPECT_FALSE(read_wave_bytes(bytes, [](const AudioFormat&, const char*, qsizetype) { ADD_FAILURE(); }));
@@ -131,7 +115,7 @@ TEST(WaveRead, CloseStopsAtOnceAndReopenStartsAgain)
 {
     QTemporaryDir dir;
     const QString path = writeTone(dir.filePath("long.wav"), 8000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 5);
-    Collector out;
+    CollectSink out({.keepWhileClosed = true});
     WaveRead reader;
     reader.link(&out);
     reader.setFileName(path);
@@ -140,13 +124,13 @@ TEST(WaveRead, CloseStopsAtOnceAndReopenStartsAgain)
     reader.discard();
     reader.close();
     EXPECT_FALSE(reader.active());
-    EXPECT_FALSE(out.opened);
-    const size_t got = out.samples.size();
+    EXPECT_FALSE(out.active());
+    const size_t got = out.samples().size();
     EXPECT_LT(got, 8000u);
     ASSERT_TRUE(reader.open());
     EXPECT_TRUE(reader.active());
     // Re-linking while audio flows is safe.
-    Collector other;
+    CollectSink other({.keepWhileClosed = true});
     reader.link(&other);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     reader.link(&out);

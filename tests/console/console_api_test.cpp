@@ -44,7 +44,7 @@ QByteArray record(int n, const char* category = "ROUTINE ")
 }
 
 template <typename Done>
-bool spin(Done done, int ms = 3000)
+bool spin(Done done, int ms = 30000)
 {
     QElapsedTimer t;
     t.start();
@@ -108,7 +108,7 @@ struct Bench {
         return {status, data};
     }
 
-    QList<QByteArray> delivered(int wanted, int ms = 2000)
+    QList<QByteArray> delivered(int wanted, int ms = 30000)
     {
         QList<QByteArray> got;
         spin([&] {

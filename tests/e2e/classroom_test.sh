@@ -31,7 +31,7 @@ declare -A KEYPOS
 # One command to a station's control socket; the socket file appears a moment before it listens.
 ctl() {
     local out
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         out=$(printf "%s\n" "$2" | socat -t 10 - "UNIX-CONNECT:$WORK/$1.sock,shut-none" 2>/dev/null) && { printf '%s' "$out"; return 0; }
         sleep 0.1
     done
@@ -39,12 +39,12 @@ ctl() {
 }
 press() { ctl "$1" "click ${KEYPOS[$2]:?no position for $2}" >/dev/null; }
 digits() { local s=$2; for ((i = 0; i < ${#s}; i++)); do press "$1" "num${s:i:1}"; done; }
-# Waits up to 10 s for a text on the station's LCD.
+# Waits up to 30 s for a text on the station's LCD, and says how long it took.
 expect_line() {
-    local out
-    for _ in $(seq 50); do
+    local out start=$SECONDS
+    for _ in $(seq 150); do
         out=$(ctl "$1" dump)
-        grep -qF -- "$2" <<<"$out" && { echo "ok: $1 shows '$2'"; return 0; }
+        grep -qF -- "$2" <<<"$out" && { echo "ok: $1 shows '$2' (after $((SECONDS - start)) s)"; return 0; }
         sleep 0.2
     done
     echo "FAIL: $1 lacks '$2'"; echo "$out"; exit 1

@@ -27,8 +27,10 @@ grep -q "kelvo-station" "$WORK/up.log" || { echo "FAIL: the set-up failed for an
 if [ -n "$(left)" ]; then
     echo "FAIL: namespaces left behind:"; left; fail=1
 fi
-sleep 0.2
-if [ -f "$WORK/exchange.running" ] && kill -0 "$(cat "$WORK/exchange.running")" 2>/dev/null; then
+# The stand-in is stopped by the cleanup: given up to 30 s to end.
+running=$(cat "$WORK/exchange.running" 2>/dev/null)
+for _ in $(seq 300); do [ -n "$running" ] && kill -0 "$running" 2>/dev/null || break; sleep 0.1; done
+if [ -n "$running" ] && kill -0 "$running" 2>/dev/null; then
     echo "FAIL: the exchange still runs"; kill "$(cat "$WORK/exchange.running")"; fail=1
 fi
 [ $fail -eq 0 ] && echo "PASS: a failed set-up leaves no namespaces"

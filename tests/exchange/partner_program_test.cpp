@@ -43,7 +43,7 @@ Heard callTheCoastStation(const QStringList& extra, const QProcessEnvironment& e
                                         QString::number(station.localPort()), "--voice-base-port",
                                         QString::number(base), "--reply-delay", "0", "--coast-station", "002470001"}
                                 + extra);
-    if (!exchange.waitForStarted() || !exchange.waitForReadyRead(5000))
+    if (!exchange.waitForStarted() || !exchange.waitForReadyRead(30000))
         return run;
     QUdpSocket trainee;
     trainee.writeDatagram("TXMMSI=274111001,RXMMSI=002470001,CALL=INDIVID ,CATEGORY=ROUTINE ,DANGER=00,LATD=00,"

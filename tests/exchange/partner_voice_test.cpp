@@ -9,6 +9,7 @@
 #include "audio/wave_out.h"
 #include "exchange/virtual_station.h"
 #include "exchange/voice_sender.h"
+#include "support/collect_sink.h"
 #include "support/private_pulse.h"
 #include "support/udp_ports.h"
 
@@ -32,23 +33,8 @@ constexpr std::uint32_t kLoopback = 0x7F000001u;
 constexpr int kPauseMs = 400;
 
 // Keeps the decoded speech and hands it on to the rest of the chain, if any.
-struct Ear : Stage {
-    std::mutex m;
-    std::vector<std::int16_t> pcm;
-    AudioFormat format;
-    bool on = false;
-    bool active() const override { return on; }
-    void write(const AudioFormat& f, const char* d, qsizetype n) override
-    {
-        std::lock_guard l(m);
-        format = f;
-        const auto* s = reinterpret_cast<const std::int16_t*>(d);
-        pcm.insert(pcm.end(), s, s + n / 2);
-        deliver(f, d, n);
-    }
-    bool doOpen() override { return on = true; }
-    void doClose() override { on = false; }
-};
+using Ear = CollectSink;
+constexpr CollectSink::Options kEar{.keepWhileClosed = true, .passOn = true};
 
 struct Heard {
     std::optional<PartnerVoice::Said> said;
@@ -125,7 +111,7 @@ double seconds_spoken(const Heard& h) { return double(h.said->samples) / h.said-
 
 TEST(VoicePartners, ASpokenAnswerReachesAReceiverOnTheWorkingChannel)
 {
-    Ear ear;
+    Ear ear(kEar);
     Heard heard;
     partner_speaks(ear, nullptr, heard);
     if (HasFatalFailure() || IsSkipped())
@@ -152,14 +138,16 @@ TEST(VoicePartners, ASpokenAnswerReachesAReceiverOnTheWorkingChannel)
     EXPECT_LT(spread, 1.3 * spoken + 0.5);
 
     // The decoder makes speech of it: the whole phrase, far above silence.
-    EXPECT_EQ(ear.format, (AudioFormat{WAVE_FORMAT_PCM, gsm_rate, 16, 1}));
-    const double decoded = double(ear.pcm.size()) / gsm_rate;
+    for (const AudioFormat& f : ear.formats)
+        EXPECT_EQ(f, (AudioFormat{WAVE_FORMAT_PCM, gsm_rate, 16, 1}));
+    const std::vector<std::int16_t> pcm = ear.samples();
+    const double decoded = double(pcm.size()) / gsm_rate;
     EXPECT_GT(decoded, 0.95 * spoken);
     EXPECT_LT(decoded, 1.02 * spoken + 0.05);
     double energy = 0;
-    for (std::int16_t s : ear.pcm)
+    for (std::int16_t s : pcm)
         energy += double(s) * s;
-    const double rms = std::sqrt(energy / double(ear.pcm.size()));
+    const double rms = std::sqrt(energy / double(pcm.size()));
     EXPECT_GT(rms, 800) << "decoded speech of rms " << rms;
 }
 
@@ -187,7 +175,7 @@ TEST(PartnerSound, TheTraineeHearsThePhraseAfterThePause)
         QThread::msleep(100);
     }
 
-    Ear ear;
+    Ear ear(kEar);
     Resampler resampler;
     WaveOut speaker;
     resampler.link(&speaker);

@@ -1,6 +1,7 @@
 // The kelvo-exchange program itself: the JSON log file and the summary at a clean stop.
 #include <QByteArray>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -30,16 +31,25 @@ TEST(ExchangeProgram, AppendsAJsonLinePerRecordAndSumsUpAtTheStop)
                              QStringLiteral("--station-port"), QString::number(in + 1 == 0 ? 1 : in + 1),
                              QStringLiteral("--log"), log});
     ASSERT_TRUE(exchange.waitForStarted());
-    ASSERT_TRUE(exchange.waitForReadyRead(5000)) << "no start line";
+    ASSERT_TRUE(exchange.waitForReadyRead(30000)) << "no start line";
 
     const QByteArray record = "TXMMSI=274111001,RXMMSI=999999999,CALL=ALLSHIPS,CATEGORY=SAFETY  ,DANGER=00,LATD=00,"
                               "LATM=00,NS=N,LOND=000,LONM=00,EW=E,TIME=00:00,CH=16,COMPLY=N";
     QUdpSocket sender;
     sender.writeDatagram(record, QHostAddress::LocalHost, in);
     sender.writeDatagram("junk", QHostAddress::LocalHost, in);
-    QThread::msleep(300);
+    // Stopped once both are in the log (a line each, written as the relay takes them).
+    QElapsedTimer took;
+    took.start();
+    while (took.elapsed() < 30000) {
+        QFile written(log);
+        if (written.open(QIODevice::ReadOnly) && written.readAll().count('\n') >= 2)
+            break;
+        QThread::msleep(10);
+    }
+    RecordProperty("logged_ms", int(took.elapsed()));
     ::kill(static_cast<pid_t>(exchange.processId()), SIGINT);
-    ASSERT_TRUE(exchange.waitForFinished(5000));
+    ASSERT_TRUE(exchange.waitForFinished(30000));
     EXPECT_EQ(exchange.exitCode(), 0);
     EXPECT_TRUE(exchange.readAllStandardOutput().contains("1 records relayed, 1 rejected"));
 
@@ -68,7 +78,7 @@ TEST(ExchangeProgram, EndsAtOnceWhenTheConsolePortIsTaken)
     exchange.start(program, {QStringLiteral("--local"), QStringLiteral("--listen-port"), QString::number(in),
                              QStringLiteral("--station-port"), QString::number(in == 65535 ? 1 : in + 1),
                              QStringLiteral("--console"), QStringLiteral("127.0.0.1:%1").arg(taken.serverPort())});
-    ASSERT_TRUE(exchange.waitForFinished(5000)) << "the exchange kept running without its console";
+    ASSERT_TRUE(exchange.waitForFinished(30000)) << "the exchange kept running without its console";
     EXPECT_EQ(exchange.exitCode(), 1);
     const QByteArray err = exchange.readAllStandardError();
     EXPECT_TRUE(err.contains("cannot serve the console on 127.0.0.1:" + QByteArray::number(taken.serverPort())))

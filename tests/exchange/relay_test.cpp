@@ -6,9 +6,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkDatagram>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
@@ -170,6 +172,30 @@ TEST(Options, DeliveryAndPorts) {
     }
     EXPECT_EQ(parseOptions({"send", "--local"}).error, "send needs the record text");
     EXPECT_EQ(parseOptions({"send", "ONE", "TWO"}).error, "unknown argument TWO");
+}
+
+// The classroom's base_port from a station settings file, read as the stations read it.
+TEST(Options, VoiceBasePortFromTheClassroomSettings) {
+    QTemporaryDir dir;
+    const auto file = [&](const QByteArray& text) {
+        QFile f(dir.filePath(QStringLiteral("radiosim.ini")));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+        return f.fileName();
+    };
+    EXPECT_EQ(parseOptions({"--settings", file("[radio]\nmode=1\nbase_port=23000\n")}).voiceBasePort, 23000);
+    EXPECT_EQ(parseOptions({"--settings", file("[RADIO]\r\n base_port = 0x4E20 \r\n")}).voiceBasePort, 20000);
+    EXPECT_EQ(parseOptions({"--settings", file("[kelvo]\nbase_port=23000\n")}).voiceBasePort, 17000);
+    EXPECT_EQ(parseOptions({"--settings", file("[radio]\nbase_port=twelve\n")}).voiceBasePort, 17000);
+    EXPECT_EQ(parseOptions({"--settings", file("[radio]\nbase_port=65400\n")}).error,
+              "bad base_port 65400 in " + dir.filePath(QStringLiteral("radiosim.ini")) + " (1 to 65351)");
+    // An explicit port wins, wherever it stands; a missing file leaves the default, and says so.
+    EXPECT_EQ(parseOptions({"--voice-base-port", "30000", "--settings", file("[radio]\nbase_port=23000\n")}).voiceBasePort,
+              30000);
+    const Options missing = parseOptions({"--settings", dir.filePath(QStringLiteral("none.ini"))});
+    EXPECT_TRUE(missing.error.isEmpty());
+    EXPECT_EQ(missing.voiceBasePort, 17000);
+    EXPECT_TRUE(missing.notice.startsWith(QStringLiteral("no settings file"))) << qPrintable(missing.notice);
 }
 
 TEST(Relay, RelayAllPassesAnythingUnchangedToEveryDestination) {

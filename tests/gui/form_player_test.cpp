@@ -1,5 +1,6 @@
 #include "audio/gui/form_player.h"
 #include "audio/wave_read.h"
+#include "support/collect_sink.h"
 
 #include <gtest/gtest.h>
 
@@ -29,14 +30,6 @@ QApplication& app()
     return *a;
 }
 
-struct FakeStage : Stage {
-    bool opened = false;
-    bool active() const override { return opened; }
-    void write(const AudioFormat&, const char*, qsizetype) override {}
-    bool doOpen() override { return opened = true; }
-    void doClose() override { opened = false; }
-};
-
 void press(QWidget* w, QPoint at, Qt::KeyboardModifiers mods)
 {
     QMouseEvent e(QEvent::MouseButtonPress, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::LeftButton,
@@ -55,7 +48,7 @@ TEST(FormPlayer, ShowsTheExampleFilesWithTheirButtonsAndRunsThePlayer)
         QFile f(dir.filePath(QString("example/") + name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
-    FakeStage mic, codec, resampler, out;
+    CollectSink mic, codec, resampler, out;
     WaveRead reader;
     reader.link(&resampler);
     mic.link(&codec);
@@ -121,7 +114,7 @@ TEST(FormPlayer, FolderTreeOpensOnTheExampleFolderInSight)
     for (int i = 0; i < 40; ++i)
         QDir(dir.path()).mkdir(QStringLiteral("a%1").arg(i, 2, 10, QLatin1Char('0')));
     QDir(dir.path()).mkdir("example");
-    FakeStage mic, codec, resampler, out;
+    CollectSink mic, codec, resampler, out;
     WaveRead reader;
     StagePlayerChains chains(&mic, &reader, &codec, &resampler, &out, [] {}, [] {});
     form_player player(chains, dir.path());

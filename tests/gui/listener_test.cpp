@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 namespace {
-void pumpUntil(const std::function<bool()>& done, int ms = 3000)
+void pumpUntil(const std::function<bool()>& done, int ms = 30000)
 {
     QElapsedTimer t;
     t.start();

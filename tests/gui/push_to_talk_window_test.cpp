@@ -5,7 +5,7 @@
 #include "audio/gsm_codec.h"
 #include "audio/gui/form_player.h"
 #include "audio/player.h"
-#include "audio/sink.h"
+#include "support/collect_sink.h"
 #include "audio/tone.h"
 #include "audio/voice_net.h"
 #include "audio/voice_packet.h"

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "audio/gsm_codec.h"
-#include "audio/sink.h"
+#include "support/collect_sink.h"
 #include "audio/tone.h"
 #include "audio/voice_packet.h"
 

@@ -6,6 +6,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -30,25 +31,68 @@ bool TestControl::startFromEnvironment()
 void TestControl::onConnection()
 {
     while (QLocalSocket* s = m_server->nextPendingConnection()) {
-        connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
-        // One command per connection: the answer, then the station hangs up, so a client knows
-        // the command is done when it reads the end of the stream.
-        connect(s, &QLocalSocket::readyRead, this, [this, s] {
-            if (!s->canReadLine() || s->property("answered").toBool())
+        m_waiting.append(s);
+        // Gone, whether it hung up or was cut off. A whole line it sent still runs (plain socat
+        // hangs up as soon as it has sent it): the connection waits for its turn. Otherwise it is
+        // forgotten at once, and deleted once back in the loop.
+        connect(s, &QLocalSocket::disconnected, this, [this, s] {
+            if (m_waiting.contains(s) && s->canReadLine())
                 return;
-            s->setProperty("answered", true);
-            s->write(handle(s->readLine().trimmed()));
-            s->disconnectFromServer();
+            m_waiting.removeOne(s);
+            s->deleteLater();
         });
+        connect(s, &QLocalSocket::readyRead, this, &TestControl::serveWaiting);
+        // A client that never finishes its line is cut off.
+        QTimer::singleShot(kLineTimeoutMs, s, [s] { s->abort(); });
+    }
+    serveWaiting();
+}
+
+void TestControl::serveWaiting()
+{
+    // A click pauses the panel and lets events run: a command arriving meanwhile waits its turn.
+    if (m_running)
+        return;
+    for (qsizetype i = 0; i < m_waiting.size();) {
+        QLocalSocket* s = m_waiting[i];
+        if (!s->canReadLine()) {
+            if (s->bytesAvailable() > kMaxLine)
+                s->abort();   // not a command: it is removed from m_waiting as it disconnects
+            else
+                ++i;
+            continue;
+        }
+        // One command per connection: the answer, then the station hangs up, so a client knows
+        // the command is done when it reads the end of the stream. Anything after the line is
+        // not a command.
+        m_waiting.removeAt(i);
+        const QByteArray line = s->readLine(kMaxLine + 1).trimmed();
+        QPointer<QLocalSocket> client(s);
+        m_running = true;
+        const QByteArray answer = handle(line);
+        m_running = false;
+        if (client && client->state() == QLocalSocket::ConnectedState) {
+            client->write(answer);
+            client->disconnectFromServer();
+        } else if (client) {
+            client->deleteLater();   // it hung up before its answer
+        }
+        i = 0;   // the command let events run: look at the waiting ones again from the oldest
     }
 }
 
 QByteArray TestControl::handle(const QByteArray& line)
 {
     const QList<QByteArray> parts = line.split(' ');
-    if (parts.size() == 3 && (parts[0] == "click" || parts[0] == "alt-click")) {
-        click(QPoint(parts[1].toInt(), parts[2].toInt()),
-              parts[0] == "alt-click" ? Qt::AltModifier : Qt::NoModifier);
+    // "X Y": window pixels, nothing else.
+    QPoint at;
+    const bool hasPoint = parts.size() == 3 && [&] {
+        bool okX = false, okY = false;
+        at = QPoint(parts[1].toInt(&okX), parts[2].toInt(&okY));
+        return okX && okY;
+    }();
+    if (hasPoint && (parts[0] == "click" || parts[0] == "alt-click")) {
+        click(at, parts[0] == "alt-click" ? Qt::AltModifier : Qt::NoModifier);
         return "ok\n";
     }
     if (parts[0] == "close") {
@@ -69,9 +113,8 @@ QByteArray TestControl::handle(const QByteArray& line)
         return "handled " + QByteArray::number(m_station.counters().datagrams_handled) + "\nsent "
                + QByteArray::number(m_station.counters().records_sent) + "\nheard "
                + QByteArray::number(m_station.counters().voices_heard) + "\n";
-    if (parts.size() == 3 && (parts[0] == "press" || parts[0] == "release")) {
-        mouse(parts[0] == "press" ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease,
-              QPoint(parts[1].toInt(), parts[2].toInt()), Qt::NoModifier);
+    if (hasPoint && (parts[0] == "press" || parts[0] == "release")) {
+        mouse(parts[0] == "press" ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease, at, Qt::NoModifier);
         return "ok\n";
     }
     return "unknown\n";

@@ -1,6 +1,7 @@
 #include "station/gui/form1.h"
 
 #include "station/gui/artwork.h"
+#include "station/gui/window_system.h"
 
 #include <QAbstractEventDispatcher>
 #include <QDir>
@@ -175,6 +176,7 @@ Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voic
     setFixedSize(kClientWidth, kClientHeight);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);   // the panel can be worked from the keyboard
+    ask_for_whole_key_holds();          // a held key is one press, whatever the key repeat does
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
@@ -210,8 +212,43 @@ void Form1::showEvent(QShowEvent*)
     updateIfChanged();
 }
 
+void Form1::hideEvent(QHideEvent*)
+{
+    releaseHeldKeys();
+}
+
+void Form1::changeEvent(QEvent* e)
+{
+    if ((e->type() == QEvent::ActivationChange && !isActiveWindow())
+        || (e->type() == QEvent::WindowStateChange && isMinimized()))
+        releaseHeldKeys();
+    QWidget::changeEvent(e);
+}
+
+void Form1::focusOutEvent(QFocusEvent* e)
+{
+    releaseHeldKeys();
+    QWidget::focusOutEvent(e);
+}
+
+void Form1::releaseHeldKeys()
+{
+    std::vector<KeyboardPress> held;
+    for (const auto& [qtKey, press] : m_keyboardPressed)
+        held.push_back(press);
+    m_keyboardPressed.clear();
+    if (m_pressed)
+        held.push_back(KeyboardPress{*m_pressed, m_pressedMods});
+    m_pressed.reset();
+    for (const KeyboardPress& press : held)
+        m_station.mouseUp(press.key, press.mods);
+    if (!held.empty())
+        paintNowIfChanged();
+}
+
 void Form1::closeEvent(QCloseEvent* e)
 {
+    releaseHeldKeys();   // off the air before the window goes
     // FormClose reports a position it could not save itself; the window closes in any case.
     m_station.FormClose();
     e->accept();
@@ -224,7 +261,8 @@ void Form1::mousePressEvent(QMouseEvent* e)
     if (!k || !m_station.panel().key(*k).enabled)
         return;
     m_pressed = k;
-    m_station.mouseDown(*k, modsOf(e));
+    m_pressedMods = modsOf(e);
+    m_station.mouseDown(*k, m_pressedMods);
     paintNowIfChanged();
 }
 

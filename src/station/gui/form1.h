@@ -82,11 +82,18 @@ protected:
     bool event(QEvent*) override;   // tool tips: a panel key's keyboard key, elsewhere the settings file
     void leaveEvent(QEvent*) override;
     void showEvent(QShowEvent*) override;
+    void hideEvent(QHideEvent*) override;
+    void changeEvent(QEvent*) override;   // minimised, or no longer the active window
+    void focusOutEvent(QFocusEvent*) override;
     void closeEvent(QCloseEvent*) override;
 
 private:
     friend class WidgetUi;
     void hoverTo(std::optional<Key> k);
+    // Lets go of every panel key a keyboard key or the mouse holds, as a hand taken off the
+    // keyboard does: the window no longer gets their releases (another window has the keyboard,
+    // the window is minimised, hidden or closing, a dialog is up).
+    void releaseHeldKeys();
     bool showsModel() const;     // the window shows the model as it is now
     bool noteModelShown();       // takes the model as the one painted; false when it was already
     void paintNowIfChanged();    // "repaint the window": at once, if the model changed since the last paint
@@ -102,6 +109,7 @@ private:
     Station m_station;
     DscListener m_listener;
     std::optional<Key> m_pressed;   // the key that took the press gets the release
+    Mods m_pressedMods;             // with the Alt and Ctrl of its press, should the window let go
     std::optional<Key> m_hovered;
     std::map<int, KeyboardPress> m_keyboardPressed;   // keyboard key -> the panel key it pressed
     bool m_shown = false;

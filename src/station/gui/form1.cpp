@@ -192,6 +192,11 @@ Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voic
 
     m_station.FormCreate();
     setWindowTitle(m_station.panel().title);
+    // Placed where it was before the window system has it: a window manager takes the first place
+    // of a new window as its frame's, as the position is saved, but a place given once the window
+    // exists as its client area's (it would walk down by its title bar at every start). The first
+    // showing puts it there again, which then changes nothing.
+    move(load_window_position(m_station.iniPath()));
 
     // Every handler the window starts ends with what it changed painted (an input event queued
     // meanwhile, such as the release of a key, may run a pause at once). For anything else that

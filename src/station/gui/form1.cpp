@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QMessageBox>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -181,6 +182,11 @@ Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voic
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    m_hintTimer.setSingleShot(true);
+    connect(&m_hintTimer, &QTimer::timeout, this, [this] {
+        if (underMouse() && isActiveWindow() && !QToolTip::isVisible())
+            showHint(mapFromGlobal(QCursor::pos()), QCursor::pos());
+    });
 
     // DSC reception is on from the moment the window is built. Without it the station still
     // works as a trainer for composing and sending; the trainee is told why nothing arrives.
@@ -210,6 +216,10 @@ Form1::~Form1() = default;
 
 void Form1::showEvent(QShowEvent*)
 {
+    if (!m_focusWatch)
+        m_focusWatch = std::make_unique<KeyboardFocusWatch>(winId(), [this] {
+            QMetaObject::invokeMethod(this, &Form1::releaseHeldKeys, Qt::QueuedConnection);
+        });
     if (m_shown)
         return;
     m_shown = true;
@@ -321,26 +331,47 @@ bool Form1::event(QEvent* e)
 {
     if (e->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(e);
-        const std::optional<Key> k = keyAt(help->pos());
-        const QString hint = k ? keyboardHint(*k) : QString();
-        if (!hint.isEmpty())
-            QToolTip::showText(help->globalPos(), hint, this, keyRect(*k));
-        else if (!k)   // outside the keys: which settings file this station uses
-            QToolTip::showText(help->globalPos(), settingsFileHint(), this);
-        else
-            QToolTip::hideText();
+        showHint(help->pos(), help->globalPos());
         return true;
     }
     return QWidget::event(e);
 }
 
+// A panel key's keyboard key over the key, the settings file elsewhere; nothing over a key that
+// has no keyboard key.
+void Form1::showHint(QPoint at, QPoint globalAt)
+{
+    const std::optional<Key> k = keyAt(at);
+    const QString hint = k ? keyboardHint(*k) : QString();
+    if (!hint.isEmpty()) // under the key, where the pointer does not run into it on the key
+        QToolTip::showText(globalAt + QPoint(0, keyRect(*k).bottom() + 1 - at.y()), hint, this, keyRect(*k));
+    else if (!k)
+        QToolTip::showText(globalAt, settingsFileHint(), this);
+    else
+        QToolTip::hideText();
+}
+
 void Form1::mouseMoveEvent(QMouseEvent* e)
 {
+    const std::optional<Key> k = keyAt(e->position().toPoint());
+    // A tool tip up follows the pointer from key to key at once: the one it leaves is on its way
+    // out, and the toolkit would not bring up the next while the pointer rests.
+    if (k != m_hovered && QToolTip::isVisible())
+        showHint(e->position().toPoint(), e->globalPosition().toPoint());
+    hoverTo(k);
+}
+
+// The pointer back over the window from another one (a tool tip it ran into, which then went)
+// may rest where it is: its hint comes as after a move, at the toolkit's usual delay.
+void Form1::enterEvent(QEnterEvent* e)
+{
     hoverTo(keyAt(e->position().toPoint()));
+    m_hintTimer.start(700);
 }
 
 void Form1::leaveEvent(QEvent*)
 {
+    m_hintTimer.stop();
     hoverTo(std::nullopt);
 }
 

@@ -1,5 +1,6 @@
 #include "station/gui/window_system.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 
 #if QT_CONFIG(xcb)
@@ -39,3 +40,34 @@ bool ask_for_whole_key_holds()
 #endif
 }
 
+
+KeyboardFocusWatch::KeyboardFocusWatch(quintptr id, std::function<void()> lost) : m_id(id), m_lost(std::move(lost))
+{
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->installNativeEventFilter(this);
+}
+
+KeyboardFocusWatch::~KeyboardFocusWatch()
+{
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->removeNativeEventFilter(this);
+}
+
+bool KeyboardFocusWatch::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+#if QT_CONFIG(xcb)
+    if (eventType != "xcb_generic_event_t")
+        return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7F) != XCB_FOCUS_OUT)
+        return false;
+    const auto* out = reinterpret_cast<const xcb_focus_out_event_t*>(event);
+    // Focus that stays with the window (under the pointer, or in a window inside it) is not lost.
+    if (out->event == m_id && out->detail != XCB_NOTIFY_DETAIL_POINTER && out->detail != XCB_NOTIFY_DETAIL_INFERIOR)
+        m_lost();
+#else
+    (void)eventType;
+    (void)message;
+#endif
+    return false;
+}

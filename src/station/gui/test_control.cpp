@@ -7,6 +7,7 @@
 #include <QLocalSocket>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QToolTip>
 #include <QWidget>
 
 TestControl::TestControl(QWidget* window, Station& station, QObject* parent)
@@ -69,6 +70,13 @@ QByteArray TestControl::handle(const QByteArray& line)
         return "handled " + QByteArray::number(m_station.counters().datagrams_handled) + "\nsent "
                + QByteArray::number(m_station.counters().records_sent) + "\nheard "
                + QByteArray::number(m_station.counters().voices_heard) + "\n";
+    // "panel": what the LCD does not show: the push-to-talk key's picture (5 while transmitting),
+    // the status lamp's (-1 off), the voice channel and the tool tip on the screen, if any.
+    if (parts[0] == "panel")
+        return "talk " + QByteArray::number(m_station.panel().key(Key::btnAudio).picture) + "\nled "
+               + QByteArray::number(m_station.panel().led) + "\nchannel "
+               + QByteArray::number(m_station.current_voice_channel()) + "\ntooltip "
+               + (QToolTip::isVisible() ? QToolTip::text().toUtf8() : QByteArray()) + "\n";
     if (parts.size() == 3 && (parts[0] == "press" || parts[0] == "release")) {
         mouse(parts[0] == "press" ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease,
               QPoint(parts[1].toInt(), parts[2].toInt()), Qt::NoModifier);

@@ -200,7 +200,7 @@ Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voic
     setWindowTitle(m_station.panel().title);
     // Placed where it was before the window system has it: a window manager takes the first place
     // of a new window as its frame's, as the position is saved, but a place given once the window
-    // exists as its client area's (it would walk down by its title bar at every start). The first
+    // exists as its client area's (it would walk up by its title bar at every start). The first
     // showing puts it there again, which then changes nothing.
     move(load_window_position(m_station.iniPath()));
 

@@ -69,7 +69,7 @@ struct DesktopRig {
     bool transmitting(Air& air, int port) const
     {
         const size_t before = air.count(port);
-        return waitFor([&] { return air.count(port) > before + 3; }, 5000);
+        return waitFor([&] { return air.count(port) > before + 3; }, 15000);
     }
 };
 
@@ -110,7 +110,7 @@ TEST(Desktop, HeldSpaceIsOneTransmissionOnTheClassPort)
                 talk.longestGapMs);
     EXPECT_EQ(talk.datagramsBySocket.size(), 1u) << "one hold went out as several transmissions";
     EXPECT_EQ(talk.streamsOpened, 1);
-    EXPECT_LT(talk.longestGapMs, 250.0);
+    EXPECT_LT(talk.longestGapMs, 600.0);   // a busy machine's pause, not a release and a new press
     EXPECT_GT(talk.spanMs, untilReleaseMs - 250);   // on the air until the key came up
 
     // Heard at another station: one unbroken tone.
@@ -144,9 +144,11 @@ TEST(Desktop, PushToTalkLetsGoWhenTheWindowDoes)
         ASSERT_TRUE(rig.transmitting(air, kBasePort + 16)) << "Space did not key the station";
         const auto at = Clock::now();
         action();
+        const auto done = Clock::now();   // the desktop has done it (xdotool --sync, or the key sent)
         const Clock::time_point last = air.lastAfterQuiet(kBasePort + 16, 500, 5000);
         const double onAirMs = std::chrono::duration<double, std::milli>(last - at).count();
-        std::printf("%-28s last datagram %.0f ms after the window lost the keyboard\n", what, onAirMs);
+        std::printf("%-24s last datagram %4.0f ms after the command, %4.0f ms after it was done\n", what, onAirMs,
+                    std::chrono::duration<double, std::milli>(last - done).count());
         EXPECT_LT(onAirMs, 1000.0) << "still transmitting";
         EXPECT_TRUE(waitFor([&] { return rig.station.panelLine("led") != "2"; }, 5000)) << "shows transmitting";
         rig.x.xdotool({"keyup", "space"});
@@ -167,10 +169,11 @@ TEST(Desktop, PushToTalkLetsGoWhenTheWindowDoes)
 
     letsGo("message player opened", [&] { rig.x.xdotool({"key", "m"}); });
     const QString player = rig.x.window("^Message player$");
-    if (!player.isEmpty())
-        rig.x.xdotool({"key", "--window", player, "Escape"});
-    EXPECT_TRUE(waitFor([&] { return rig.x.xdotool({"getactivewindow"}).trimmed() == rig.window.toUtf8(); }, 5000)
-                || rig.focusStation());
+    ASSERT_FALSE(player.isEmpty()) << "M did not open the message player";
+    rig.x.xdotool({"key", "--window", player, "Escape"});
+    ASSERT_TRUE(waitFor([&] { return rig.x.xdotool({"search", "--onlyvisible", "--name", "^Message player$"}).isEmpty(); },
+                        20000));
+    ASSERT_TRUE(rig.focusStation()) << rig.why.toStdString();
 
     letsGo("window closed", [&] { rig.x.xdotool({"key", "alt+F4"}); });
     EXPECT_TRUE(rig.station.ended(10000));

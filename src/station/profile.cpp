@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <cstring>
 
 namespace profile {
@@ -49,19 +50,23 @@ QByteArray unquoted(QByteArray v)
     return v;
 }
 
-// UTF-16 as editors save it: with its byte-order mark, or without one when the file begins with
-// an ASCII character next to a zero byte (no text of one byte per character does that).
+// UTF-16 as editors save it: with its byte-order mark, or without one when the file's first
+// characters (up to 32) are all of one byte, every other byte zero; no text of one byte per
+// character looks like that, nor becomes so when a setting is added to it.
 Profile::Encoding utf16Of(const QByteArray& b, bool* mark)
 {
     *mark = b.startsWith("\xFF\xFE") || b.startsWith("\xFE\xFF");
     if (*mark)
         return b[0] == '\xFF' ? Profile::Encoding::Utf16LE : Profile::Encoding::Utf16BE;
-    auto ascii = [](char c) { return c > 0 && c < 0x7F; };
-    if (b.size() >= 2 && ascii(b[0]) && b[1] == 0)
-        return Profile::Encoding::Utf16LE;
-    if (b.size() >= 2 && b[0] == 0 && ascii(b[1]))
-        return Profile::Encoding::Utf16BE;
-    return Profile::Encoding::Bytes;
+    const qsizetype n = std::min<qsizetype>(b.size(), 64) & ~qsizetype(1);
+    if (n < 4)
+        return Profile::Encoding::Bytes;
+    bool le = true, be = true;
+    for (qsizetype i = 0; i < n; i += 2) {
+        le = le && b[i] != 0 && b[i + 1] == 0;
+        be = be && b[i] == 0 && b[i + 1] != 0;
+    }
+    return le ? Profile::Encoding::Utf16LE : be ? Profile::Encoding::Utf16BE : Profile::Encoding::Bytes;
 }
 
 QStringConverter::Encoding converterOf(Profile::Encoding e)
@@ -76,7 +81,9 @@ Profile::Profile(QByteArray bytes) : m_bytes(std::move(bytes))
     m_encoding = utf16Of(m_bytes, &m_utf16Mark);
     if (m_encoding != Encoding::Bytes) {
         QStringDecoder decode(converterOf(m_encoding), QStringConverter::Flag::Stateless);
-        const QString text = decode(QByteArrayView(m_bytes).sliced(m_utf16Mark ? 2 : 0));
+        // Whole characters only: a last odd byte, which an editor never writes, is dropped.
+        const qsizetype begin = m_utf16Mark ? 2 : 0;
+        const QString text = decode(QByteArrayView(m_bytes).sliced(begin, (m_bytes.size() - begin) & ~qsizetype(1)));
         m_bytes = text.toUtf8();
     }
     // A UTF-8 byte-order mark, as some editors put at the start, is not part of the first line

@@ -5,7 +5,7 @@
 // value in matching quotes loses the quotes and a text value is at most `max_text` characters long.
 // A section name ends at the first ']' (a header without one still names a section); a UTF-8
 // byte-order mark at the start of the file is skipped. A file an editor saved as UTF-16 (with its
-// byte-order mark, or plain text with every other byte zero) is read as text, its values given as
+// byte-order mark, or with every other byte of its first characters zero) is read as text, its values given as
 // Latin-1 bytes, and written back as UTF-16 of the same order: one file never mixes encodings.
 #pragma once
 

@@ -131,8 +131,8 @@ TEST_F(SettingsFile, OddHeadersAndByteOrderMark)
 // order, every other line as it was; one without a byte-order mark is known by its zero bytes.
 TEST_F(SettingsFile, Utf16FileIsReadAndWrittenInItsOwnEncoding)
 {
-    const QString text = QStringLiteral("; bench 4 \u2013 \u00e9t\u00e9\r\n[kelvo]\r\nmmsi=247000123\r\n[radio]\r\nbase_port=32000\r\n"
-                                        "[gps]\r\ngps_ns=s\r\n");
+    const QString text = QStringLiteral("[kelvo]\r\nmmsi=247000123\r\n; bench 4 \u2013 \u00e9t\u00e9\r\n[radio]\r\n"
+                                        "base_port=32000\r\n[gps]\r\ngps_ns=s\r\n");
     struct Kind {
         const char* name;
         QByteArray mark;
@@ -148,8 +148,8 @@ TEST_F(SettingsFile, Utf16FileIsReadAndWrittenInItsOwnEncoding)
         EXPECT_EQ(s.base_port, 32000);
         EXPECT_EQ(s.gps_ns, "S");
         ASSERT_TRUE(save_window_position(path, QPoint(300, 200)));
-        EXPECT_EQ(contents(), encoded(text.left(text.indexOf("[radio]")) + "posX=200\r\nposY=300\r\n"
-                                      + text.mid(text.indexOf("[radio]"))));
+        EXPECT_EQ(contents(), encoded(text.left(text.indexOf("; bench")) + "posX=200\r\nposY=300\r\n"
+                                      + text.mid(text.indexOf("; bench"))));
         EXPECT_EQ(load_window_position(path), QPoint(300, 200));
         ASSERT_TRUE(save_window_position(path, QPoint(-5, 7)));
         EXPECT_EQ(load_window_position(path), QPoint(-5, 7));

@@ -89,8 +89,10 @@ TEST(Desktop, HeldSpaceIsOneTransmissionOnTheClassPort)
     Air air({kBasePort + 16, 17016});
     ASSERT_TRUE(air.ok());
 
+    // Held four seconds from the moment the station is on the air (a slow start is another matter).
     const auto pressed = Clock::now();
     rig.x.xdotool({"keydown", "space"});
+    ASSERT_TRUE(rig.transmitting(air, kBasePort + 16)) << "Space did not key the station";
     QThread::msleep(4000);
     const double heldMs = msSince(pressed);
     EXPECT_EQ(rig.station.panelLine("talk"), "5") << "the station let go of push-to-talk while Space was held";
@@ -110,13 +112,13 @@ TEST(Desktop, HeldSpaceIsOneTransmissionOnTheClassPort)
                 talk.longestGapMs);
     EXPECT_EQ(talk.datagramsBySocket.size(), 1u) << "one hold went out as several transmissions";
     EXPECT_EQ(talk.streamsOpened, 1);
-    EXPECT_LT(talk.longestGapMs, 600.0);   // a busy machine's pause, not a release and a new press
     EXPECT_GT(talk.spanMs, untilReleaseMs - 250);   // on the air until the key came up
 
-    // Heard at another station: one unbroken tone.
+    // Heard at another station: one unbroken tone, as long as the key was down once on the air
+    // (a busy machine may deliver it in bursts: the holes between datagrams are printed above).
     ASSERT_GT(talk.rate, 0);
     const std::vector<double> heard = tone::channel(talk.pcm, 1, 0);
-    EXPECT_GT(double(heard.size()), 0.8 * talk.spanMs / 1000 * talk.rate);
+    EXPECT_GT(double(heard.size()), 0.9 * untilReleaseMs / 1000 * talk.rate);
     EXPECT_NEAR(tone::dominant(heard, talk.rate), kToneHz, 10);
     EXPECT_GT(tone::median_block_snr_db(heard, kToneHz, talk.rate, size_t(talk.rate / 10)), 10.0);
 }

@@ -25,6 +25,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -113,14 +114,20 @@ struct XDesktop {
         keepWithTest(wm);
         // The window manager is there once it has named itself on the root window.
         auto managed = [&] { return run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"); };
-        for (int attempt = 0; attempt < 3 && !managed(); ++attempt) {
+        // It comes up in well under a second; now and then one never does, and another is started.
+        for (int attempt = 0; attempt < 5 && !managed(); ++attempt) {
+            if (attempt > 0)
+                std::printf("openbox did not come up on %s within 8 s; starting another\n", qPrintable(display));
             stop(wm);
-            wm.start("openbox", {});
+            wm.start("openbox", {"--sm-disable"});
             if (wm.waitForStarted(5000))
-                waitFor([&] { return managed() || wm.state() == QProcess::NotRunning; }, 20000);
+                waitFor([&] { return managed() || wm.state() == QProcess::NotRunning; }, 8000);
         }
         if (!managed())
-            return *why = QStringLiteral("the window manager did not start on %1").arg(display), false;
+            return *why = QStringLiteral("the window manager did not start on %1 (%2, exit status %3)")
+                              .arg(display, wm.state() == QProcess::Running ? "running" : "ended")
+                              .arg(wm.exitCode()),
+                   false;
         run("xset", {"r", "on"});
         if (!run("xset", {"q"}).contains("auto repeat:  on"))
             return *why = "X key auto-repeat is not on", false;

@@ -4,10 +4,10 @@
 set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-dev pkg-config python3
-  qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev libxcb-xkb-dev
   libgsm1-dev libsoxr-dev libsndfile1-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  pulseaudio pulseaudio-utils xvfb xauth iproute2 socat sox espeak-ng libespeak-ng-dev espeak-ng-data fonts-liberation
+  pulseaudio pulseaudio-utils xvfb xauth openbox xdotool x11-xserver-utils x11-utils x11-apps iproute2 socat sox espeak-ng libespeak-ng-dev espeak-ng-data fonts-liberation
   dpkg-dev file librsvg2-bin desktop-file-utils appstream gzip lintian
   qt6-httpserver-dev qt6-websockets-dev chromium chromium-driver python3-selenium curl
 )

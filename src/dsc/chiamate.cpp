@@ -27,7 +27,8 @@ void Station::tx_action()
     }
     if (const auto plan = DscTransmission::plan(m_state.panel_mode, tx_sources())) {
         if (plan->refused) {
-            // A channel emptied with CLR is no call: refuse and leave the ready screen for a new entry.
+            // A channel changed with CLR into one the keypad refuses is no call: refuse and leave
+            // the ready screen for a new entry.
             play_cue(cue_refuse);
             return;
         }

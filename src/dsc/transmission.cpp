@@ -7,7 +7,7 @@ namespace {
 // Where the voice channel goes after a call has been sent.
 enum class ChannelAfter {
     Unchanged,
-    Entry,      // the channel typed with the call; a field emptied with CLR refuses the send
+    Entry,      // the channel typed with the call; one the keypad would refuse refuses the send
     Ch16,
     Ch77,
     AckChannel, // the channel the acknowledgement names, 16 when it is no number
@@ -85,11 +85,12 @@ std::optional<DscTransmission::Plan> DscTransmission::plan(PanelMode mode, const
     switch (kind->channel) {
     case ChannelAfter::Unchanged: break;
     case ChannelAfter::Entry:
-        p.channel = channel_number(from.composer.entry_channel());
-        if (!p.channel) {
+        // CLR and fewer than two digits on the ready screen leave a channel the keypad refuses.
+        if (!from.composer.channel_valid()) {
             p.refused = true;
             return p;
         }
+        p.channel = channel_number(from.composer.entry_channel());
         break;
     case ChannelAfter::Ch16: p.channel = 16; break;
     case ChannelAfter::Ch77: p.channel = 77; break;

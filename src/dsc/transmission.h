@@ -30,7 +30,7 @@ public:
     struct Plan {
         QByteArray record;
         std::optional<int> channel;   // the voice channel to select once the call has gone out
-        bool refused = false;         // the typed channel was emptied with CLR: no call
+        bool refused = false;         // the typed channel is one the keypad refuses: no call
     };
 
     // The plan of the call `mode` sends; none for a mode without a call.

@@ -19,17 +19,23 @@ int VoicePanel::key_channel(Key k)
 // With Alt held the key opens the message player (modal: it returns when the player has closed).
 // The player's closing is the key's release: with a real mouse the release happens while the
 // player is up and never reaches the station, which would stay "transmitting". So the release
-// steps run as the player closes, and a release that still follows is taken as done.
+// steps run as the player closes, and a release that still follows finds nothing on the air.
 void VoicePanel::press_to_talk(bool alt)
 {
-    m_ptt_released_by_player = false;
-    m_view.set_key_picture(Key::btnAudio, 5);
     if (alt) {
+        if (m_talking) {
+            m_talking = false;
+            listen();
+        }
+        m_view.set_key_picture(Key::btnAudio, 5);
         m_ui.openPlayer();
-        release_to_talk();
-        m_ptt_released_by_player = true;
+        listen();
         return;
     }
+    if (m_talking)
+        return;
+    m_talking = true;
+    m_view.set_key_picture(Key::btnAudio, 5);
     m_view.set_led(LED_VOICE_TX);
     m_ui.repaint();
     m_voice.closeReceiver();
@@ -39,10 +45,14 @@ void VoicePanel::press_to_talk(bool alt)
 
 void VoicePanel::release_to_talk()
 {
-    if (m_ptt_released_by_player) {
-        m_ptt_released_by_player = false;
+    if (!m_talking)
         return;
-    }
+    m_talking = false;
+    listen();
+}
+
+void VoicePanel::listen()
+{
     m_view.set_key_picture(Key::btnAudio, 4);
     m_view.set_led(LED_NONE);
     m_ui.repaint();

@@ -17,10 +17,13 @@ public:
     static int key_channel(Key channelKey);
 
     // Push-to-talk pressed: on the air (capture open, receiver closed), or with Alt the message
-    // player, whose closing stands for the release.
+    // player, whose closing stands for the release. A press while on the air already (the mouse
+    // and the keyboard together) changes nothing; with Alt it takes the station off the air first.
     void press_to_talk(bool alt);
-    // Push-to-talk released: back to listening. Nothing when the player's closing did it already.
+    // Push-to-talk released: back to listening. Nothing when not on the air (the player's closing
+    // did it already, or another release came first).
     void release_to_talk();
+    bool talking() const { return m_talking; }
     // Listens on `channelKey`'s channel and sends on it (duplex channels 100 ports higher).
     void select_channel(Key channelKey, int basePort);
     int current_channel(int basePort) const { return m_voice.receiverPort() - basePort; }
@@ -31,12 +34,12 @@ public:
     long rx_last_count() const { return m_rx_last_count; }
 
 private:
+    void listen();   // the key idle, the microphone closed, the receiver open again
+
     PanelView& m_view;
     UiPort& m_ui;
     VoicePort& m_voice;
     TimerPort& m_rxTimer;
     long m_rx_last_count = 0;
-    // The message player's closing ran push-to-talk's release; the key's own release, if it still
-    // comes, has nothing left to do. Cleared by the next press.
-    bool m_ptt_released_by_player = false;
+    bool m_talking = false;   // the microphone is on the air
 };

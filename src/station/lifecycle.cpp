@@ -27,7 +27,9 @@ void Station::FormShow()
     m_ports.ui.moveWindow(load_window_position(iniPath()));
     repaint();
     clear_key_hint();
+    // Channel 16 both ways: the first transmission goes to the class's port, as every later one.
     m_ports.voice.setReceiverPort(QString::number(m_settings.base_port + 16));
+    m_ports.voice.setSenderPort(QString::number(m_settings.base_port + 16));
     sleep(200);
     m_view.set_debug1(m_ports.voice.openReceiver() ? QStringLiteral("RX aperta start")
                                                    : QStringLiteral("errore apertura RX start"));

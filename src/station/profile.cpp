@@ -4,7 +4,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
 
+#include <algorithm>
 #include <cstring>
 
 namespace profile {
@@ -47,10 +50,42 @@ QByteArray unquoted(QByteArray v)
     return v;
 }
 
+// UTF-16 as editors save it: with its byte-order mark, or without one when the file's first
+// characters (up to 32) are all of one byte, every other byte zero; no text of one byte per
+// character looks like that, nor becomes so when a setting is added to it.
+Profile::Encoding utf16Of(const QByteArray& b, bool* mark)
+{
+    *mark = b.startsWith("\xFF\xFE") || b.startsWith("\xFE\xFF");
+    if (*mark)
+        return b[0] == '\xFF' ? Profile::Encoding::Utf16LE : Profile::Encoding::Utf16BE;
+    const qsizetype n = std::min<qsizetype>(b.size(), 64) & ~qsizetype(1);
+    if (n < 4)
+        return Profile::Encoding::Bytes;
+    bool le = true, be = true;
+    for (qsizetype i = 0; i < n; i += 2) {
+        le = le && b[i] != 0 && b[i + 1] == 0;
+        be = be && b[i] == 0 && b[i + 1] != 0;
+    }
+    return le ? Profile::Encoding::Utf16LE : be ? Profile::Encoding::Utf16BE : Profile::Encoding::Bytes;
+}
+
+QStringConverter::Encoding converterOf(Profile::Encoding e)
+{
+    return e == Profile::Encoding::Utf16LE ? QStringConverter::Utf16LE : QStringConverter::Utf16BE;
+}
+
 } // namespace
 
 Profile::Profile(QByteArray bytes) : m_bytes(std::move(bytes))
 {
+    m_encoding = utf16Of(m_bytes, &m_utf16Mark);
+    if (m_encoding != Encoding::Bytes) {
+        QStringDecoder decode(converterOf(m_encoding), QStringConverter::Flag::Stateless);
+        // Whole characters only: a last odd byte, which an editor never writes, is dropped.
+        const qsizetype begin = m_utf16Mark ? 2 : 0;
+        const QString text = decode(QByteArrayView(m_bytes).sliced(begin, (m_bytes.size() - begin) & ~qsizetype(1)));
+        m_bytes = text.toUtf8();
+    }
     // A UTF-8 byte-order mark, as some editors put at the start, is not part of the first line
     // (it stays in the bytes, so a write keeps it).
     qsizetype begin = m_bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
@@ -114,7 +149,9 @@ std::optional<QByteArray> Profile::value(const QByteArray& section, const QByteA
     if (f.line < 0)
         return std::nullopt;
     const QByteArray t = lineText(m_lines[f.line]);
-    const QByteArray v = unquoted(t.mid(t.indexOf('=') + 1).trimmed());
+    QByteArray v = unquoted(t.mid(t.indexOf('=') + 1).trimmed());
+    if (m_encoding != Encoding::Bytes)
+        v = QString::fromUtf8(v).toLatin1();   // the one-byte text a value is everywhere else
     return v.left(max_text);
 }
 
@@ -126,27 +163,41 @@ QByteArray Profile::lineEnding() const
     return "\r\n";
 }
 
+QByteArray Profile::stored(const QByteArray& text) const
+{
+    if (m_encoding == Encoding::Bytes)
+        return text;
+    QStringEncoder encode(converterOf(m_encoding), QStringConverter::Flag::Stateless);
+    const QByteArray body = encode(QString::fromUtf8(text));
+    if (!m_utf16Mark)
+        return body;
+    return (m_encoding == Encoding::Utf16LE ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF")) + body;
+}
+
 QByteArray Profile::with_value(const QByteArray& section, const QByteArray& key, const QByteArray& value) const
 {
     const Found f = find(section, key);
     const QByteArray eol = lineEnding();
     QByteArray out = m_bytes;
+    auto asText = [this](const QByteArray& b) {
+        return m_encoding == Encoding::Bytes ? b : QString::fromLatin1(b).toUtf8();
+    };
     if (f.line >= 0) {
         const Line& l = m_lines[f.line];
         const qsizetype valueStart = l.begin + lineText(l).indexOf('=') + 1;
-        out.replace(valueStart, l.end - valueStart, value);
-        return out;
+        out.replace(valueStart, l.end - valueStart, asText(value));
+        return stored(out);
     }
-    const QByteArray setting = key + '=' + value + eol;
+    const QByteArray setting = asText(key) + '=' + asText(value) + eol;
     if (f.sectionEnd >= 0) {
         const Line& after = m_lines[f.sectionEnd - 1];
         out.insert(after.next, after.next == after.end ? eol + setting : setting);
-        return out;
+        return stored(out);
     }
     if (!m_lines.isEmpty() && m_lines.back().next == m_lines.back().end)
         out += eol;
-    out += '[' + section + ']' + eol + setting;
-    return out;
+    out += '[' + asText(section) + ']' + eol + setting;
+    return stored(out);
 }
 
 Profile read_file(const QString& path)

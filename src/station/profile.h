@@ -4,7 +4,9 @@
 // and the first occurrence of a key in it wins, whitespace around names and values is dropped, a
 // value in matching quotes loses the quotes and a text value is at most `max_text` characters long.
 // A section name ends at the first ']' (a header without one still names a section); a UTF-8
-// byte-order mark at the start of the file is skipped.
+// byte-order mark at the start of the file is skipped. A file an editor saved as UTF-16 (with its
+// byte-order mark, or with every other byte of its first characters zero) is read as text, its values given as
+// Latin-1 bytes, and written back as UTF-16 of the same order: one file never mixes encodings.
 #pragma once
 
 #include <QByteArray>
@@ -21,6 +23,7 @@ constexpr qsizetype max_text = 2047;
 // The parsed contents of one profile file.
 class Profile {
 public:
+    // `bytes`: the file as stored.
     explicit Profile(QByteArray bytes = {});
 
     // The value of the first `key` in the first `section` of that name, trimmed, unquoted and cut
@@ -29,8 +32,12 @@ public:
 
     // The bytes of the file after setting `key` of `section` to `value`: the first occurrence is
     // replaced, or the key is added at the end of the first matching section, or the section is
-    // added at the end. Every other line stays as it was, line ending included.
+    // added at the end. Every other line stays as it was, line ending included, and the whole
+    // file keeps its encoding.
     QByteArray with_value(const QByteArray& section, const QByteArray& key, const QByteArray& value) const;
+
+    enum class Encoding { Bytes, Utf16LE, Utf16BE };
+    Encoding encoding() const { return m_encoding; }
 
 private:
     // Each line is looked at once, when the file is parsed: a read then compares names only.
@@ -52,8 +59,12 @@ private:
     QByteArrayView nameView(const Line& l) const { return QByteArrayView(m_bytes).sliced(l.nameBegin, l.nameSize); }
     Found find(const QByteArray& section, const QByteArray& key) const;
     QByteArray lineEnding() const;
+    QByteArray stored(const QByteArray& text) const;   // text of m_bytes' kind in the file's encoding
 
+    // The text looked at: the file's bytes, or for a UTF-16 file its text as UTF-8 without the mark.
     QByteArray m_bytes;
+    Encoding m_encoding = Encoding::Bytes;
+    bool m_utf16Mark = false;
     QList<Line> m_lines;
 };
 

@@ -125,8 +125,8 @@ TEST(VoiceStations, TalkerIsHeardOnTheSameChannelOnlyAndLocksTheListenersPushToT
     // and the transmit chain opens behind the missing microphone.
     LiveStation talker(base);
     EXPECT_EQ(talker.station.panel().lbl_debug1, "RX aperta start");
-    // Start-up sets only the receiver's port; the sender keeps 17016 until a channel is chosen.
-    EXPECT_EQ(talker.broadcastTX.port(), 17016);
+    // Start-up puts the sender on channel 16 of the class's ports too.
+    EXPECT_EQ(talker.broadcastTX.port(), base + 16);
     talker.station.mouseDown(Key::imgCH16, {});
     EXPECT_EQ(talker.station.panel().lbl_debug1, "RX aperta 16");
     talker.station.mouseDown(Key::btnAudio, {});

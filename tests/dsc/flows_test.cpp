@@ -105,25 +105,29 @@ TEST(Transmission, IndividualCallWithChannel06SelectsChannel16)
     EXPECT_EQ(rig.voice.rxPorts.back(), 17016);
 }
 
-TEST(Transmission, ReadyCallWithEmptiedChannelIsRefused)
+// CLR on a ready screen, and then perhaps one digit: a channel the keypad refuses is refused by
+// DSC TX too, with the ready screen kept for a new entry.
+TEST(Transmission, ReadyCallWithAChannelTheKeypadRefusesIsRefused)
 {
-    for (int mode : {2, 11}) {
-        StationRig rig;
-        rig.start();
-        auto& s = rig.probe.state();
-        s.panel_mode = static_cast<PanelMode>(mode);
-        rig.probe.set_entry(mode == 2 ? "274222002" : "027411101", "");
-        rig.station.enable_tx_key();
-        rig.station.set_line(1, QStringLiteral("ready"));
-        const auto before = rig.voice.rxPorts.size();
-        rig.station.btnTXMouseDown();
-        EXPECT_TRUE(rig.net.sent.empty());
-        EXPECT_EQ(cuesOf(rig), (std::vector<unsigned>{cue_refuse}));
-        EXPECT_EQ(rig.mode(), mode);
-        EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
-        EXPECT_EQ(rig.line(1), "ready");
-        EXPECT_EQ(rig.voice.rxPorts.size(), before);
-    }
+    for (int mode : {2, 11})
+        for (const char* channel : {"", "0", "5"}) {
+            SCOPED_TRACE(std::to_string(mode) + " channel '" + channel + "'");
+            StationRig rig;
+            rig.start();
+            auto& s = rig.probe.state();
+            s.panel_mode = static_cast<PanelMode>(mode);
+            rig.probe.set_entry(mode == 2 ? "274222002" : "027411101", channel);
+            rig.station.enable_tx_key();
+            rig.station.set_line(1, QStringLiteral("ready"));
+            const auto before = rig.voice.rxPorts.size();
+            rig.station.btnTXMouseDown();
+            EXPECT_TRUE(rig.net.sent.empty());
+            EXPECT_EQ(cuesOf(rig), (std::vector<unsigned>{cue_refuse}));
+            EXPECT_EQ(rig.mode(), mode);
+            EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
+            EXPECT_EQ(rig.line(1), "ready");
+            EXPECT_EQ(rig.voice.rxPorts.size(), before);
+        }
 }
 
 TEST(Transmission, RefusedSendShowsTheErrorAndKeepsTheReadyScreen)

@@ -145,3 +145,28 @@ TEST(VoiceKeys, UnlockDuringIndicationEnablesPushToTalk)
     rig.station.RXTimerTimer();
     EXPECT_TRUE(rig.log.events.empty());
 }
+
+// Push-to-talk from two hands (the mouse and Space): one transmission; a release with nothing on
+// the air does nothing; the message player opened while talking takes the station off the air first.
+TEST(VoiceKeys, OneTransmissionWhateverPressesAndReleasesCome)
+{
+    StationRig rig;
+    rig.start();
+    rig.press(Key::btnAudio);
+    rig.log.clear();
+    rig.press(Key::btnAudio);
+    EXPECT_TRUE(rig.log.events.empty());
+    rig.release(Key::btnAudio);
+    EXPECT_EQ(rig.log.events, (Events{"repaint", "voice capture-close", "sleep 200", "voice rx-open"}));
+    rig.log.clear();
+    rig.release(Key::btnAudio);
+    EXPECT_TRUE(rig.log.events.empty());
+
+    rig.press(Key::btnAudio);
+    rig.log.clear();
+    rig.press(Key::btnAudio, Mods{true, false});
+    EXPECT_EQ(rig.log.events, (Events{"repaint", "voice capture-close", "sleep 200", "voice rx-open", "player",
+                                      "repaint", "voice capture-close", "sleep 200", "voice rx-open"}));
+    EXPECT_EQ(rig.station.panel().led, LED_NONE);
+    EXPECT_EQ(rig.station.panel().key(Key::btnAudio).picture, 4);
+}

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <limits>
@@ -124,6 +125,39 @@ TEST_F(SettingsFile, OddHeadersAndByteOrderMark)
     EXPECT_EQ(contents(), "\xEF\xBB\xBF[kelvo]\r\nmmsi=222222222\r\nposX=2\r\nposY=1\r\n");
     // Anywhere else it is part of the line.
     EXPECT_EQ(loadWith("[kelvo]\n\xEF\xBB\xBFmmsi=333333333\n").mmsi, "274111001");
+}
+
+// A file an editor saved as UTF-16 is read as text and written back as UTF-16 of the same byte
+// order, every other line as it was; one without a byte-order mark is known by its zero bytes.
+TEST_F(SettingsFile, Utf16FileIsReadAndWrittenInItsOwnEncoding)
+{
+    const QString text = QStringLiteral("[kelvo]\r\nmmsi=247000123\r\n; bench 4 \u2013 \u00e9t\u00e9\r\n[radio]\r\n"
+                                        "base_port=32000\r\n[gps]\r\ngps_ns=s\r\n");
+    struct Kind {
+        const char* name;
+        QByteArray mark;
+        QStringConverter::Encoding encoding;
+    };
+    for (const Kind& k : {Kind{"UTF-16LE with its mark", "\xFF\xFE", QStringConverter::Utf16LE},
+                          Kind{"UTF-16BE with its mark", "\xFE\xFF", QStringConverter::Utf16BE},
+                          Kind{"UTF-16LE without a mark", "", QStringConverter::Utf16LE}}) {
+        SCOPED_TRACE(k.name);
+        auto encoded = [&k](const QString& t) { return k.mark + QStringEncoder(k.encoding)(t); };
+        const StationSettings s = loadWith(encoded(text));
+        EXPECT_EQ(s.mmsi, "247000123");
+        EXPECT_EQ(s.base_port, 32000);
+        EXPECT_EQ(s.gps_ns, "S");
+        ASSERT_TRUE(save_window_position(path, QPoint(300, 200)));
+        EXPECT_EQ(contents(), encoded(text.left(text.indexOf("; bench")) + "posX=200\r\nposY=300\r\n"
+                                      + text.mid(text.indexOf("; bench"))));
+        EXPECT_EQ(load_window_position(path), QPoint(300, 200));
+        ASSERT_TRUE(save_window_position(path, QPoint(-5, 7)));
+        EXPECT_EQ(load_window_position(path), QPoint(-5, 7));
+        EXPECT_EQ(load_settings(path).mmsi, "247000123");
+    }
+    // A value beyond one byte per character reads as Latin-1, '?' where there is none.
+    EXPECT_EQ(loadWith(QByteArray("\xFF\xFE") + QStringEncoder(QStringConverter::Utf16LE)(QStringLiteral("[kelvo]\nmmsi=\u00e91\u20132"))).mmsi,
+              "\xE9" "1?2");
 }
 
 TEST_F(SettingsFile, WhitespaceQuotesCommentsAndOddLines)

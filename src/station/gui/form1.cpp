@@ -1,11 +1,13 @@
 #include "station/gui/form1.h"
 
 #include "station/gui/artwork.h"
+#include "station/gui/window_system.h"
 
 #include <QAbstractEventDispatcher>
 #include <QDir>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QMessageBox>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -175,10 +177,16 @@ Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voic
     setFixedSize(kClientWidth, kClientHeight);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);   // the panel can be worked from the keyboard
+    ask_for_whole_key_holds();          // a held key is one press, whatever the key repeat does
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    m_hintTimer.setSingleShot(true);
+    connect(&m_hintTimer, &QTimer::timeout, this, [this] {
+        if (underMouse() && isActiveWindow() && !QToolTip::isVisible())
+            showHint(mapFromGlobal(QCursor::pos()), QCursor::pos());
+    });
 
     // DSC reception is on from the moment the window is built. Without it the station still
     // works as a trainer for composing and sending; the trainee is told why nothing arrives.
@@ -190,6 +198,11 @@ Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voic
 
     m_station.FormCreate();
     setWindowTitle(m_station.panel().title);
+    // Placed where it was before the window system has it: a window manager takes the first place
+    // of a new window as its frame's, as the position is saved, but a place given once the window
+    // exists as its client area's (it would walk up by its title bar at every start). The first
+    // showing puts it there again, which then changes nothing.
+    move(load_window_position(m_station.iniPath()));
 
     // Every handler the window starts ends with what it changed painted (an input event queued
     // meanwhile, such as the release of a key, may run a pause at once). For anything else that
@@ -203,6 +216,10 @@ Form1::~Form1() = default;
 
 void Form1::showEvent(QShowEvent*)
 {
+    if (!m_focusWatch)
+        m_focusWatch = std::make_unique<KeyboardFocusWatch>(winId(), [this] {
+            QMetaObject::invokeMethod(this, &Form1::releaseHeldKeys, Qt::QueuedConnection);
+        });
     if (m_shown)
         return;
     m_shown = true;
@@ -210,8 +227,43 @@ void Form1::showEvent(QShowEvent*)
     updateIfChanged();
 }
 
+void Form1::hideEvent(QHideEvent*)
+{
+    releaseHeldKeys();
+}
+
+void Form1::changeEvent(QEvent* e)
+{
+    if ((e->type() == QEvent::ActivationChange && !isActiveWindow())
+        || (e->type() == QEvent::WindowStateChange && isMinimized()))
+        releaseHeldKeys();
+    QWidget::changeEvent(e);
+}
+
+void Form1::focusOutEvent(QFocusEvent* e)
+{
+    releaseHeldKeys();
+    QWidget::focusOutEvent(e);
+}
+
+void Form1::releaseHeldKeys()
+{
+    std::vector<KeyboardPress> held;
+    for (const auto& [qtKey, press] : m_keyboardPressed)
+        held.push_back(press);
+    m_keyboardPressed.clear();
+    if (m_pressed)
+        held.push_back(KeyboardPress{*m_pressed, m_pressedMods});
+    m_pressed.reset();
+    for (const KeyboardPress& press : held)
+        m_station.mouseUp(press.key, press.mods);
+    if (!held.empty())
+        paintNowIfChanged();
+}
+
 void Form1::closeEvent(QCloseEvent* e)
 {
+    releaseHeldKeys();   // off the air before the window goes
     // FormClose reports a position it could not save itself; the window closes in any case.
     m_station.FormClose();
     e->accept();
@@ -224,7 +276,8 @@ void Form1::mousePressEvent(QMouseEvent* e)
     if (!k || !m_station.panel().key(*k).enabled)
         return;
     m_pressed = k;
-    m_station.mouseDown(*k, modsOf(e));
+    m_pressedMods = modsOf(e);
+    m_station.mouseDown(*k, m_pressedMods);
     paintNowIfChanged();
 }
 
@@ -278,26 +331,47 @@ bool Form1::event(QEvent* e)
 {
     if (e->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(e);
-        const std::optional<Key> k = keyAt(help->pos());
-        const QString hint = k ? keyboardHint(*k) : QString();
-        if (!hint.isEmpty())
-            QToolTip::showText(help->globalPos(), hint, this, keyRect(*k));
-        else if (!k)   // outside the keys: which settings file this station uses
-            QToolTip::showText(help->globalPos(), settingsFileHint(), this);
-        else
-            QToolTip::hideText();
+        showHint(help->pos(), help->globalPos());
         return true;
     }
     return QWidget::event(e);
 }
 
+// A panel key's keyboard key over the key, the settings file elsewhere; nothing over a key that
+// has no keyboard key.
+void Form1::showHint(QPoint at, QPoint globalAt)
+{
+    const std::optional<Key> k = keyAt(at);
+    const QString hint = k ? keyboardHint(*k) : QString();
+    if (!hint.isEmpty()) // under the key, where the pointer does not run into it on the key
+        QToolTip::showText(globalAt + QPoint(0, keyRect(*k).bottom() + 1 - at.y()), hint, this, keyRect(*k));
+    else if (!k)
+        QToolTip::showText(globalAt, settingsFileHint(), this);
+    else
+        QToolTip::hideText();
+}
+
 void Form1::mouseMoveEvent(QMouseEvent* e)
 {
+    const std::optional<Key> k = keyAt(e->position().toPoint());
+    // A tool tip up follows the pointer from key to key at once: the one it leaves is on its way
+    // out, and the toolkit would not bring up the next while the pointer rests.
+    if (k != m_hovered && QToolTip::isVisible())
+        showHint(e->position().toPoint(), e->globalPosition().toPoint());
+    hoverTo(k);
+}
+
+// The pointer back over the window from another one (a tool tip it ran into, which then went)
+// may rest where it is: its hint comes as after a move, at the toolkit's usual delay.
+void Form1::enterEvent(QEnterEvent* e)
+{
     hoverTo(keyAt(e->position().toPoint()));
+    m_hintTimer.start(700);
 }
 
 void Form1::leaveEvent(QEvent*)
 {
+    m_hintTimer.stop();
     hoverTo(std::nullopt);
 }
 

@@ -6,13 +6,16 @@
 #include "station/station.h"
 #include "station/gui/artwork.h"
 #include "station/gui/keyboard.h"
+#include "station/gui/window_system.h"
 #include "station/system_ports.h"
 
 #include <QHash>
 #include <QPixmap>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 
 class Form1;
@@ -80,13 +83,22 @@ protected:
     void keyPressEvent(QKeyEvent*) override;
     void keyReleaseEvent(QKeyEvent*) override;
     bool event(QEvent*) override;   // tool tips: a panel key's keyboard key, elsewhere the settings file
+    void enterEvent(QEnterEvent*) override;
     void leaveEvent(QEvent*) override;
     void showEvent(QShowEvent*) override;
+    void hideEvent(QHideEvent*) override;
+    void changeEvent(QEvent*) override;   // minimised, or no longer the active window
+    void focusOutEvent(QFocusEvent*) override;
     void closeEvent(QCloseEvent*) override;
 
 private:
     friend class WidgetUi;
     void hoverTo(std::optional<Key> k);
+    void showHint(QPoint at, QPoint globalAt);   // the tool tip for a place on the panel
+    // Lets go of every panel key a keyboard key or the mouse holds, as a hand taken off the
+    // keyboard does: the window no longer gets their releases (another window has the keyboard,
+    // the window is minimised, hidden or closing, a dialog is up).
+    void releaseHeldKeys();
     bool showsModel() const;     // the window shows the model as it is now
     bool noteModelShown();       // takes the model as the one painted; false when it was already
     void paintNowIfChanged();    // "repaint the window": at once, if the model changed since the last paint
@@ -102,7 +114,10 @@ private:
     Station m_station;
     DscListener m_listener;
     std::optional<Key> m_pressed;   // the key that took the press gets the release
+    Mods m_pressedMods;             // with the Alt and Ctrl of its press, should the window let go
     std::optional<Key> m_hovered;
+    QTimer m_hintTimer;
+    std::unique_ptr<KeyboardFocusWatch> m_focusWatch;   // held keys let go the moment the focus goes   // the pointer's hint once it rests after coming back over the window
     std::map<int, KeyboardPress> m_keyboardPressed;   // keyboard key -> the panel key it pressed
     bool m_shown = false;
 

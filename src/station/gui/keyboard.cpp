@@ -6,6 +6,9 @@ std::optional<KeyboardPress> panelKeyFor(int qtKey, Qt::KeyboardModifiers modifi
     const bool keypad = modifiers.testFlag(Qt::KeypadModifier);
     if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9)
         return KeyboardPress{keypadKey(qtKey - Qt::Key_0), {}};
+    // F1 to F5: the quick channel keys from left to right (16, 9, 23, 77, 84).
+    if (qtKey >= Qt::Key_F1 && qtKey < Qt::Key_F1 + int(kChannelKeys.size()))
+        return KeyboardPress{kChannelKeys[size_t(qtKey - Qt::Key_F1)].key, {}};
     switch (qtKey) {
     case Qt::Key_Backspace:
     case Qt::Key_Delete: return KeyboardPress{keypadKey(10), {}};   // CLR
@@ -50,5 +53,8 @@ QString keyboardHint(Key k)
     }
     if (k >= Key::num0 && k <= Key::num9)
         return QStringLiteral("Keyboard: %1").arg(static_cast<int>(k) - static_cast<int>(Key::num0));
+    for (size_t i = 0; i < kChannelKeys.size(); ++i)
+        if (kChannelKeys[i].key == k)
+            return QStringLiteral("Keyboard: F%1  (channel %2)").arg(i + 1).arg(kChannelKeys[i].channel);
     return {};
 }

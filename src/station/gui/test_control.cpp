@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
+#include <QToolTip>
 #include <QWidget>
 
 TestControl::TestControl(QWidget* window, Station& station, QObject* parent)
@@ -113,6 +114,17 @@ QByteArray TestControl::handle(const QByteArray& line)
         return "handled " + QByteArray::number(m_station.counters().datagrams_handled) + "\nsent "
                + QByteArray::number(m_station.counters().records_sent) + "\nheard "
                + QByteArray::number(m_station.counters().voices_heard) + "\n";
+    // "panel": what the LCD does not show: the push-to-talk key's picture (5 while transmitting),
+    // the status lamp's (-1 off), the voice channel and the tool tip on the screen, if any.
+    if (parts[0] == "panel")
+        return "talk " + QByteArray::number(m_station.panel().key(Key::btnAudio).picture) + "
+led "
+               + QByteArray::number(m_station.panel().led) + "
+channel "
+               + QByteArray::number(m_station.current_voice_channel()) + "
+tooltip "
+               + (QToolTip::isVisible() ? QToolTip::text().toUtf8() : QByteArray()) + "
+";
     if (hasPoint && (parts[0] == "press" || parts[0] == "release")) {
         mouse(parts[0] == "press" ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease, at, Qt::NoModifier);
         return "ok\n";

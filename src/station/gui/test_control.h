@@ -1,7 +1,8 @@
 // A control line for automated classroom runs: off unless KELVO_TEST_CONTROL names a local
 // socket. One line per connection: "click X Y", "alt-click X Y" (client pixels of the station
 // window) answered "ok", "dump" answered with the nine LCD lines and panel_mode, or "close" (the
-// window closes as from its title bar) answered "ok"; then the station closes the connection.
+// window closes as from its title bar) answered "ok", "panel" answered with the push-to-talk key's
+// picture, the lamp's, the voice channel and the tool tip shown; then the station closes the connection.
 // Commands run one at a time, in order of arrival. A client may hang up at any moment (even while
 // a click pauses the panel: a whole line it sent still runs), send anything or never read: a line
 // longer than kMaxLine or none within kLineTimeoutMs ends its connection, and nothing it does

@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/eventfd.h>
@@ -281,6 +282,7 @@ void BroadcastRX::run()
     // higher share of the processor where the system grants it (not real-time scheduling: a
     // flood of datagrams must not take a processor away from everything else).
     setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), -10);
+    pthread_setname_np(pthread_self(), "VoiceRX");   // as the system and the CPU benchmarks list it
     std::vector<char> buffer(65536);
     while (m_running.load()) {
         // Wait for a datagram, or until packets waiting for a missing one must go on.

@@ -387,7 +387,9 @@ qint64 WaveOut::leadUs() const
     lead += frames_us(m_jitter.bufferedFrames());
     if (!m_jitter.playing() && m_jitter.bufferedFrames() > 0)
         lead += std::max<qint64>(0, m_jitter.dueUs(now) - now);
-    return lead;
+    // Less what the server has been late by in this talk: audio that comes that close to the end
+    // of what the stream holds may come too late on this machine.
+    return std::max<qint64>(0, lead - qint64(m_jitter.config().marginMs - kMarginMs) * 1000);
 }
 
 qint64 WaveOut::underruns() const

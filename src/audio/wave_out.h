@@ -55,7 +55,8 @@ public:
     // How often the stream ran dry while it played.
     qint64 underruns() const;
     // How long from now what was written goes on playing: the jitter buffer's audio (and its wait
-    // for a talk's start) and what the stream still holds.
+    // for a talk's start) and what the stream still holds, less the margin the server's lateness
+    // has taught.
     qint64 leadUs() const override;
 
 protected:

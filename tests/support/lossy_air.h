@@ -26,7 +26,6 @@
 
 namespace lossy_air {
 
-
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
@@ -69,6 +68,7 @@ struct Relabel : Stage {
     void doClose() override {}
 };
 
+// The talker, the link and the listening station. start() says whether it could be set up.
 struct Air {
     EarOnSink sink;
     QByteArray previous = qgetenv("PULSE_SERVER");

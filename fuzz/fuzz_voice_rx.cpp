@@ -1,7 +1,8 @@
 // Arbitrary datagrams through the whole receive chain: the receiver's rules, the GSM decoder, the
 // resampler and a playback buffer that keeps what the loudspeaker stage keeps. After a first mode
 // byte, the input is cut into datagrams at each 0xFF 0xFE pair, so one run can carry an
-// announcement and audio packets after it. Whatever the datagrams announce, no block handed on may grow beyond what the largest
+// announcement and audio packets after it; packets that come out of sequence wait, and those
+// missing are stood in for by the decoder. Whatever the datagrams announce, no block handed on may grow beyond what the largest
 // legal payload at the lowest playable rate makes, and the playback buffer stays within its cap.
 #include "audio/broadcast_rx.h"
 #include "audio/gsm_codec.h"
@@ -92,13 +93,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     resampler.link(&playback);
     decoder.open();
     VoiceReceiverCore core(
-        [&](const AudioFormat& f, const char* d, std::size_t n) { decoder.write(f, d, qsizetype(n)); }, [] {});
+        [&](const AudioFormat& f, const char* d, std::size_t n) { decoder.write(f, d, qsizetype(n)); }, [] {},
+        [&](const AudioFormat& f, std::size_t n) { decoder.missing(f, qsizetype(n)); });
+    core.setHold([] { return qint64(12'000); });
     std::vector<unsigned char> datagram;
+    qint64 now = 0;
     auto handle = [&](std::size_t from, std::size_t to) {
         datagram.assign(data + from, data + to);
         if (fixCheck && !datagram.empty())
             datagram[0] = voice::check_byte(datagram.data(), datagram.size());
-        core.handle(reinterpret_cast<const char*>(datagram.data()), datagram.size());
+        // Datagrams 5 ms apart: packets waiting for a missing one are given up after a few.
+        now += 5'000;
+        core.handle(reinterpret_cast<const char*>(datagram.data()), datagram.size(), {}, now);
+        core.tick(now);
     };
     std::size_t start = 0;
     for (std::size_t i = 0; i + 1 < size; ++i) {
@@ -110,6 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (start < size)
         handle(start, size);
+    core.tick(now + 1'000'000);
     decoder.close();
     return 0;
 }

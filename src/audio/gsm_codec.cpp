@@ -1,5 +1,7 @@
 #include "audio/gsm_codec.h"
 
+#include "audio/voice_packet.h"
+
 #include <gsm.h>
 
 #include <algorithm>
@@ -101,6 +103,25 @@ void GsmDecoder::release()
     m_gsm = nullptr;
     m_partial.clear();
     m_in = AudioFormat{0, 0, 0, 0};
+    m_haveLast = false;
+    m_lostRun = 0;
+    m_owed = 0;
+}
+
+qint64 GsmDecoder::concealedBlocks() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_concealed;
+}
+
+void GsmDecoder::decode(const unsigned char* block, int16_t* pcm)
+{
+    // The first frame is read as 33 bytes, the second as the 32 that follow.
+    auto* in = const_cast<gsm_byte*>(block);
+    if (gsm_decode(m_gsm, in, pcm) < 0)
+        std::fill(pcm, pcm + 160, 0);
+    if (gsm_decode(m_gsm, in + 33, pcm + 160) < 0)
+        std::fill(pcm + 160, pcm + 320, 0);
 }
 
 bool GsmDecoder::active() const
@@ -144,16 +165,43 @@ void GsmDecoder::write(const AudioFormat& format, const char* data, qsizetype si
     if (whole == 0)
         return;
     m_pcm.resize(whole * gsm_block_samples);
-    for (size_t b = 0; b < whole; ++b) {
-        gsm_byte* in = m_partial.data() + b * gsm_block_bytes;
-        gsm_signal* pcm = m_pcm.data() + b * gsm_block_samples;
-        // The first frame is read as 33 bytes, the second as the 32 that follow.
-        if (gsm_decode(m_gsm, in, pcm) < 0)
-            std::fill(pcm, pcm + 160, 0);
-        if (gsm_decode(m_gsm, in + 33, pcm + 160) < 0)
-            std::fill(pcm + 160, pcm + 320, 0);
-    }
+    for (size_t b = 0; b < whole; ++b)
+        decode(m_partial.data() + b * gsm_block_bytes, m_pcm.data() + b * gsm_block_samples);
+    std::copy_n(m_partial.data() + (whole - 1) * gsm_block_bytes, gsm_block_bytes, m_last);
+    m_haveLast = true;
+    m_lostRun = 0;
     m_partial.erase(m_partial.begin(), m_partial.begin() + std::ptrdiff_t(whole * gsm_block_bytes));
+    const AudioFormat out{WAVE_FORMAT_PCM, format.rate, 16, 1};
+    deliver(out, reinterpret_cast<const char*>(m_pcm.data()), qsizetype(m_pcm.size() * sizeof(int16_t)));
+}
+
+void GsmDecoder::missing(const AudioFormat& format, qsizetype size)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_active || !m_gsm || !(format == m_in) || size <= 0)
+        return;
+    // A block begun before the loss lost its end: it is lost too. Whole blocks are stood in for,
+    // the rest is owed to the next loss; a loss never stands for more than one payload's worth.
+    constexpr qsizetype kMaxBlocks = qsizetype(voice::kMaxPayload) / gsm_block_bytes;
+    m_owed += qsizetype(m_partial.size()) + std::min<qsizetype>(size, qsizetype(voice::kMaxPayload));
+    m_partial.clear();
+    const qsizetype blocks = std::min(m_owed / gsm_block_bytes, kMaxBlocks);
+    m_owed = blocks == kMaxBlocks ? 0 : m_owed % gsm_block_bytes;
+    if (blocks == 0)
+        return;
+    m_pcm.assign(size_t(blocks) * gsm_block_samples, 0);
+    for (qsizetype b = 0; b < blocks && m_haveLast; ++b) {
+        // Full strength for two blocks (some 30 ms), then halved at every block: silent after eight.
+        const int shift = std::max(0, m_lostRun - 1);
+        ++m_lostRun;
+        if (shift >= 7)
+            break;
+        int16_t* pcm = m_pcm.data() + size_t(b) * gsm_block_samples;
+        decode(m_last, pcm);
+        for (int i = 0; i < gsm_block_samples; ++i)
+            pcm[i] = int16_t(pcm[i] >> shift);
+    }
+    m_concealed += blocks;
     const AudioFormat out{WAVE_FORMAT_PCM, format.rate, 16, 1};
     deliver(out, reinterpret_cast<const char*>(m_pcm.data()), qsizetype(m_pcm.size() * sizeof(int16_t)));
 }

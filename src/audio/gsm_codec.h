@@ -4,7 +4,10 @@
 // GsmEncoder is the stage `codecTX`: it takes PCM of any rate and channel count, brings it to
 // 22050 Hz mono and hands on whole blocks. GsmDecoder is `CodecRX`: it takes blocks in the format
 // the voice receiver announced and hands on 16-bit mono PCM at the announced rate; blocks of any
-// other tag, or of a rate outside gsm_min_rate to gsm_max_rate, are dropped.
+// other tag, or of a rate outside gsm_min_rate to gsm_max_rate, are dropped. Blocks lost on the
+// way (missing()) are stood in for as GSM decoders do: the last good block decoded again, at full
+// strength for the first two, then fading out, so a loss costs its own length and no more, and
+// the audio after it keeps its time.
 #pragma once
 
 #include "audio/resampler.h"
@@ -61,6 +64,10 @@ public:
 
     bool active() const override;
     void write(const AudioFormat& format, const char* data, qsizetype size) override;
+    void missing(const AudioFormat& format, qsizetype size) override;
+
+    // Blocks stood in for since the decoder was opened.
+    qint64 concealedBlocks() const;
 
 protected:
     bool doOpen() override;
@@ -68,6 +75,7 @@ protected:
 
 private:
     void release();
+    void decode(const unsigned char* block, int16_t* pcm);
 
     mutable std::mutex m_mutex;
     bool m_active = false;
@@ -75,4 +83,9 @@ private:
     AudioFormat m_in{0, 0, 0, 0};
     std::vector<unsigned char> m_partial;   // bytes of a block not yet complete
     std::vector<int16_t> m_pcm;
+    unsigned char m_last[gsm_block_bytes];  // the last good block
+    bool m_haveLast = false;
+    int m_lostRun = 0;                      // blocks stood in for since the last good one
+    qsizetype m_owed = 0;                   // bytes lost that did not make a whole block yet
+    qint64 m_concealed = 0;
 };

@@ -36,6 +36,10 @@ double JitterBuffer::targetMs() const { return double(targetUs()) / 1000.0; }
 
 void JitterBuffer::newSpurt()
 {
+    // Another talk, maybe another talker: what the last one's arrivals taught says nothing about
+    // this one's, which starts with the delay of a fresh buffer.
+    m_jitterUs = qint64(std::max(0, m_config.initialJitterMs)) * 1000;
+    m_relaxedAtUs = -1;
     m_inSpurt = true;
     m_mediaIn = 0;
     m_filled = 0;

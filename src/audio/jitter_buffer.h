@@ -18,7 +18,9 @@
 //     needed, e.g. after the jitter calmed down), a few ms per chunk;
 //   - the oldest audio when the backlog passes the cap (about a second): down to the target.
 // The measured spread grows at once and shrinks slowly, and only in silence (buffer empty or
-// quiet audio playing), so a talk with stalls keeps the delay that covers them.
+// quiet audio playing), so a talk with stalls keeps the delay that covers them. A new stream (after
+// a clear, or a second with nothing buffered) starts again from the assumed jitter: one talker's
+// bad network must not delay the next talk.
 //
 // Two ways to play out: pull() takes fixed chunks at the loudspeaker's pace (silence where the
 // buffer ran dry); take() serves a device that asks for as much as it has room for and reports

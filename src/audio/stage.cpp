@@ -32,3 +32,18 @@ void Stage::deliver(const AudioFormat& format, const char* data, qsizetype size)
     if (m_next)
         m_next->write(format, data, size);
 }
+
+void Stage::deliverMissing(const AudioFormat& format, qsizetype size)
+{
+    std::lock_guard lock(m_link);
+    if (m_next)
+        m_next->missing(format, size);
+}
+
+void Stage::missing(const AudioFormat& format, qsizetype size) { deliverMissing(format, size); }
+
+qint64 Stage::leadUs() const
+{
+    std::lock_guard lock(m_link);
+    return m_next ? m_next->leadUs() : -1;
+}

@@ -38,6 +38,12 @@ public:
 
     // A block from the stage before, described by `format`.
     virtual void write(const AudioFormat& format, const char* data, qsizetype size) = 0;
+    // `size` bytes of the stream in `format` were lost on the way. A stage that can stand in for
+    // them (the decoder) does, so that what follows keeps its time; the others hand the news on.
+    virtual void missing(const AudioFormat& format, qsizetype size);
+    // How long from now the stages from here on can go on playing what they were given, in
+    // microseconds; -1 when they cannot tell (nothing plays behind them).
+    virtual qint64 leadUs() const;
 
 protected:
     virtual bool doOpen() = 0;
@@ -45,6 +51,8 @@ protected:
     // Hands a block on to the linked stage, if there is one. Holds the link while writing,
     // so a re-link waits for the block in flight.
     void deliver(const AudioFormat& format, const char* data, qsizetype size);
+    // Tells the linked stage, if there is one, of a loss (see missing()).
+    void deliverMissing(const AudioFormat& format, qsizetype size);
 
 private:
     mutable std::mutex m_link;

@@ -183,6 +183,7 @@ struct WaveOut::Pulse {
             p->owner.m_jitter.setMarginMs(kMarginMs + p->extraMs);
         }
         p->deviceEndUs = 0;
+        p->owner.m_streamEndUs = 0;
         std::lock_guard lock(p->owner.m_mutex);
         p->owner.m_jitter.ranDry();
     }
@@ -218,12 +219,14 @@ struct WaveOut::Pulse {
         if (link != Link::Ready || !stream)
             return;
         const unsigned closes = owner.m_closes;
-        if (closes != flushed) {
+        const bool closed = closes != flushed;
+        if (closed) {
             // Closed since: what the stream still holds of the old audio goes too.
             flushed = closes;
             if (pa_operation* op = pa_stream_flush(stream, nullptr, nullptr))
                 pa_operation_unref(op);
             deviceEndUs = 0;
+            owner.m_streamEndUs = 0;
         }
         const qint64 now = now_us();
         const qint64 heldUs = std::max<qint64>(0, deviceEndUs - now);
@@ -232,6 +235,12 @@ struct WaveOut::Pulse {
             std::lock_guard lock(owner.m_mutex);
             owner.clearIfClosed();
             JitterBuffer& jitter = owner.m_jitter;
+            if (closed && extraMs > 0) {
+                // What one talk taught about the server's lateness lasts that talk: a stream of
+                // bad timing must not delay the next one.
+                extraMs = 0;
+                jitter.setMarginMs(kMarginMs);
+            }
             if (extraMs > 0 && now - lateAtUs > kExtraRelaxUs) {
                 extraMs = std::max(0, extraMs - kMarginMs);
                 lateAtUs = now - kExtraRelaxUs / 2;   // the next step in half the time
@@ -256,6 +265,7 @@ struct WaveOut::Pulse {
             pa_stream_write(stream, scratch.data(), size_t(n * kFrameBytes), nullptr, 0, PA_SEEK_RELATIVE);
             heldAtWriteUs = heldUs;
             deviceEndUs = std::max(deviceEndUs, now) + frames_us(n);
+            owner.m_streamEndUs = deviceEndUs;
         }
     }
 
@@ -363,6 +373,23 @@ double WaveOut::targetMs() const
 {
     std::lock_guard lock(m_mutex);
     return m_jitter.targetMs();
+}
+
+qint64 WaveOut::leadUs() const
+{
+    if (!m_active)
+        return -1;
+    const qint64 now = now_us();
+    qint64 lead = std::max<qint64>(0, m_streamEndUs.load() - now);
+    std::lock_guard lock(m_mutex);
+    if (m_cleared != m_closes)
+        return 0;   // closed since: what it held goes
+    lead += frames_us(m_jitter.bufferedFrames());
+    if (!m_jitter.playing() && m_jitter.bufferedFrames() > 0)
+        lead += std::max<qint64>(0, m_jitter.dueUs(now) - now);
+    // Less what the server has been late by in this talk: audio that comes that close to the end
+    // of what the stream holds may come too late on this machine.
+    return std::max<qint64>(0, lead - qint64(m_jitter.config().marginMs - kMarginMs) * 1000);
 }
 
 qint64 WaveOut::underruns() const

@@ -54,6 +54,10 @@ public:
     double targetMs() const;
     // How often the stream ran dry while it played.
     qint64 underruns() const;
+    // How long from now what was written goes on playing: the jitter buffer's audio (and its wait
+    // for a talk's start) and what the stream still holds, less the margin the server's lateness
+    // has taught.
+    qint64 leadUs() const override;
 
 protected:
     bool doOpen() override;
@@ -69,6 +73,7 @@ private:
     void clearIfClosed();                       // under m_mutex
 
     std::atomic<unsigned> m_closes{0};          // counts closes: the thread flushes the stream after one
+    std::atomic<qint64> m_streamEndUs{0};       // when the stream will have played what it holds
     std::atomic<bool> m_active{false};
     std::unique_ptr<Pulse> m_pulse;
 };

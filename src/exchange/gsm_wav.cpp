@@ -1,6 +1,7 @@
 #include "exchange/gsm_wav.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -23,11 +24,11 @@ void put32(unsigned char* p, std::uint32_t v)
     put16(p + 2, v >> 16);
 }
 
-// The header for `blocks` blocks at `rate`.
-void header(unsigned char* h, int rate, std::int64_t blocks)
+// The header for `blocks` blocks at `rate`; `padded` when the pad byte of an odd length follows.
+void header(unsigned char* h, int rate, std::int64_t blocks, bool padded)
 {
     const auto data = std::uint32_t(blocks * kBlock);
-    const std::uint32_t pad = data & 1;   // chunks keep an even length
+    const std::uint32_t pad = padded ? data & 1 : 0;   // chunks keep an even length
     std::memcpy(h, "RIFF", 4);
     put32(h + 4, 52 + data + pad);
     std::memcpy(h + 8, "WAVEfmt ", 8);
@@ -45,6 +46,12 @@ void header(unsigned char* h, int rate, std::int64_t blocks)
     put32(h + 48, std::uint32_t(blocks * 320));
     std::memcpy(h + 52, "data", 4);
     put32(h + 56, data);
+}
+
+std::int64_t nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 bool writeAll(int fd, const unsigned char* p, std::size_t n)
@@ -75,11 +82,20 @@ bool GsmWavWriter::open(const QString& path, int rate)
     if (m_fd < 0)
         return fail("cannot create");
     m_rate = rate;
+    m_headerAtMs = nowMs();
     unsigned char h[kHeaderBytes];
-    header(h, rate, 0);
+    header(h, rate, 0, true);
     if (!writeAll(m_fd, h, sizeof h))
         return fail("cannot write");
     return true;
+}
+
+bool GsmWavWriter::writeHeader(bool final)
+{
+    unsigned char h[kHeaderBytes];
+    header(h, m_rate, m_blocks, final);
+    m_headerAtMs = nowMs();
+    return ::pwrite(m_fd, h, sizeof h, 0) == ssize_t(sizeof h);
 }
 
 bool GsmWavWriter::append(const char* data, std::size_t size)
@@ -106,6 +122,9 @@ bool GsmWavWriter::append(const char* data, std::size_t size)
     m_blocks += std::int64_t(whole / kBlock);
     m_partialSize = size - whole;
     std::memcpy(m_partial, p + whole, m_partialSize);
+    // A crash (or a kill) must not leave a file that reads as empty.
+    if (nowMs() - m_headerAtMs >= 1000 && !writeHeader(false))
+        return fail("cannot write");
     return true;
 }
 
@@ -114,14 +133,12 @@ bool GsmWavWriter::close()
     if (m_fd < 0)
         return m_error.isEmpty();
     bool ok = true;
-    unsigned char h[kHeaderBytes];
-    header(h, m_rate, m_blocks);
     const unsigned char zero = 0;
     // The data written may be longer than the whole blocks counted when a write failed half way:
     // the file is cut back to them.
     const off_t end = off_t(kHeaderBytes + m_blocks * std::int64_t(kBlock));
     if (::ftruncate(m_fd, end) != 0 || ::lseek(m_fd, end, SEEK_SET) != end
-        || ((m_blocks & 1) && !writeAll(m_fd, &zero, 1)) || ::pwrite(m_fd, h, sizeof h, 0) != ssize_t(sizeof h))
+        || ((m_blocks & 1) && !writeAll(m_fd, &zero, 1)) || !writeHeader(true))
         ok = false;
     if (!ok && m_error.isEmpty())
         m_error = QStringLiteral("cannot finish %1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(errno)));

@@ -2,8 +2,8 @@
 // from blocks already encoded, byte for byte as they came. libsndfile only writes this format from
 // PCM, and decoding and encoding again would not give the same bytes, so the RIFF layout is written
 // here: RIFF/WAVE, fmt (20 bytes), fact (the sample count), data, as libsndfile lays out a file of
-// this format. The sizes are those of an empty file until the close writes the real ones (a file
-// left by a crash reads as empty, its blocks still there behind the header).
+// this format. The header's sizes are brought up to date every second while blocks come, and
+// made final by the close, so a file left by a crash reads back whole but for its last second.
 #pragma once
 
 #include <QByteArray>
@@ -37,8 +37,11 @@ public:
 private:
     bool fail(const char* what);
 
+    bool writeHeader(bool final);
+
     int m_fd = -1;
     int m_rate = 0;
+    std::int64_t m_headerAtMs = 0;   // when the header's sizes were last brought up to date
     QString m_path, m_error;
     std::int64_t m_blocks = 0;
     unsigned char m_partial[65];

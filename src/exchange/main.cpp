@@ -93,6 +93,9 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // The watch recorder, or the watch alone that the partners listen to: declared before the
+    // partners' voice, whose threads ask them until it is gone.
+    std::unique_ptr<WatchRecorder> recorder, watch;
     // The partners' voice after their DSC answers, unless --silent-partners (the console can add
     // partners to an exchange that started without).
     std::unique_ptr<PartnerVoice> voice;
@@ -116,7 +119,6 @@ int main(int argc, char** argv) {
     }
     // The watch recorder: every voice transmission of the channels as a file, a traffic line and a
     // JSON line. Its own thread; the relay never waits for it.
-    std::unique_ptr<WatchRecorder> recorder;
     if (!o.recordFolder.isEmpty()) {
         recorder = std::make_unique<WatchRecorder>(o.recordFolder, o.voiceBasePort);
         QObject::connect(recorder.get(), &WatchRecorder::ended, [&](const VoiceTransmission& t) {
@@ -146,6 +148,22 @@ int main(int argc, char** argv) {
         }
         std::fprintf(stdout, "kelvo-exchange: recording the voice channels (ports %d + 9, 16, 23, 77, 84, 123, 184) in %s\n",
                      o.voiceBasePort, qPrintable(o.recordFolder));
+    }
+    // The partners wait for a quiet channel before they speak, as operators do: they listen through
+    // the recorder, or, when nothing is recorded, through a watch of the channels that writes
+    // nothing (kept from the console, which offers listening only with --record).
+    if (voice && voice->canSpeak()) {
+        if (!recorder) {
+            watch = std::make_unique<WatchRecorder>(QString(), o.voiceBasePort);
+            QString error;
+            if (!watch->start(error)) {
+                std::fprintf(stderr, "kelvo-exchange: %s: the partners speak without waiting for a quiet channel\n",
+                             qPrintable(error));
+                watch.reset();
+            }
+        }
+        if (WatchRecorder* ears = recorder ? recorder.get() : watch.get())
+            voice->setChannelWatch([ears](int channel) { return ears->lastHeard(channel); });
     }
     // The instructor's console; with a log, its evaluation report is also written at the stop.
     std::unique_ptr<Console> console;

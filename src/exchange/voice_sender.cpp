@@ -200,6 +200,31 @@ void PartnerVoice::run(Channel& channel)
     }
 }
 
+bool PartnerVoice::waitForQuiet(int channel, const QString& partner)
+{
+    if (!m_watch)
+        return true;
+    const auto quiet = std::chrono::milliseconds(m_setup.quietMs);
+    const auto start = Clock::now();
+    for (;;) {
+        const auto heard = m_watch(channel);
+        const auto now = Clock::now();
+        if (!heard || now - *heard >= quiet)
+            return true;
+        if (now - start >= std::chrono::milliseconds(m_setup.giveUpMs)) {
+            if (m_notice)
+                m_notice(QStringLiteral("%1 gives up on channel %2: it was not quiet for %3 s in %4 s, the answer is not spoken")
+                             .arg(partner)
+                             .arg(channel)
+                             .arg(m_setup.quietMs / 1000.0, 0, 'f', 1)
+                             .arg(m_setup.giveUpMs / 1000.0, 0, 'f', 0));
+            return false;
+        }
+        if (!waitUntil(std::min(*heard + quiet, start + std::chrono::milliseconds(m_setup.giveUpMs))))
+            return false;
+    }
+}
+
 void PartnerVoice::speak(int channel, const Job& job, Clock::time_point notBefore)
 {
     // The synthesis runs during the pause, so a slow PC does not lengthen it.
@@ -222,7 +247,8 @@ void PartnerVoice::speak(int channel, const Job& job, Clock::time_point notBefor
             m_notice(QStringLiteral("%1 cannot speak on channel %2: no voice socket").arg(job.partner).arg(channel));
         return;
     }
-    if (!waitUntil(std::max(notBefore, job.answeredAt + std::chrono::milliseconds(m_setup.pauseMs)))) {
+    if (!waitUntil(std::max(notBefore, job.answeredAt + std::chrono::milliseconds(m_setup.pauseMs)))
+        || !waitForQuiet(channel, job.partner)) {
         encoder.close();
         return;
     }

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -39,7 +40,13 @@ public:
         std::vector<std::uint32_t> destinations{0xFFFFFFFFu};   // IPv4, host order
         int basePort = 17000;   // a channel's voice is on basePort + channel, as a station's
         int pauseMs = 3000;     // from the DSC answer to the first word
+        // Like an operator, a partner speaks only once the channel has been quiet this long (see
+        // setChannelWatch), and gives up after waiting `giveUpMs` for that.
+        int quietMs = 1000;
+        int giveUpMs = 30000;
     };
+    // When voice was last heard on a channel (none: not since the start).
+    using ChannelWatch = std::function<std::optional<std::chrono::steady_clock::time_point>(int channel)>;
     // A phrase as it went out (on the channel's thread).
     struct Said {
         QString partner, text;
@@ -65,6 +72,9 @@ public:
     void answered(const QByteArray& record, const QString& partner);
     // Called on a channel's thread after each phrase; set it before the first answer.
     void setSaid(std::function<void(const Said&)> said) { m_said = std::move(said); }
+    // What the partners listen to before they speak; without it they do not wait for a quiet
+    // channel. Called on the channels' threads; set it before the first answer.
+    void setChannelWatch(ChannelWatch watch) { m_watch = std::move(watch); }
 
     // Phrases waiting on one channel beyond the one being spoken; more are dropped.
     static constexpr std::size_t max_waiting = 8;
@@ -84,11 +94,14 @@ private:
     void speak(int channel, const Job& job, std::chrono::steady_clock::time_point notBefore);
     // Sleeps until `t`; false when stopping.
     bool waitUntil(std::chrono::steady_clock::time_point t);
+    // Waits until `channel` has been quiet a while; false when stopping or giving up (told).
+    bool waitForQuiet(int channel, const QString& partner);
 
     const Setup m_setup;
     const PartnerPhrases m_phrases;
     Notice m_notice;
     std::function<void(const Said&)> m_said;
+    ChannelWatch m_watch;
     bool m_canSpeak = false;
 
     std::mutex m_mutex;   // the channels' queues and m_stop

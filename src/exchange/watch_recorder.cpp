@@ -32,6 +32,19 @@ constexpr auto kForget = std::chrono::seconds(30);
 // Datagrams read from one port before the others get their turn.
 constexpr int kBurst = 64;
 
+std::int64_t steadyUs(Clock::time_point t)
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
+}
+
+std::size_t channelIndex(int channel)
+{
+    for (std::size_t i = 0; i < kVoiceChannels.size(); ++i)
+        if (kVoiceChannels[i] == channel)
+            return i;
+    return kVoiceChannels.size();
+}
+
 bool gsmFormat(const AudioFormat& f)
 {
     return f.tag == WAVE_FORMAT_GSM610 && f.rate >= gsm_min_rate && f.rate <= gsm_max_rate;
@@ -162,6 +175,15 @@ std::vector<WatchRecorder::ChannelState> WatchRecorder::channels() const
     return m_state;
 }
 
+std::optional<Clock::time_point> WatchRecorder::lastHeard(int channel) const
+{
+    const std::size_t i = channelIndex(channel);
+    const std::int64_t ns = i < m_heard.size() ? m_heard[i].load() : 0;
+    if (ns == 0)
+        return std::nullopt;
+    return Clock::time_point(std::chrono::nanoseconds(ns));
+}
+
 void WatchRecorder::setTap(Tap tap)
 {
     std::lock_guard lock(m_tapLock);   // waits for a call in progress: the old tap is not called again
@@ -213,9 +235,14 @@ void WatchRecorder::take(int portIndex, const char* data, std::size_t size, std:
         m_streams.push_back(std::make_unique<Stream>(this, portIndex, address, port));
         s = m_streams.back().get();
     }
-    s->lastDatagram = Clock::now();
+    const Clock::time_point now = Clock::now();
+    s->lastDatagram = now;
     try {
-        s->core.handle(data, size, VoiceSender{address, port});
+        if (s->core.handle(data, size, VoiceSender{address, port}, steadyUs(now))) {
+            const std::size_t i = channelIndex(s->channel);
+            if (i < m_heard.size())
+                m_heard[i] = std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count();
+        }
     } catch (...) {
         // Out of memory on one datagram costs that datagram only.
     }
@@ -311,9 +338,14 @@ void WatchRecorder::stopRecording(const QString& why)
 void WatchRecorder::sweep()
 {
     const auto now = Clock::now();
-    for (auto& s : m_streams)
+    for (auto& s : m_streams) {
+        try {
+            s->core.tick(steadyUs(now));   // packets that waited for a missing one go on
+        } catch (...) {
+        }
         if (s->live && now - s->lastDatagram >= std::chrono::milliseconds(m_silenceMs))
             finish(*s);
+    }
     std::erase_if(m_streams, [&](const auto& s) { return !s->live && now - s->lastDatagram >= kForget; });
 }
 

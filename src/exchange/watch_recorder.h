@@ -13,10 +13,12 @@
 #include <QString>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -29,7 +31,7 @@ struct VoiceTransmission {
     QString sender;          // the sender's IPv4 address
     QString file;            // the WAV file's name in the folder; empty when nothing was written
     qint64 payloads = 0;
-    qint64 lost = 0;         // packets lost on the way (out of sequence)
+    qint64 lost = 0;         // packets lost on the way (never came, or came too late)
     double seconds = 0;      // the length of the audio received
 };
 
@@ -70,6 +72,9 @@ public:
         QDateTime since;         // start of the current transmission
     };
     std::vector<ChannelState> channels() const;   // any thread
+    // When a voice datagram (any sender's, one that passed the checks) last came on `channel`'s
+    // ports; none since the start. Any thread.
+    std::optional<std::chrono::steady_clock::time_point> lastHeard(int channel) const;
 
     // Called on the recorder's thread with every payload accepted on any channel (for listening).
     // Keep it short. Any thread may set it; an empty function removes it, and once setTap returns
@@ -105,6 +110,7 @@ private:
     std::vector<std::unique_ptr<Stream>> m_streams;   // recorder's thread only
     mutable std::mutex m_stateLock;                   // guards m_state
     std::vector<ChannelState> m_state;
+    std::array<std::atomic<std::int64_t>, kVoiceChannels.size()> m_heard{};   // steady ns; 0: never
     std::mutex m_tapLock;                             // held while the tap runs
     Tap m_tap;
     std::atomic<bool> m_tapSet{false};

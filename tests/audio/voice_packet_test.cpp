@@ -80,11 +80,12 @@ struct CoreRig {
     std::vector<std::string> payloads;
     std::vector<AudioFormat> formats;
     int notified = 0;
+    std::vector<std::size_t> gaps;
     VoiceReceiverCore core{[this](const AudioFormat& f, const char* d, std::size_t n) {
                                formats.push_back(f);
                                payloads.emplace_back(d, n);
                            },
-                           [this] { ++notified; }};
+                           [this] { ++notified; }, [this](const AudioFormat&, std::size_t n) { gaps.push_back(n); }};
     void feed(const Bytes& b) { core.handle(reinterpret_cast<const char*>(b.data()), b.size()); }
     void announce(bool changed, int epoch, AudioFormat f = {49, 22050, 0, 1})
     {
@@ -155,16 +156,61 @@ TEST(VoiceReceiverRules, DropsButCounts)
     EXPECT_EQ(r.core.count(), 5);
 }
 
-TEST(VoiceReceiverRules, LostPacketCostsTwoPayloads)
+// Packets are played in sequence: one that comes early waits for the missing ones, which are
+// given up when the wait is over, each reported as a gap of a packet's average length; one that
+// comes after it was given up is late and dropped. A sender that opens again starts a new sequence.
+TEST(VoiceReceiverRules, PacketsPlayInSequenceAndALossCostsOnlyItself)
 {
     CoreRig r;
+    const std::vector<std::size_t>& gaps = r.gaps;
+    r.core.setHold([] { return qint64(30'000); });
+    const auto audio = [&r](int seq, const std::string& p, qint64 now, bool first = true) {
+        Bytes b;
+        voice::build_audio(b, p.data(), p.size(), seq, 3, first);
+        r.core.handle(reinterpret_cast<const char*>(b.data()), b.size(), {}, now);
+    };
     r.announce(true, 3);
-    r.audio(1, 3, "1");
-    // 2 lost
-    r.audio(3, 3, "3");
-    r.audio(4, 3, "4");
-    EXPECT_EQ(r.payloads, (std::vector<std::string>{"1", "4"}));
+    audio(1, "1111", 0);
+    audio(3, "33", 10'000);   // 2 is missing: 3 waits
+    audio(2, "22", 15'000);   // 2 came late, within the wait: both play, in order
+    EXPECT_EQ(r.payloads, (std::vector<std::string>{"1111", "22", "33"}));
+    EXPECT_EQ(r.core.deadlineUs(), -1);
+
+    audio(5, "55", 20'000);   // 4 is missing
+    audio(6, "66", 30'000);
+    EXPECT_FALSE(r.core.tick(49'000));
+    EXPECT_TRUE(r.core.tick(50'000));   // the wait is over: 4 is lost, reported as 8 / 3 bytes
+    EXPECT_EQ(r.payloads.back(), "66");
+    ASSERT_EQ(gaps.size(), 1u);
+    EXPECT_EQ(gaps[0], 2u);
+    audio(4, "44", 51'000);   // too late: dropped
+    audio(7, "77", 60'000);
+    EXPECT_EQ(r.payloads, (std::vector<std::string>{"1111", "22", "33", "55", "66", "77"}));
     EXPECT_EQ(r.core.lost(), 1);
+    EXPECT_EQ(r.core.late(), 1);
+
+    // After a loss the audio resumes where a block begins: the rest of a cut block is a gap too.
+    audio(9, "9", 70'000, false);
+    audio(10, "10", 70'500, true);
+    r.core.tick(200'000);
+    EXPECT_EQ(r.payloads.back(), "10");
+    EXPECT_EQ(gaps.size(), 3u);
+    EXPECT_EQ(gaps[2], 1u);
+
+    // A packet that finds no room to wait (kReach ahead) releases the others at once.
+    audio(11 + VoiceReceiverCore::kReach, "far", 300'000);
+    EXPECT_EQ(r.payloads.back(), "far");
+    EXPECT_EQ(r.core.lost(), 2 + VoiceReceiverCore::kReach);
+
+    // The sender opens again on the same socket: its first packet carries 1 and is played.
+    r.announce(true, 3);
+    audio(1, "again", 400'000);
+    EXPECT_EQ(r.payloads.back(), "again");
+    // Several in a row from behind: the sender went on from elsewhere, and is followed.
+    audio(12, "a", 401'000);
+    audio(13, "b", 402'000);
+    audio(14, "c", 403'000);
+    EXPECT_EQ(r.payloads.back(), "c");
 }
 
 TEST(VoiceReceiverRules, ForeignFormatPassedOnHarmlessly)

@@ -1,6 +1,11 @@
 // kelvo-exchange's practice partners on the voice channel: they speak after their DSC answer,
-// keep silent with --silent-partners, and answer by DSC alone when espeak-ng has no voice data.
+// keep silent with --silent-partners, answer by DSC alone when espeak-ng has no voice data, and
+// do not talk over a trainee.
+#include "support/voice_talker.h"
+
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QProcess>
@@ -92,4 +97,74 @@ TEST(PartnerProgram, SpeaksAfterItsAnswerUnlessSilentOrWithoutVoiceData)
     EXPECT_EQ(mute.voice, 0);
     EXPECT_EQ(mute.err.count("espeak-ng cannot speak"), 1) << mute.err.toStdString();
     EXPECT_TRUE(mute.err.contains("answer by DSC only")) << mute.err.toStdString();
+}
+
+// A trainee who talks on the working channel when the partner's answer is due: the partner waits
+// until the channel has been quiet for a second, as an operator would. The exchange records
+// nothing (no --record): it listens to the channel all the same. The trainee's voice goes to
+// another loopback address, which only the exchange's sockets (bound to every address) take.
+TEST(PartnerProgram, WaitsUntilTheTraineeHasFinishedTalking)
+{
+    const QString program = qEnvironmentVariable("KELVO_BIN") + QStringLiteral("/kelvo-exchange");
+    if (!QFile::exists(program))
+        GTEST_SKIP() << "kelvo-exchange not built";
+    static int argc = 1;
+    static char name[] = "test_exchange";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);
+    QUdpSocket station, partner;
+    ASSERT_TRUE(station.bind(QHostAddress::LocalHost, 0));
+    const int base = freeVoiceBase();
+    ASSERT_NE(base, 0);
+    // With address reuse, as a station's receiver binds, so that the exchange can listen there too.
+    ASSERT_TRUE(partner.bind(QHostAddress::LocalHost, quint16(base + 77), QAbstractSocket::ShareAddress));
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0);
+    const quint16 in = probe.localPort();
+    probe.close();
+
+    QProcess exchange;
+    exchange.start(program, {"--local", "--listen-port", QString::number(in), "--station-port",
+                             QString::number(station.localPort()), "--voice-base-port", QString::number(base),
+                             "--reply-delay", "0", "--coast-station", "002470001"});
+    ASSERT_TRUE(exchange.waitForStarted());
+    ASSERT_TRUE(exchange.waitForReadyRead(5000));
+    QUdpSocket trainee;
+    trainee.writeDatagram("TXMMSI=274111001,RXMMSI=002470001,CALL=INDIVID ,CATEGORY=ROUTINE ,DANGER=00,LATD=00,"
+                          "LATM=00,NS=N,LOND=000,LONM=00,EW=E,TIME=00:00,CH=77,COMPLY=N",
+                          QHostAddress::LocalHost, in);
+    // The partner would speak 3 s after its answer; the trainee talks from 1 s to 5.5 s.
+    VoiceTalker talk(440, 400, QHostAddress(QStringLiteral("127.0.0.2")));
+    QElapsedTimer t;
+    t.start();
+    qint64 talkEnd = -1, partnerFirst = -1;
+    bool acknowledged = false;
+    int sent = 0;
+    while (t.elapsed() < 12000 && partnerFirst < 0) {
+        const qint64 now = t.elapsed();
+        if (now >= 1000 && now < 5500) {
+            if (sent == 0)
+                talk.announce(base + 77);
+            const int due = int(double(now - 1000) / 1000.0 * 22050 / 320) + 1;
+            if (due > sent) {
+                talk.send(talk.packet(due - sent), base + 77);
+                sent = due;
+                talkEnd = t.elapsed();
+            }
+        }
+        station.waitForReadyRead(10);
+        while (station.hasPendingDatagrams())
+            acknowledged |= station.receiveDatagram().data().contains("CATEGORY=ROUT_ACK");
+        if (partner.hasPendingDatagrams() || partner.waitForReadyRead(10))
+            partnerFirst = t.elapsed();
+    }
+    ::kill(static_cast<pid_t>(exchange.processId()), SIGINT);
+    exchange.waitForFinished(5000);
+    EXPECT_TRUE(acknowledged);
+    std::printf("the trainee talked until %.2f s; the partner began at %.2f s\n", talkEnd / 1000.0,
+                partnerFirst / 1000.0);
+    ASSERT_GT(partnerFirst, 0) << "the partner never spoke: " << exchange.readAllStandardError().toStdString();
+    EXPECT_GE(partnerFirst, talkEnd + 900);
+    EXPECT_LE(partnerFirst, talkEnd + 3000);
 }

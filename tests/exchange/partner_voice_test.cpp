@@ -207,3 +207,41 @@ TEST(PartnerSound, TheTraineeHearsThePhraseAfterThePause)
     EXPECT_GT(heardFor, 0.7 * spoken);   // espeak-ng's trailing silence is not heard
     EXPECT_LT(heardFor, 1.1 * spoken);
 }
+
+// A channel that never falls quiet: the partner gives up after its bound, says so, and says nothing.
+TEST(VoicePartners, APartnerGivesUpOnAChannelThatNeverFallsQuiet)
+{
+    PartnerVoice::Setup setup;
+    setup.destinations = {kLoopback};
+    setup.basePort = 27400;
+    setup.pauseMs = 0;
+    setup.giveUpMs = 300;
+    std::mutex m;
+    std::condition_variable cv;
+    QStringList notices;
+    bool said = false;
+    PartnerVoice voice(setup, PartnerPhrases::parse("individual_ack = {name}.", nullptr), [&](const QString& n) {
+        std::lock_guard l(m);
+        notices << n;
+        cv.notify_all();
+    });
+    if (!voice.canSpeak())
+        GTEST_SKIP() << "no espeak-ng voice data";
+    voice.setChannelWatch([](int) { return std::optional(Clock::now()); });   // a voice all along
+    voice.setSaid([&](const PartnerVoice::Said&) {
+        std::lock_guard l(m);
+        said = true;
+    });
+    VirtualStation coast, trainee;
+    coast.kind = VirtualStation::Coast;
+    coast.name = "Coast Radio";
+    coast.mmsi = "002470001";
+    trainee.mmsi = "274111001";
+    dsc::DscRecord call;
+    dsc::Decodifica_stringa(individual_call(trainee, coast.mmsi, dsc::CAT_ROUTINE, 77), call);
+    voice.answered(*answer(coast, call, QTime(9, 41)), coast.name);
+    std::unique_lock l(m);
+    ASSERT_TRUE(cv.wait_for(l, std::chrono::seconds(20), [&] { return !notices.isEmpty(); }));
+    EXPECT_TRUE(notices[0].startsWith("Coast Radio gives up on channel 77")) << notices[0].toStdString();
+    EXPECT_FALSE(said);
+}

@@ -16,6 +16,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <cstdio>
 #include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -140,6 +141,80 @@ TEST(WatchRecorder, EachTransmissionIsOneFileOfTheBlocksAsSent)
     EXPECT_GT(tone::snr_db(x, 440, 22050), 20.0);
     EXPECT_EQ(decode(r.dir.filePath(b1.file)).pcm.size(), 30u * 320);
     EXPECT_EQ(voiceLogLine(a1).section(QLatin1Char(' '), 1), QStringLiteral("voice ch 16 from 127.0.0.1, 0.9 s"));
+}
+
+// A sender that keeps its socket and opens again: its second transmission, whose sequence starts
+// again, is recorded from its first block.
+TEST(WatchRecorder, ASecondTransmissionFromTheSameSocketKeepsItsFirstBlock)
+{
+    app();
+    RecorderRig r(300);
+    ASSERT_TRUE(r.start()) << r.error.toStdString();
+    VoiceTalker a(440, 60);
+    for (int talk = 0; talk < 2; ++talk) {
+        a.reopen();
+        a.announce(r.base + 9);
+        for (int i = 0; i < 6; ++i) {
+            a.send(a.packet(5), r.base + 9);
+            QThread::msleep(5);
+        }
+        ASSERT_TRUE(waitFor([&] { return r.ended.size() > std::size_t(talk); }, 3000)) << "talk " << talk;
+    }
+    EXPECT_EQ(r.ended[1].payloads, 6);
+    EXPECT_EQ(r.ended[1].lost, 0);
+    EXPECT_EQ(wavData(r.dir.filePath(r.ended[1].file)), a.gsm.mid(30 * 65, 30 * 65));
+}
+
+// The exchange killed in the middle of a talk: the file on the disk says how much audio it holds
+// (all but its last second at most) and libsndfile reads it back as the tone.
+TEST(WatchRecorder, ARecordingSurvivesTheExchangeKilledMidTalk)
+{
+    const QString program = qEnvironmentVariable("KELVO_BIN") + QStringLiteral("/kelvo-exchange");
+    if (!QFile::exists(program))
+        GTEST_SKIP() << "kelvo-exchange not built";
+    app();
+    const int base = freeVoiceBase();
+    ASSERT_NE(base, 0);
+    QUdpSocket probe;
+    ASSERT_TRUE(probe.bind(QHostAddress::LocalHost, 0));
+    const quint16 in = probe.localPort();
+    probe.close();
+    QTemporaryDir dir;
+    QProcess exchange;
+    exchange.start(program, {QStringLiteral("--local"), QStringLiteral("--listen-port"), QString::number(in),
+                             QStringLiteral("--station-port"), QString::number(in + 1), QStringLiteral("--record"),
+                             dir.path(), QStringLiteral("--voice-base-port"), QString::number(base)});
+    ASSERT_TRUE(exchange.waitForStarted());
+    QByteArray out;
+    ASSERT_TRUE(waitFor([&] { return (out += exchange.readAllStandardOutput()).contains("listening on UDP"); }, 5000))
+        << out.toStdString();
+
+    // Three seconds of tone in real time, one or two blocks at a time as a station sends them;
+    // the kill comes after two and a half.
+    VoiceTalker talker(440, 220);
+    talker.announce(base + 16);
+    QElapsedTimer t;
+    t.start();
+    int sent = 0;
+    for (int k = 0; t.elapsed() < 2500; ++k) {
+        const int due = int(double(t.elapsed()) / 1000.0 * 22050 / 320);
+        if (due > sent) {
+            talker.send(talker.packet(due - sent), base + 16);
+            sent = due;
+        }
+        QThread::msleep(20);
+    }
+    ASSERT_EQ(::kill(static_cast<pid_t>(exchange.processId()), SIGKILL), 0);
+    ASSERT_TRUE(exchange.waitForFinished(5000));
+    const QStringList files = QDir(dir.path()).entryList({QStringLiteral("*.wav")}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    const Decoded d = decode(dir.filePath(files[0]));
+    const double seconds = double(d.pcm.size()) / 22050;
+    std::printf("%d blocks sent in %.1f s, the file reads back as %.2f s\n", sent, t.elapsed() / 1000.0, seconds);
+    EXPECT_GE(seconds, double(sent) * 320 / 22050 - 1.2);
+    ASSERT_GT(d.pcm.size(), 4000u);
+    const std::vector<double> x(d.pcm.begin() + 2000, d.pcm.end());
+    EXPECT_NEAR(tone::dominant(x, 22050), 440, 10);
 }
 
 // The file libsndfile writes when it encodes `blocks` blocks itself.

@@ -70,6 +70,9 @@ public:
         send(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), port);
     }
     qsizetype sentBytes() const { return m_at; }
+    // Opens again on the same socket, as a peer that keeps its socket does: the sequence starts
+    // again (announce() first, as every open does).
+    void reopen() { m_seq = 0; }
 
     QByteArray gsm;   // every block this talker can send
 

@@ -117,14 +117,10 @@ QByteArray TestControl::handle(const QByteArray& line)
     // "panel": what the LCD does not show: the push-to-talk key's picture (5 while transmitting),
     // the status lamp's (-1 off), the voice channel and the tool tip on the screen, if any.
     if (parts[0] == "panel")
-        return "talk " + QByteArray::number(m_station.panel().key(Key::btnAudio).picture) + "
-led "
-               + QByteArray::number(m_station.panel().led) + "
-channel "
-               + QByteArray::number(m_station.current_voice_channel()) + "
-tooltip "
-               + (QToolTip::isVisible() ? QToolTip::text().toUtf8() : QByteArray()) + "
-";
+        return "talk " + QByteArray::number(m_station.panel().key(Key::btnAudio).picture) + "\nled "
+               + QByteArray::number(m_station.panel().led) + "\nchannel "
+               + QByteArray::number(m_station.current_voice_channel()) + "\ntooltip "
+               + (QToolTip::isVisible() ? QToolTip::text().toUtf8() : QByteArray()) + "\n";
     if (hasPoint && (parts[0] == "press" || parts[0] == "release")) {
         mouse(parts[0] == "press" ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease, at, Qt::NoModifier);
         return "ok\n";

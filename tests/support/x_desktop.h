@@ -8,7 +8,7 @@
 #pragma once
 
 #include "audio/gsm_codec.h"
-#include "audio/sink.h"
+#include "support/collect_sink.h"
 #include "audio/voice_packet.h"
 #include "support/private_pulse.h"
 

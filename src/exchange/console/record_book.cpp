@@ -12,8 +12,16 @@ const BookEntry& RecordBook::add(const Traffic& t, bool fromVirtualStation)
         e.origin = "instructor";
     else if (fromVirtualStation && !fromNetwork)
         e.origin = "virtual station";
-    if (fromNetwork && t.problem.isEmpty())
+    // Addresses of a bounded number of stations: records from ever new MMSIs add none.
+    if (fromNetwork && t.problem.isEmpty()
+        && (m_addresses.size() < kMaxAddresses || m_addresses.contains(t.fields.TXMMSI)))
         m_addresses.insert(t.fields.TXMMSI, t.sender);
+    if (!t.problem.isEmpty()) {
+        ++m_rejectedTotal;
+        if (m_rejected.size() >= kRejectedKept)
+            m_rejected.pop_front();
+        m_rejected.push_back(e);
+    }
     if (m_entries.size() >= m_capacity)
         m_entries.pop_front();
     m_entries.push_back(std::move(e));

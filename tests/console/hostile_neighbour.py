@@ -48,6 +48,7 @@ while time.monotonic() < end:
     for slow in reopen[:20]:
         open_one(slow)
     del reopen[:20]
+    time.sleep(0.1)
     if time.monotonic() >= next_byte:
         next_byte += 0.5
         for s, n in list(trickle.items()):

@@ -40,6 +40,20 @@ DEADLINE_S = 4   # the console's request deadline
 failures = []
 
 
+class Skip(Exception):
+    """The rest of a part of the walk, skipped after a failure."""
+
+
+def part(name, walk):
+    """One part of the walk: a failure in it is reported, and the walk goes on with the next."""
+    try:
+        walk()
+    except Skip:
+        print(f"  (the rest of '{name}' skipped)", flush=True)
+    except Exception as e:
+        fail(f"{name}: {type(e).__name__}: {e}")
+
+
 def fail(text):
     print("FAIL:", text, flush=True)
     failures.append(text)
@@ -93,7 +107,13 @@ def fetch(url, headers=None, timeout=10):
 def waited(what, condition, ceiling, driver, poll=0.02):
     """Waits for `condition` (a function of the driver), prints how long it took."""
     t = time.monotonic()
-    WebDriverWait(driver, ceiling, poll_frequency=poll).until(condition)
+    try:
+        WebDriverWait(driver, ceiling, poll_frequency=poll).until(condition)
+    except Exception:
+        fail(f"no {what} after {ceiling} s; the page says {text_of(driver, 'link')!r}; its log:")
+        for entry in driver.get_log("browser"):
+            print("   ", entry["message"])
+        raise Skip()
     took = time.monotonic() - t
     print(f"ok: {what} after {1000 * took:.0f} ms", flush=True)
     return took
@@ -102,6 +122,8 @@ def waited(what, condition, ceiling, driver, poll=0.02):
 def browser_log(driver, allowed=()):
     """The browser's log since the last look; entries matching none of `allowed` fail the test."""
     for entry in driver.get_log("browser"):
+        if entry["message"].startswith("chrome://"):   # the browser's own new-tab page
+            continue
         if not any(re.search(a, entry["message"]) for a in allowed):
             fail("the browser logged: " + entry["message"])
 
@@ -123,6 +145,7 @@ def clock_seconds(text):
 
 def check_report_html(html, where):
     """A report with HTML in MMSIs: the stations all there, nothing of them read as markup."""
+    before = len(failures)
     if html.count("<style>") != 1 or "<!--" in html:
         fail(f"{where}: a record's MMSI became markup")
     articles = html.count("<article class=station>")
@@ -134,7 +157,7 @@ def check_report_html(html, where):
             fail(f"{where}: the station {mmsi} is not shown as text")
     if "Calls left unanswered" not in html or "no answer" not in html.split("Calls left unanswered")[1]:
         fail(f"{where}: the call left unanswered is missing after the stations")
-    else:
+    elif len(failures) == before:
         print(f"ok: {where} lists {articles} stations, the HTML MMSIs as text, and the unanswered call", flush=True)
 
 
@@ -178,145 +201,170 @@ def main():
     opts.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     driver = webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=opts)
     neighbour = None
+    live = lambda d: text_of(d, "link") == "live"
     try:
-        viewport(driver, 1280, 720)
-        live = lambda d: text_of(d, "link") == "live"
-        driver.get(url)
-        waited("the printed address is live from another host", live, 15, driver)
-        bg = driver.execute_script("return getComputedStyle(document.querySelector('.bar')).display")
-        if bg != "flex":
-            fail("the page is not styled")
-        driver.refresh()
-        waited("the page is live again after a reload", live, 15, driver)
-        browser_log(driver)
-
-        # A trainee's call answered by the coast station, a call left unanswered, and stations
-        # whose MMSIs are HTML.
-        send(record(TRAINEE, COAST, "INDIVID ", "ROUTINE "))
-        send(record(HTML_MMSIS[0], TRAINEE, "INDIVID ", "SAFETY  "))
-        send(record(HTML_MMSIS[1], "999999999", "ALLSHIPS", "ROUTINE "))
-        send(record(OTHER, HTML_MMSIS[0], "INDIVID ", "ROUTINE "))
-        waited("the stations with HTML MMSIs are listed as text",
-               lambda d: all(m in text_of(d, "stations") for m in HTML_MMSIS + [TRAINEE, OTHER]), 10, driver)
-        styles = driver.execute_script("return document.querySelectorAll('style').length")
-        rows = driver.execute_script("return document.querySelectorAll('#stations tr').length")
-        if styles or rows < 5:
-            fail(f"the Stations panel was damaged: {rows} rows, {styles} style elements")
-        waited("the coast station's acknowledgement is in the calls",
-               lambda d: "after" in text_of(d, "calls"), 10, driver)
-
-        # The exercise, started a few seconds after the exchange: its events count from its Start.
-        while time.monotonic() - started < 4:
-            time.sleep(0.1)
-        driver.find_element(By.ID, "ex-start").click()
-        waited("the exercise's first event is sent",
-               lambda d: "1/2" in text_of(d, "exercise-state"), 10, driver)
-        driver.find_element(By.ID, "ex-pause").click()
-        waited("the exercise is paused", lambda d: "paused" in text_of(d, "exercise-state"), 10, driver)
-        paused_at = time.monotonic()
-        while time.monotonic() - paused_at < 3:
-            time.sleep(0.1)
-        driver.find_element(By.ID, "ex-start").click()
-        waited("the exercise runs again", lambda d: "running" in text_of(d, "exercise-state"), 10, driver)
-        shown = clock_seconds(text_of(driver, "exercise-clock"))
-        _, _, body = fetch(url.replace("/?", "/api/stations?"))
-        position = json.loads(body)["exercise"]["positionMs"] / 1000
-        if abs(shown - position) > 1.5:
-            fail(f"after Resume the page's exercise clock shows {shown} s, the exercise is at {position:.1f} s")
-        else:
-            print(f"ok: after Resume the clock shows {shown} s, the exercise is at {position:.1f} s", flush=True)
-        _, _, report = fetch(url.replace("/?", "/report?"))
-        events = re.findall(r"<tr[^>]*><td class=num>(\+\d+:\d\d)</td><td>Coast-Radio", report.decode())
-        if events[:1] != ["+0:01"]:
-            fail(f"the report times the exercise's first event at {events[:1]}, not +0:01 from its Start")
-        else:
-            print("ok: the report times the exercise's first event at +0:01 from its Start", flush=True)
-        check_report_html(report.decode(), "/report")
-
-        if SHOTS:
-            driver.save_screenshot(os.path.join(SHOTS, "remote-1280x720.png"))
-            viewport(driver, 820, 1180)
-            WebDriverWait(driver, 5).until(lambda d: d.execute_script("return innerWidth") == 820)
-            driver.save_screenshot(os.path.join(SHOTS, "remote-820x1180.png"))
+        def walk0():
+            nonlocal exchange, neighbour
             viewport(driver, 1280, 720)
+            driver.get(url)
+            waited("the printed address is live from another host", live, 15, driver)
+            bg = driver.execute_script("return getComputedStyle(document.querySelector('.bar')).display")
+            if bg != "flex":
+                fail("the page is not styled")
+            driver.refresh()
+            waited("the page is live again after a reload", live, 15, driver)
+            browser_log(driver)
 
-        # More traffic than a page shows: the oldest record is still there, pages back.
-        before = int(text_of(driver, "traffic-count") or 0)
-        for n in range(2300):
-            send(record(f"2743{n:05d}", "999999999", "ALLSHIPS", "ROUTINE "))
-            if n % 100 == 99:
-                time.sleep(0.05)
-        waited("2,300 more records are in the page",
-               lambda d: int(text_of(d, "traffic-count") or 0) >= before + 2300, 30, driver, poll=0.2)
-        pages = 0
-        while "Older" in (driver.find_element(By.ID, "traffic-older").text or "") and \
-                driver.find_element(By.ID, "traffic-older").is_enabled() and pages < 30:
-            driver.find_element(By.ID, "traffic-older").click()
-            pages += 1
-        last = text_of(driver, "traffic")
-        if TRAINEE not in last or COAST not in last:
-            fail(f"the first call is not on the last of {pages} pages of traffic")
-        else:
-            print(f"ok: the first call is on the last page of traffic, {pages} pages back "
-                  f"({text_of(driver, 'traffic-range')})", flush=True)
-        driver.find_element(By.ID, "traffic-newest").click()
-        browser_log(driver)
+        def walk1():
+            nonlocal exchange, neighbour
+            # A trainee's call answered by the coast station, a call left unanswered, and stations
+            # whose MMSIs are HTML.
+            send(record(TRAINEE, COAST, "INDIVID ", "ROUTINE "))
+            send(record(HTML_MMSIS[0], TRAINEE, "INDIVID ", "SAFETY  "))
+            send(record(HTML_MMSIS[1], "999999999", "ALLSHIPS", "ROUTINE "))
+            send(record(OTHER, HTML_MMSIS[0], "INDIVID ", "ROUTINE "))
+            waited("the stations with HTML MMSIs are listed as text",
+                   lambda d: all(m in text_of(d, "stations") for m in HTML_MMSIS + [TRAINEE, OTHER]), 10, driver)
+            styles = driver.execute_script("return document.querySelectorAll('style').length")
+            rows = driver.execute_script("return document.querySelectorAll('#stations tr').length")
+            if styles or rows < 5:
+                fail(f"the Stations panel was damaged: {rows} rows, {styles} style elements")
+            waited("the coast station's acknowledgement is in the calls",
+                   lambda d: "after" in text_of(d, "calls"), 10, driver)
 
-        # The neighbour holds 200 idle and half-sent connections: the instructor still gets in.
-        neighbour = subprocess.Popen(["ip", "netns", "exec", f"{NS}-ho", sys.executable,
-                                      os.path.join(os.path.dirname(__file__), "hostile_neighbour.py"),
-                                      EXCHANGE, "8080", "200", "14"], stdout=subprocess.PIPE, text=True)
-        time.sleep(2)   # the neighbour's connections are open and held
-        times = []
-        for _ in range(10):
-            t = time.monotonic()
-            try:
-                status, _, _ = fetch(url.replace("/?", "/api/stations?"), timeout=DEADLINE_S + 6)
-            except OSError as e:
-                status = str(e)
-            times.append(time.monotonic() - t)
-            if status != 200:
-                fail(f"beside the neighbour the instructor's request gave {status}")
-            time.sleep(0.3)
-        worst = max(times)
-        print(f"figure: beside 200 hostile connections the instructor's request answers in "
-              f"{1000 * statistics.median(times):.0f} ms (median of 10), {1000 * worst:.0f} ms at worst", flush=True)
-        if worst > DEADLINE_S + 1:
-            fail(f"an answer took {worst:.1f} s, more than the deadline plus one second")
-        driver.refresh()
-        waited("the page reloads and goes live beside the neighbour", live, DEADLINE_S + 1, driver)
-        out, _ = neighbour.communicate(timeout=30)
-        print(out.strip(), flush=True)
-        neighbour = None
-        browser_log(driver)
+        def walk2():
+            nonlocal exchange, neighbour
+            # The exercise, started a few seconds after the exchange: its events count from its Start.
+            while time.monotonic() - started < 4:
+                time.sleep(0.1)
+            driver.find_element(By.ID, "ex-start").click()
+            waited("the exercise's first event is sent",
+                   lambda d: "1/2" in text_of(d, "exercise-state"), 10, driver)
+            driver.find_element(By.ID, "ex-pause").click()
+            waited("the exercise is paused", lambda d: "paused" in text_of(d, "exercise-state"), 10, driver)
+            paused_at = time.monotonic()
+            while time.monotonic() - paused_at < 3:
+                time.sleep(0.1)
+            driver.find_element(By.ID, "ex-start").click()
+            waited("the exercise runs again", lambda d: "running" in text_of(d, "exercise-state"), 10, driver)
+            shown = clock_seconds(text_of(driver, "exercise-clock"))
+            _, _, body = fetch(url.replace("/?", "/api/stations?"))
+            position = json.loads(body)["exercise"]["positionMs"] / 1000
+            if abs(shown - position) > 1.5:
+                fail(f"after Resume the page's exercise clock shows {shown} s, the exercise is at {position:.1f} s")
+            else:
+                print(f"ok: after Resume the clock shows {shown} s, the exercise is at {position:.1f} s", flush=True)
+            _, _, report = fetch(url.replace("/?", "/report?"))
+            events = re.findall(r"<tr[^>]*><td class=num>(\+\d+:\d\d)</td><td>Coast-Radio", report.decode())
+            if events[:1] != ["+0:01"]:
+                fail(f"the report times the exercise's first event at {events[:1]}, not +0:01 from its Start")
+            else:
+                print("ok: the report times the exercise's first event at +0:01 from its Start", flush=True)
+            check_report_html(report.decode(), "/report")
 
-        # A restart: the open page follows the new run, and a distress alert of it is shown.
-        text = exchange.stop()
-        with open(os.path.join(work, "course-report.html")) as f:
-            check_report_html(f.read(), "the report saved at the stop")
-        exchange = Exchange(args, env)
-        if exchange.url != url:
-            fail(f"after the restart the address is {exchange.url}, not {url}")
-        waited("the open page is live on the restarted exchange", live, 10, driver)
-        sent = time.monotonic()
-        send(record(OTHER, "999999999", "DISTRESS", "DISTRESS", danger="06"))
-        WebDriverWait(driver, 10, poll_frequency=0.02).until(
-            lambda d: d.execute_script(
-                "return [...document.querySelectorAll('#traffic tr.distress')].some(r => r.textContent.includes(arguments[0]))",
-                OTHER))
-        took = time.monotonic() - sent
-        print(f"ok: the new run's distress alert is shown {1000 * took:.0f} ms after it was sent", flush=True)
-        if took > 1.0:
-            fail(f"the new run's distress alert took {took:.1f} s to show")
-        if int(text_of(driver, "traffic-count") or 0) > 10:
-            fail("the page still shows the old run's traffic")
-        browser_log(driver, allowed=(r"ERR_CONNECTION_REFUSED", r"WebSocket connection to .* failed"))
+            if SHOTS:
+                driver.save_screenshot(os.path.join(SHOTS, "remote-1280x720.png"))
+                viewport(driver, 820, 1180)
+                WebDriverWait(driver, 5).until(lambda d: d.execute_script("return innerWidth") == 820)
+                driver.save_screenshot(os.path.join(SHOTS, "remote-820x1180.png"))
+                viewport(driver, 1280, 720)
 
-        # Without the token, the page says what to open.
-        driver.get(base)
-        waited("the page without the token asks for the printed address",
-               lambda d: d.find_element(By.ID, "need-token").is_displayed(), 10, driver)
-        browser_log(driver, allowed=(r"401",))
+        def walk3():
+            nonlocal exchange, neighbour
+            # More traffic than a page shows: the oldest record is still there, pages back.
+            before = int(text_of(driver, "traffic-count") or 0)
+            for n in range(2300):
+                send(record(f"2743{n:05d}", "999999999", "ALLSHIPS", "ROUTINE "))
+                if n % 100 == 99:
+                    time.sleep(0.05)
+            waited("2,300 more records are in the page",
+                   lambda d: int(text_of(d, "traffic-count") or 0) >= before + 2300, 30, driver, poll=0.2)
+            pages = 0
+            while "Older" in (driver.find_element(By.ID, "traffic-older").text or "") and \
+                    driver.find_element(By.ID, "traffic-older").is_enabled() and pages < 30:
+                driver.find_element(By.ID, "traffic-older").click()
+                pages += 1
+            last = text_of(driver, "traffic")
+            if TRAINEE not in last or COAST not in last:
+                fail(f"the first call is not on the last of {pages} pages of traffic")
+            else:
+                print(f"ok: the first call is on the last page of traffic, {pages} pages back "
+                      f"({text_of(driver, 'traffic-range')})", flush=True)
+            if SHOTS:
+                driver.save_screenshot(os.path.join(SHOTS, "remote-traffic-last-page.png"))
+            driver.find_element(By.ID, "traffic-newest").click()
+            browser_log(driver)
+
+        def walk4():
+            nonlocal exchange, neighbour
+            # The neighbour holds 200 idle and half-sent connections: the instructor still gets in.
+            neighbour = subprocess.Popen(["ip", "netns", "exec", f"{NS}-ho", sys.executable,
+                                          os.path.join(os.path.dirname(__file__), "hostile_neighbour.py"),
+                                          EXCHANGE, "8080", "200", "14"], stdout=subprocess.PIPE, text=True)
+            time.sleep(2)   # the neighbour's connections are open and held
+            times = []
+            for _ in range(10):
+                t = time.monotonic()
+                try:
+                    status, _, _ = fetch(url.replace("/?", "/api/stations?"), timeout=DEADLINE_S + 6)
+                except OSError as e:
+                    status = str(e)
+                times.append(time.monotonic() - t)
+                if status != 200:
+                    fail(f"beside the neighbour the instructor's request gave {status}")
+                time.sleep(0.3)
+            worst = max(times)
+            print(f"figure: beside 200 hostile connections the instructor's request answers in "
+                  f"{1000 * statistics.median(times):.0f} ms (median of 10), {1000 * worst:.0f} ms at worst", flush=True)
+            if worst > DEADLINE_S + 1:
+                fail(f"an answer took {worst:.1f} s, more than the deadline plus one second")
+            driver.refresh()
+            waited("the page reloads and goes live beside the neighbour", live, DEADLINE_S + 1, driver)
+            out, _ = neighbour.communicate(timeout=30)
+            print(out.strip(), flush=True)
+            neighbour = None
+            browser_log(driver)
+
+        def walk5():
+            nonlocal exchange, neighbour
+            # A restart: the open page follows the new run, and a distress alert of it is shown.
+            text = exchange.stop()
+            with open(os.path.join(work, "course-report.html")) as f:
+                check_report_html(f.read(), "the report saved at the stop")
+            exchange = Exchange(args, env)
+            if exchange.url != url:
+                fail(f"after the restart the address is {exchange.url}, not {url}")
+            waited("the open page is live on the restarted exchange", live, 10, driver)
+            sent = time.monotonic()
+            send(record(OTHER, "999999999", "DISTRESS", "DISTRESS", danger="06"))
+            WebDriverWait(driver, 10, poll_frequency=0.02).until(
+                lambda d: d.execute_script(
+                    "return [...document.querySelectorAll('#traffic tr.distress')].some(r => r.textContent.includes(arguments[0]))",
+                    OTHER))
+            took = time.monotonic() - sent
+            print(f"ok: the new run's distress alert is shown {1000 * took:.0f} ms after it was sent", flush=True)
+            if took > 1.0:
+                fail(f"the new run's distress alert took {took:.1f} s to show")
+            if int(text_of(driver, "traffic-count") or 0) > 10:
+                fail("the page still shows the old run's traffic")
+            browser_log(driver, allowed=(r"ERR_CONNECTION_REFUSED", r"WebSocket connection to .* failed"))
+
+        def walk6():
+            nonlocal exchange, neighbour
+            # Without the token, the page says what to open.
+            driver.get(base)
+            waited("the page without the token asks for the printed address",
+                   lambda d: d.find_element(By.ID, "need-token").is_displayed(), 10, driver)
+            if SHOTS:
+                driver.save_screenshot(os.path.join(SHOTS, "remote-without-token.png"))
+            browser_log(driver, allowed=(r"401",))
+        part("the printed address", walk0)
+        part("records with HTML for MMSIs", walk1)
+        part("the exercise", walk2)
+        part("more traffic than a page", walk3)
+        part("a hostile neighbour", walk4)
+        part("a restart", walk5)
+        part("without the token", walk6)
     finally:
         if neighbour:
             neighbour.kill()

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <map>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace exchange {
 
@@ -85,7 +87,7 @@ void GuardedTcpServer::sweep()
     forgetClosed();
 }
 
-void GuardedTcpServer::makeRoomFor(const QHostAddress& peer)
+bool GuardedTcpServer::admit(const QHostAddress& peer)
 {
     forgetClosed();
     std::map<QString, std::vector<Client*>> untrusted;   // per address, oldest first
@@ -96,12 +98,10 @@ void GuardedTcpServer::makeRoomFor(const QHostAddress& peer)
             ++total;
         }
     const auto it = untrusted.find(peer.toString());
-    if (it != untrusted.end() && it->second.size() >= kMaxUntrustedPerAddress) {
-        it->second.front()->socket->abort();
-        return;
-    }
+    if (it != untrusted.end() && it->second.size() >= kMaxUntrustedPerAddress)
+        return false;
     if (total < kMaxUntrusted)
-        return;
+        return true;
     // The address holding the most; among equals, the one whose oldest waits longest.
     const std::vector<Client*>* most = nullptr;
     for (const auto& [address, list] : untrusted)
@@ -109,6 +109,7 @@ void GuardedTcpServer::makeRoomFor(const QHostAddress& peer)
             || (list.size() == most->size() && list.front()->opened < most->front()->opened))
             most = &list;
     most->front()->socket->abort();
+    return true;
 }
 
 void refuse(QTcpSocket* socket, const char* status, const QByteArray& text)
@@ -123,12 +124,20 @@ void refuse(QTcpSocket* socket, const char* status, const QByteArray& text)
 
 void GuardedTcpServer::incomingConnection(qintptr descriptor)
 {
+    // One beyond its address's share is closed before anything is made for it: a neighbour that
+    // opens connections as fast as it can costs the console little.
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (getpeername(int(descriptor), reinterpret_cast<sockaddr*>(&address), &length) != 0
+        || !admit(QHostAddress(reinterpret_cast<const sockaddr*>(&address)))) {
+        ::close(int(descriptor));
+        return;
+    }
     auto* socket = new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
         return;
     }
-    makeRoomFor(socket->peerAddress());
     if (liveConnections() >= kMaxConnections) {
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         refuse(socket, "503 Service Unavailable", "too many connections to the console");

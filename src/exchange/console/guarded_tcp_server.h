@@ -2,9 +2,9 @@
 // access rules is trusted: it may stay idle between requests for a while, and a WebSocket page
 // stays as long as it likes. Any other connection must have its request answered within a few
 // seconds of opening, and each request must arrive whole within as many seconds of its first
-// byte. Untrusted connections are capped per source address and in all; one beyond a cap pushes
-// out the oldest untrusted connection of the address holding the most, so idle or half-sent
-// connections, from one host or many, never keep the instructor out. No client may send more
+// byte. Untrusted connections are capped per source address (one beyond is closed at once) and
+// in all (one beyond pushes out the oldest of the address holding the most), so idle or
+// half-sent connections, from one host or many, never keep the instructor out. No client may send more
 // than a request body's worth of bytes without being answered.
 #pragma once
 
@@ -24,7 +24,7 @@ class GuardedTcpServer : public QTcpServer {
 public:
     static constexpr int kRequestDeadlineMs = 4000;    // a request, from its first byte to its end
     static constexpr int kTrustedIdleMs = 30000;       // a trusted connection between requests
-    static constexpr int kMaxUntrustedPerAddress = 8;
+    static constexpr int kMaxUntrustedPerAddress = 16;   // a browser opens a few at once
     static constexpr int kMaxUntrusted = 64;
     static constexpr int kMaxConnections = 512;        // beyond: refused, whoever asks
     // Bytes taken from a client since its last answer: a whole request of the largest body, and
@@ -48,7 +48,9 @@ protected:
 private:
     struct Client;
     void sweep();
-    void makeRoomFor(const QHostAddress& peer);
+    // Whether a new connection from `peer` is taken: not beyond its address's share of untrusted
+    // connections; beyond the share of all, the oldest of the address holding the most goes.
+    bool admit(const QHostAddress& peer);
     void forgetClosed();
 
     std::vector<std::shared_ptr<Client>> m_clients;

@@ -10,6 +10,25 @@
 
   // run: the exchange's run the page shows (a restarted exchange numbers its records from 1 again).
   const state = { run: "", live: false, stations: [], calls: [], exercise: null, exerciseAt: 0, clockOffset: 0 };
+
+  async function api(path, body) {
+    const init = body === undefined ? {} : { method: "POST", headers: { "Content-Type": "application/json" }, body: JSON.stringify(body) };
+    try {
+      const res = await fetch(withToken(path), init);
+      const data = await res.json().catch(() => ({ error: res.statusText }));
+      return { ok: res.ok, status: res.status, data };
+    } catch (e) {
+      return { ok: false, status: 0, data: { error: "the exchange does not answer" } };
+    }
+  }
+
+  function toast(text) {
+    const t = $("toast");
+    t.textContent = text; t.hidden = false;
+    clearTimeout(toast.timer);
+    toast.timer = setTimeout(() => { t.hidden = true; }, 4000);
+  }
+
   // ---- stations, calls in flight, exercise
   let refreshTimer = 0, lastRefresh = 0;
   function refreshSoon() {

@@ -240,20 +240,22 @@ def main():
             driver.find_element(By.ID, "ex-start").click()
             waited("the exercise's first event is sent",
                    lambda d: "1/2" in text_of(d, "exercise-state"), 10, driver)
-            driver.find_element(By.ID, "ex-pause").click()
-            waited("the exercise is paused", lambda d: "paused" in text_of(d, "exercise-state"), 10, driver)
-            paused_at = time.monotonic()
-            while time.monotonic() - paused_at < 3:
-                time.sleep(0.1)
-            driver.find_element(By.ID, "ex-start").click()
-            waited("the exercise runs again", lambda d: "running" in text_of(d, "exercise-state"), 10, driver)
-            shown = clock_seconds(text_of(driver, "exercise-clock"))
-            _, _, body = fetch(url.replace("/?", "/api/stations?"))
-            position = json.loads(body)["exercise"]["positionMs"] / 1000
-            if abs(shown - position) > 1.5:
-                fail(f"after Resume the page's exercise clock shows {shown} s, the exercise is at {position:.1f} s")
-            else:
-                print(f"ok: after Resume the clock shows {shown} s, the exercise is at {position:.1f} s", flush=True)
+            # Paused three seconds, twice: the clock shown on Resume is the exercise's own.
+            for _ in range(2):
+                driver.find_element(By.ID, "ex-pause").click()
+                waited("the exercise is paused", lambda d: "paused" in text_of(d, "exercise-state"), 10, driver)
+                paused_at = time.monotonic()
+                while time.monotonic() - paused_at < 3:   # the pause itself, not a wait
+                    time.sleep(0.1)
+                driver.find_element(By.ID, "ex-start").click()
+                waited("the exercise runs again", lambda d: "running" in text_of(d, "exercise-state"), 10, driver)
+                shown = clock_seconds(text_of(driver, "exercise-clock"))
+                _, _, body = fetch(url.replace("/?", "/api/stations?"))
+                position = json.loads(body)["exercise"]["positionMs"] / 1000
+                if abs(shown - position) > 1.5:
+                    fail(f"after Resume the page's exercise clock shows {shown} s, the exercise is at {position:.1f} s")
+                else:
+                    print(f"ok: after Resume the clock shows {shown} s, the exercise is at {position:.1f} s", flush=True)
             _, _, report = fetch(url.replace("/?", "/report?"))
             events = re.findall(r"<tr[^>]*><td class=num>(\+\d+:\d\d)</td><td>Coast-Radio", report.decode())
             if events[:1] != ["+0:01"]:

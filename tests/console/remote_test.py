@@ -280,7 +280,7 @@ def main():
                 if n % 100 == 99:
                     time.sleep(0.05)
             waited("2,300 more records are in the page",
-                   lambda d: int(text_of(d, "traffic-count") or 0) >= before + 2300, 30, driver, poll=0.2)
+                   lambda d: int(text_of(d, "traffic-count") or 0) >= before + 2300, 90, driver, poll=0.2)
             pages = 0
             while "Older" in (driver.find_element(By.ID, "traffic-older").text or "") and \
                     driver.find_element(By.ID, "traffic-older").is_enabled() and pages < 30:

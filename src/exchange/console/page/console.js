@@ -131,6 +131,17 @@
     state.run = run;
   }
 
+  // The records after `since` up to `until`, in pages of the API.
+  async function fetchSince(since, until) {
+    while (since < until) {
+      const r = await api("api/records?since=" + since);
+      if (!r.ok || r.data.length === 0) return;
+      Traffic.add(r.data.filter((rec) => rec.seq < until), false);
+      since = r.data[r.data.length - 1].seq;
+      if (r.data.length < 5000) return;
+    }
+  }
+
   let socket = null, retry = 250;
   function connect() {
     const url = new URL(withToken("api/events"), location.href);
@@ -142,20 +153,16 @@
       const msg = JSON.parse(typeof ev.data === "string" ? ev.data : new TextDecoder().decode(ev.data));
       if (msg.type === "hello") {
         newRun(msg.run);
-        // Everything before the stream began, in pages of the API.
-        for (;;) {
-          const r = await api("api/records?since=" + Traffic.lastSeq());
-          if (!r.ok || r.data.length === 0) break;
-          Traffic.add(r.data, false);
-          if (r.data.length < 5000) break;
-        }
+        await fetchSince(Traffic.lastSeq(), Infinity);   // everything before the stream began
         refresh();
         api("api/channels").then((r) => { if (r.ok) Voice.update(r.data); });
       } else if (msg.type === "channels") {
         Voice.update(msg.channels);
       } else if (msg.type === "update") {
-        if (msg.skipped) toast(`${msg.skipped} records went by too fast to show: see the exchange's log`);
+        // Under a flood the stream sends only the newest records: the others come from the API.
+        const before = Traffic.lastSeq();
         if (Traffic.add(msg.records, true)) refreshSoon();
+        if (msg.skipped && msg.records.length) await fetchSince(before, msg.records[0].seq);
         if (msg.changed) refresh();
       }
     };

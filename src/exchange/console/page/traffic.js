@@ -11,8 +11,13 @@ const Traffic = (() => {
   let anchor = 0, back = [];           // anchor 0: the newest page; otherwise the newest seq shown
   let newer = 0;                       // records arrived while an older page is shown
 
-  function matches(rec) {
+  // The filters as chosen now: a test of a record.
+  function filter() {
     const station = $("filter-station").value, kind = $("filter-kind").value;
+    return (rec) => matches(rec, station, kind);
+  }
+
+  function matches(rec, station, kind) {
     if (station && !(rec.fields && (rec.fields.TXMMSI === station || rec.fields.RXMMSI === station))) return false;
     return !kind || rec.words.kind === kind;
   }
@@ -36,11 +41,11 @@ const Traffic = (() => {
 
   // The matching records of the page shown, newest first, and how many match in all.
   function shown() {
-    const out = [];
+    const out = [], wanted = filter();
     let before = 0, total = 0;
     for (let i = order.length - 1; i >= 0; i--) {
       const r = order[i];
-      if (!matches(r)) continue;
+      if (!wanted(r)) continue;
       total++;
       if (anchor && r.seq > anchor) before++;
       else if (out.length < PAGE) out.push(r);
@@ -73,13 +78,14 @@ const Traffic = (() => {
     const body = $("traffic");
     const frag = document.createDocumentFragment();
     let added = 0, sorted = true;
+    const wanted = filter();
     for (const rec of list) {
       if (byseq.has(rec.seq)) continue;
       rec.words = Words.describe(rec);
       byseq.set(rec.seq, rec);
       if (order.length && order[order.length - 1].seq > rec.seq) sorted = false;
       order.push(rec);
-      if (matches(rec)) { if (anchor) newer++; else frag.prepend(row(rec, fresh)); }
+      if (wanted(rec)) { if (anchor) newer++; else frag.prepend(row(rec, fresh)); }
       added++;
     }
     if (!added) return 0;

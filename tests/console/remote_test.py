@@ -332,7 +332,14 @@ def main():
             # A restart: the open page follows the new run, and a distress alert of it is shown.
             text = exchange.stop()
             with open(os.path.join(work, "course-report.html")) as f:
-                check_report_html(f.read(), "the report saved at the stop")
+                saved = f.read()
+            check_report_html(saved, "the report saved at the stop")
+            # The junk of 2,300 MMSIs: followed up to a bound, and the report says what it left out.
+            note = re.search(r"<p class=warning>(.*?)</p>", saved)
+            if not note or "first 256 stations" not in note.group(1):
+                fail("the saved report does not say what it left out of 2,300 MMSIs")
+            else:
+                print("ok: the saved report says: " + note.group(1), flush=True)
             exchange = Exchange(args, env)
             if exchange.url != url:
                 fail(f"after the restart the address is {exchange.url}, not {url}")

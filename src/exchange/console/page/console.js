@@ -194,6 +194,7 @@
   function needToken() {
     link("access token needed", false);
     $("need-token").hidden = false;
+    for (const id of ["open-send", "open-station", "open-report"]) $(id).hidden = true;
     document.querySelector("main").hidden = true;
   }
 

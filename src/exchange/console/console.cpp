@@ -17,6 +17,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cctype>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -47,8 +48,10 @@ QString storedToken()
     QFile file(dir + QStringLiteral("/console-token"));
     if (file.open(QIODevice::ReadOnly)) {
         const QByteArray kept = file.readAll().trimmed();
-        if (looksLikeToken(kept))
+        if (looksLikeToken(kept)) {
+            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);   // whoever made it
             return QString::fromLatin1(kept);
+        }
         file.close();
         file.remove();
     }

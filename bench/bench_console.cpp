@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -201,6 +202,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     const pid_t exchange = fork();
     if (exchange == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);   // the exchange ends with this program, however it ends
         if (!freopen((data + "/out.txt").c_str(), "w", stdout))
             _exit(126);
         execlp(exe.c_str(), exe.c_str(), "--to", "127.0.0.1", "--listen-port", std::to_string(kIn).c_str(),

@@ -42,6 +42,7 @@ int Debrief::observe(qint64 ms, const dsc::DscRecord& r)
         ++m_dropped.records;
         return -1;
     }
+    ++m_version;
     m_counts[r.TXMMSI].sent++;
     if (toOther)
         m_counts[r.RXMMSI].received++;

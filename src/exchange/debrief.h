@@ -37,7 +37,11 @@ public:
     // Returns the index in calls() of the call it opens, or -1 when it opens none.
     int observe(qint64 ms, const dsc::DscRecord& r);
     // Names for MMSIs (the virtual stations, and stations the instructor named).
-    void name(const QByteArray& mmsi, const QString& name) { m_names[mmsi] = name; }
+    void name(const QByteArray& mmsi, const QString& name)
+    {
+        m_names[mmsi] = name;
+        ++m_version;
+    }
     QString report() const;
 
     // "Name (MMSI)", or the MMSI alone.
@@ -46,6 +50,8 @@ public:
     const std::vector<Call>& calls() const { return m_calls; }
     const QMap<QByteArray, Counts>& counts() const { return m_counts; }
     const Dropped& dropped() const { return m_dropped; }
+    // Grows with every change of what the debriefing holds (not with the records it leaves out).
+    quint64 version() const { return m_version; }
 
 private:
     bool follows(const QByteArray& mmsi);   // true for a known station, or a new one while there is room
@@ -54,6 +60,7 @@ private:
     QMap<QByteArray, Counts> m_counts;
     QMap<QByteArray, QString> m_names;
     Dropped m_dropped;
+    quint64 m_version = 0;
 };
 
 } // namespace exchange

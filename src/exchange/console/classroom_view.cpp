@@ -10,14 +10,26 @@ ClassroomView ClassroomView::of(const Classroom& room, const RecordBook& book,
     v.stations = room.host().stations();
     v.addresses = book.addresses();
     v.fired = room.fired();
-    if (const ExercisePlayer* p = room.player())
-        v.exercise = ExerciseState{p->stateName(), p->positionMs(), int(p->exercise().events.size()), p->nextEvent()};
+    v.exercise = exerciseOf(room);
     v.rejected.assign(book.rejected().begin(), book.rejected().end());
     v.rejectedTotal = book.rejectedTotal();
     if (voice)
         v.voice = *voice;
     v.startEpochMs = room.epochMs(0);
     return v;
+}
+
+std::optional<ClassroomView::ExerciseState> ClassroomView::exerciseOf(const Classroom& room)
+{
+    const ExercisePlayer* p = room.player();
+    if (!p)
+        return std::nullopt;
+    return ExerciseState{p->stateName(), p->positionMs(), int(p->exercise().events.size()), p->nextEvent()};
+}
+
+ClassroomView::Key ClassroomView::keyOf(const Classroom& room, const RecordBook& book)
+{
+    return {room.debrief().version(), book.addressesVersion(), room.host().stations().size()};
 }
 
 bool ClassroomView::isVirtual(const QByteArray& mmsi) const

@@ -7,6 +7,7 @@
 #include "exchange/console/record_book.h"
 #include "exchange/watch_recorder.h"
 
+#include <array>
 #include <optional>
 
 namespace exchange {
@@ -31,6 +32,11 @@ struct ClassroomView {
     // On the relay's thread. `voice`: the recorded transmissions, for the report.
     static ClassroomView of(const Classroom& room, const RecordBook& book,
                             const std::vector<VoiceTransmission>* voice = nullptr);
+    static std::optional<ExerciseState> exerciseOf(const Classroom& room);
+    // What the stations and calls shown depend on, but for the exercise and the time: the same
+    // key, the same view.
+    using Key = std::array<quint64, 3>;
+    static Key keyOf(const Classroom& room, const RecordBook& book);
 
     // Wall-clock time (ms since the epoch) of a debriefing time.
     qint64 epochMs(qint64 ms) const { return startEpochMs + ms; }

@@ -176,7 +176,28 @@ ClassroomView Console::view(bool withVoice)
 
 QHttpServerResponse Console::stations()
 {
-    return json(stationsJson(view(false)));
+    // The stations and calls are copied and written out again only when they changed: a page
+    // polls often, the classroom changes seldom.
+    struct Fresh {
+        ClassroomView::Key key;
+        std::optional<ClassroomView::ExerciseState> exercise;
+        std::optional<ClassroomView> view;
+    };
+    const ClassroomView::Key known = m_stationsKey;
+    Fresh fresh = onRelayThread([&] {
+        Fresh f{ClassroomView::keyOf(m_classroom, m_book), ClassroomView::exerciseOf(m_classroom), std::nullopt};
+        if (f.key != known)
+            f.view = ClassroomView::of(m_classroom, m_book);
+        return f;
+    });
+    if (fresh.view) {
+        m_stationsJson = stationsJson(*fresh.view);
+        m_stationsKey = fresh.key;
+    }
+    QJsonObject out = m_stationsJson;
+    out.insert("now", QDateTime::currentMSecsSinceEpoch());
+    out.insert("exercise", exerciseJson(fresh.exercise));
+    return json(out);
 }
 
 QHttpServerResponse Console::report()

@@ -5,11 +5,13 @@
 // between datagrams.
 #pragma once
 
+#include "exchange/console/classroom_view.h"
 #include "exchange/console/record_book.h"
 #include "exchange/watch_recorder.h"
 
 #include <QHostAddress>
 #include <QHttpServerResponse>
+#include <QJsonObject>
 #include <QObject>
 #include <QThread>
 #include <atomic>
@@ -19,7 +21,6 @@ namespace exchange {
 
 class Classroom;
 class ConsoleHttp;
-struct ClassroomView;
 class Relay;
 
 class Console : public QObject {
@@ -57,7 +58,7 @@ public:
 
     // What the routes ask for, answered on the relay's thread (see onRelayThread).
     std::vector<BookEntry> records(qint64 since) const;
-    // Any thread: the JSON is made on the caller's.
+    // The console's thread: the JSON is made there.
     QHttpServerResponse stations();
     QHttpServerResponse report();
     QHttpServerResponse send(const QByteArray& body);
@@ -99,6 +100,9 @@ private:
     quint16 m_port = 0;
     QString m_token, m_error;
     const QString m_runId;
+    // The stations' JSON last made, and what it was made of (the console's thread).
+    ClassroomView::Key m_stationsKey{~0ull, ~0ull, ~0ull};
+    QJsonObject m_stationsJson;
 };
 
 } // namespace exchange

@@ -134,14 +134,15 @@ QJsonObject stationsJson(const ClassroomView& room)
 
     QJsonObject out{{"now", QDateTime::currentMSecsSinceEpoch()}, {"stations", stations}, {"calls", calls},
                     {"callsTotal", int(order.size())}};
-    if (room.exercise)
-        out.insert("exercise", QJsonObject{{"state", room.exercise->state},
-                                           {"positionMs", room.exercise->positionMs},
-                                           {"events", room.exercise->events},
-                                           {"sent", room.exercise->sent}});
-    else
-        out.insert("exercise", QJsonValue::Null);
+    out.insert("exercise", exerciseJson(room.exercise));
     return out;
+}
+
+QJsonValue exerciseJson(const std::optional<ClassroomView::ExerciseState>& e)
+{
+    if (!e)
+        return QJsonValue::Null;
+    return QJsonObject{{"state", e->state}, {"positionMs", e->positionMs}, {"events", e->events}, {"sent", e->sent}};
 }
 
 } // namespace exchange

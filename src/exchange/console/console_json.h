@@ -2,6 +2,7 @@
 // exercise's state.
 #pragma once
 
+#include "exchange/console/classroom_view.h"
 #include "exchange/console/record_book.h"
 
 #include <QJsonObject>
@@ -9,7 +10,6 @@
 
 namespace exchange {
 
-struct ClassroomView;
 
 // One record: {"seq":N,"origin":..} followed by the fields of the JSON log line.
 QByteArray recordJson(const BookEntry& e);
@@ -22,6 +22,8 @@ QByteArray recordsJson(const std::vector<const BookEntry*>& entries);
 constexpr qsizetype kMaxOwesListed = 8;
 constexpr size_t kMaxCallsListed = 100;
 QJsonObject stationsJson(const ClassroomView& room);
+// {"state", "positionMs", "events", "sent"} or null.
+QJsonValue exerciseJson(const std::optional<ClassroomView::ExerciseState>& exercise);
 
 // What the form offers: {"natures": [{"code", "name"}], "calls": [...], "categories": [...]}.
 QJsonObject metaJson();

@@ -14,8 +14,13 @@ const BookEntry& RecordBook::add(const Traffic& t, bool fromVirtualStation)
         e.origin = "virtual station";
     // Addresses of a bounded number of stations: records from ever new MMSIs add none.
     if (fromNetwork && t.problem.isEmpty()
-        && (m_addresses.size() < kMaxAddresses || m_addresses.contains(t.fields.TXMMSI)))
-        m_addresses.insert(t.fields.TXMMSI, t.sender);
+        && (m_addresses.size() < kMaxAddresses || m_addresses.contains(t.fields.TXMMSI))) {
+        QString& address = m_addresses[t.fields.TXMMSI];
+        if (address != t.sender) {
+            address = t.sender;
+            ++m_addressesVersion;
+        }
+    }
     if (!t.problem.isEmpty()) {
         ++m_rejectedTotal;
         if (m_rejected.size() >= kRejectedKept)

@@ -31,6 +31,7 @@ public:
     // The address a station last sent from ("10.0.0.12:53393"), empty if it never did.
     QString addressOf(const QByteArray& mmsi) const { return m_addresses.value(mmsi); }
     const QHash<QByteArray, QString>& addresses() const { return m_addresses; }
+    quint64 addressesVersion() const { return m_addressesVersion; }   // grows with every change
 
     // The newest refused records (at most kRejectedKept), and how many were refused in all.
     static constexpr size_t kRejectedKept = 100;
@@ -42,6 +43,7 @@ private:
     std::deque<BookEntry> m_entries;
     qint64 m_seq = 0;
     QHash<QByteArray, QString> m_addresses;
+    quint64 m_addressesVersion = 0;
     std::deque<BookEntry> m_rejected;
     qint64 m_rejectedTotal = 0;
 };

@@ -42,7 +42,7 @@ fi
 # Tests that run whole programs from a script (the classroom in namespaces, the soak, the console
 # in a browser) are left out of the sanitizer builds: they drive the same code the test programs
 # run in-process, and under a sanitizer the programs are too slow for the scripts' timings.
-WHOLE_PROGRAMS='^(E2E\.|Console\.Browser$)'
+WHOLE_PROGRAMS='^(E2E\.|Console\.(Browser|Remote)$)'
 
 echo "== address and undefined-behaviour sanitizers, leaks included"
 bash scripts/build.sh build-asan "${TEST_BUILD[@]}" -DKELVO_SANITIZE=address,undefined -DKELVO_BENCH=OFF

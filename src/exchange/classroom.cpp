@@ -102,7 +102,7 @@ QString Classroom::setUp(const Options& o)
                 ex, [this](int index, const ExerciseEvent& e, const VirtualStation& from) {
                     const QByteArray record = event_record(e, from, m_scheduler.utcTimeOfDay());
                     const Traffic t = m_relay.deliver(record, from.name);
-                    Fired f{index, m_clock.elapsed(), from.name, {}, -1};
+                    Fired f{index, m_clock.elapsed(), m_player->positionMs(), from.name, {}, -1};
                     f.call = m_debrief.observe(f.ms, t.fields);
                     f.what = describe(e);
                     m_fired.push_back(f);

@@ -26,7 +26,8 @@ public:
     // An exercise event as it was sent, and the call it opened (index in the debriefing's calls).
     struct Fired {
         int index = 0;
-        qint64 ms = 0;
+        qint64 ms = 0;            // since the exchange started, as the debriefing counts
+        qint64 exerciseMs = 0;    // into the exercise, from its Start
         QString station, what;
         int call = -1;
     };

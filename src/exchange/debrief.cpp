@@ -22,20 +22,36 @@ QString Debrief::who(const QByteArray& mmsi) const
     return it == m_names.end() ? m : QStringLiteral("%1 (%2)").arg(*it, m);
 }
 
-Debrief::Counts& Debrief::counts(const QByteArray& mmsi)
+bool Debrief::follows(const QByteArray& mmsi)
 {
-    return m_counts[mmsi];
+    if (m_counts.contains(mmsi))
+        return true;
+    if (m_counts.size() >= kMaxStations && !m_names.contains(mmsi))
+        return false;
+    m_counts.insert(mmsi, Counts{});
+    return true;
 }
 
 int Debrief::observe(qint64 ms, const dsc::DscRecord& r)
 {
-    counts(r.TXMMSI).sent++;
     const bool addressed = r.CALL == dsc::CALL_INDIVID || r.CALL == dsc::CALL_GROUP
         || (r.CALL == dsc::CALL_DISTRESS && r.CATEGORY == dsc::CAT_DIST_ACK);
-    if (addressed && r.RXMMSI != r.TXMMSI)
-        counts(r.RXMMSI).received++;
+    const bool toOther = addressed && r.RXMMSI != r.TXMMSI;
+    // A record of a station not followed, or to one, is left out whole.
+    if (!follows(r.TXMMSI) || (toOther && r.RXMMSI != dsc::ALL_SHIPS_MMSI && !follows(r.RXMMSI))) {
+        ++m_dropped.records;
+        return -1;
+    }
+    ++m_version;
+    m_counts[r.TXMMSI].sent++;
+    if (toOther)
+        m_counts[r.RXMMSI].received++;
 
     auto open = [&](const QString& kind, const QByteArray& to, const QByteArray& answerCategory) {
+        if (m_calls.size() >= kMaxCalls) {
+            ++m_dropped.calls;
+            return -1;
+        }
         Call c;
         c.ms = ms;
         c.from = r.TXMMSI;

@@ -1,14 +1,19 @@
 """The instructor's console in a real browser (headless Chromium driven by chromedriver).
 
 Starts kelvo-exchange with a console, a virtual coast station and a short exercise, then checks what
-the instructor meets: the page loads, a record sent to the exchange appears in the traffic within a
-second, the form sends a record that a listening socket receives byte for byte, the exercise starts
-from the page, a voice transmission lights its channel and is heard by the page listening to it,
-and the evaluation report lists the acknowledged call with its response time and the recording.
+the instructor meets: the page loads, a record sent to the exchange appears in the traffic, the
+form sends a record that a listening socket receives byte for byte, the exercise starts from the
+page, a voice transmission lights its channel and is heard by the page listening to it, a page of
+another site cannot open the console's sockets, and the evaluation report lists the acknowledged
+call with its response time and the recording (on paper: its file's name, once). The browser's
+log stays empty throughout. Every wait is for the event itself, with a generous ceiling.
 Usage: browser_test.py BIN_DIR [SCREENSHOT_DIR]. Exit 77 when Chromium is missing.
 """
+import base64
+import http.server
 import json
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -109,6 +114,78 @@ def viewport(driver, width, height):
                            {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False})
 
 
+def waited(what, condition, ceiling, driver, poll=0.02):
+    """Waits for `condition`, a function of the driver; prints how long it took."""
+    t = time.monotonic()
+    WebDriverWait(driver, ceiling, poll_frequency=poll).until(condition)
+    took = time.monotonic() - t
+    print(f"ok: {what} after {1000 * took:.0f} ms", flush=True)
+    return took
+
+
+def browser_log(driver, failures, allowed=()):
+    """The browser's log since the last look: anything but `allowed` is a failure."""
+    for entry in driver.get_log("browser"):
+        if entry["message"].startswith("chrome://"):   # the browser's own new-tab page
+            continue
+        if not any(re.search(a, entry["message"]) for a in allowed):
+            failures.append("the browser logged: " + entry["message"])
+
+
+class Output:
+    """The exchange's output, read as it comes (a pipe left unread would stop it)."""
+
+    def __init__(self, stream):
+        self.lines, self.cond = [], threading.Condition()
+        threading.Thread(target=self._read, args=(stream,), daemon=True).start()
+
+    def _read(self, stream):
+        for line in stream:
+            with self.cond:
+                self.lines.append(line)
+                self.cond.notify_all()
+
+    def wait_for(self, pattern, ceiling):
+        with self.cond:
+            if not self.cond.wait_for(lambda: any(re.search(pattern, l) for l in self.lines), ceiling):
+                raise RuntimeError(f"the exchange did not say {pattern!r} within {ceiling} s:\n" + "".join(self.lines))
+
+    def text(self):
+        with self.cond:
+            return "".join(self.lines)
+
+
+# A page of another site: it tries the console's sockets and notes what they bring.
+STRANGER = """<!doctype html><title>stranger</title><script>
+window.result = {messages: 0, ended: 0};
+for (const path of ["api/events", "api/listen?channel=16"]) {
+  const ws = new WebSocket("ws://127.0.0.1:%d/" + path);
+  ws.onmessage = () => { window.result.messages++; };
+  ws.onclose = () => { window.result.ended++; };
+}
+</script>"""
+
+
+def serve_stranger(console_port):
+    """Serves STRANGER from another port of this host (another origin); returns the server."""
+    page = (STRANGER % console_port).encode()
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html")
+            self.send_header("Content-Length", str(len(page)))
+            self.end_headers()
+            self.wfile.write(page)
+
+        def log_message(self, *args):
+            pass
+
+    server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
 def channel_classes(driver, channel):
     """The classes of a channel's tile, read in one script: the page redraws the tiles as the
     channels change, so an element found first and read after may already be gone."""
@@ -136,14 +213,10 @@ def main():
         [os.path.join(BIN, "kelvo-exchange"), "--local", "--listen-port", str(udp_in), "--station-port",
          str(station_port), "--reply-delay", "0.6", "--exercise", exercise, "--log", log,
          "--console", f"127.0.0.1:{http}", "--record", os.path.join(work, "voice"),
-         "--voice-base-port", str(voice_base)], stdout=subprocess.PIPE, text=True)
+         "--voice-base-port", str(voice_base), "--silent-partners"], stdout=subprocess.PIPE, text=True)
+    output = Output(exchange.stdout)
     base = f"http://127.0.0.1:{http}/"
-    for _ in range(50):
-        try:
-            urllib.request.urlopen(base + "api/meta", timeout=1)
-            break
-        except OSError:
-            time.sleep(0.1)
+    output.wait_for("listening on UDP port", 60)
 
     opts = webdriver.ChromeOptions()
     opts.binary_location = CHROME
@@ -152,23 +225,37 @@ def main():
               "--disable-dev-shm-usage", "--window-size=1280,720", f"--user-data-dir={work}/profile",
               "--autoplay-policy=no-user-gesture-required"):
         opts.add_argument(a)
+    opts.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     driver = webdriver.Chrome(service=Service(DRIVER), options=opts)
     failures = []
     try:
         viewport(driver, 1280, 720)
         driver.get(base)
-        wait = WebDriverWait(driver, 10, poll_frequency=0.02)
-        wait.until(lambda d: d.find_element(By.ID, "link").text == "live")
-        print("ok: the page loads and its live stream is up")
+        wait = WebDriverWait(driver, 30, poll_frequency=0.02)
+        waited("the page loads and its live stream is up",
+               lambda d: d.find_element(By.ID, "link").text == "live", 30, driver)
 
-        # A trainee calls the coast station: the row appears within a second.
+        # A page of another site cannot open the console's sockets (this host's loopback is the
+        # console's only address, but another port is another origin).
+        stranger = serve_stranger(http)
+        driver.get(f"http://127.0.0.1:{stranger.server_port}/")
+        waited("a page of another site has its sockets closed or hears the console",
+               lambda d: d.execute_script("return window.result && (window.result.ended == 2 || window.result.messages > 0)"),
+               30, driver)
+        heard = driver.execute_script("return window.result.messages")
+        if heard:
+            failures.append(f"a page of another site read {heard} messages from the console's sockets")
+        browser_log(driver, failures, allowed=(r"WebSocket connection to .* failed",))
+        stranger.shutdown()
+        driver.get(base)
+        waited("the console is live again", lambda d: d.find_element(By.ID, "link").text == "live", 30, driver)
+
+        # A trainee calls the coast station: the row appears in the traffic.
         sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         call = record(TRAINEE, COAST, "INDIVID ", "ROUTINE ")
-        sent = time.monotonic()
         sender.sendto(call, ("127.0.0.1", udp_in))
-        WebDriverWait(driver, 1.0, poll_frequency=0.02).until(
-            lambda d: TRAINEE in d.find_element(By.ID, "traffic").text)
-        print(f"ok: the trainee's call is in the traffic after {1000 * (time.monotonic() - sent):.0f} ms")
+        waited("the trainee's call is in the traffic", lambda d: TRAINEE in d.find_element(By.ID, "traffic").text,
+               30, driver)
 
         # The instructor's form: the previewed text is what the station's socket receives.
         station.settimeout(0.2)
@@ -206,14 +293,16 @@ def main():
         # The exercise, started from the page: its distress alert is shown as distress.
         wait.until(lambda d: d.find_element(By.ID, "ex-start").is_displayed())
         driver.find_element(By.ID, "ex-start").click()
-        WebDriverWait(driver, 6, poll_frequency=0.05).until(
-            lambda d: d.find_elements(By.CSS_SELECTOR, "#traffic tr.distress"))
-        wait.until(lambda d: d.find_element(By.ID, "distress-banner").is_displayed())
-        print("ok: the exercise's distress alert is highlighted")
+        waited("the exercise's distress alert is in the traffic",
+               lambda d: d.find_elements(By.CSS_SELECTOR, "#traffic tr.distress"), 30, driver, poll=0.05)
+        waited("the distress alert is highlighted",
+               lambda d: d.find_element(By.ID, "distress-banner").is_displayed(), 30, driver)
         # The trainee acknowledges the coast station's safety call and a position request is open.
         sender.sendto(record(TRAINEE, COAST, "INDIVID ", "ROUT_ACK", ch="12", comply="Y"), ("127.0.0.1", udp_in))
         sender.sendto(record(TRAINEE, "211222333", "INDIVID ", "POS_REQ "), ("127.0.0.1", udp_in))
-        time.sleep(1.5)
+        waited("the acknowledgement and the position request are in the traffic",
+               lambda d: "Position request" in d.find_element(By.ID, "traffic").text
+               and "able to comply" in d.find_element(By.ID, "traffic").text, 30, driver)
         # The instructor listens to channel 16; a trainee talks on it: the light goes on with the
         # sender, the page plays the sound, and the light goes out after the transmission.
         driver.find_element(By.CSS_SELECTOR, '.channel[data-channel="16"]').click()
@@ -221,13 +310,14 @@ def main():
         talker = threading.Thread(target=talk, args=(voice_base + 16, 40))
         started = time.monotonic()
         talker.start()
-        WebDriverWait(driver, 5, poll_frequency=0.02).until(
+        WebDriverWait(driver, 30, poll_frequency=0.02).until(
             lambda d: "live" in channel_classes(d, 16))
         lit = time.monotonic() - started
         tile = driver.find_element(By.CSS_SELECTOR, '.channel[data-channel="16"]')
         if "127.0.0.1" not in tile.text:
             failures.append("the live channel does not name its sender: " + tile.text)
-        time.sleep(0.8)
+        # The screenshot once the page has played some of the sound.
+        waited("the page plays the channel", lambda d: d.execute_script("return Voice.heard") > 5 * 5 * 320, 30, driver)
         if SHOTS:
             driver.save_screenshot(os.path.join(SHOTS, "console-voice.png"))
         talker.join()
@@ -236,15 +326,17 @@ def main():
             failures.append(f"the listening page played {heard} samples of {40 * 5 * 320}")
         else:
             print(f"ok: channel 16 lit after {1000 * lit:.0f} ms; the page played {heard} samples")
-        WebDriverWait(driver, 5, poll_frequency=0.05).until(
-            lambda d: "live" not in channel_classes(d, 16))
-        print("ok: the light went out after the transmission")
+        # The light goes out when the exchange has ended the transmission (after its silence).
+        output.wait_for(r"voice ch 16 from 127\.0\.0\.1", 60)
+        waited("the light went out after the transmission ended",
+               lambda d: "live" not in channel_classes(d, 16), 30, driver, poll=0.05)
         if SHOTS:
             driver.save_screenshot(os.path.join(SHOTS, "console-1280x720.png"))
             viewport(driver, 820, 1180)
-            time.sleep(0.3)
+            WebDriverWait(driver, 30).until(lambda d: d.execute_script("return innerWidth") == 820)
             driver.save_screenshot(os.path.join(SHOTS, "console-tablet.png"))
             viewport(driver, 1280, 720)
+        browser_log(driver, failures)
 
         # The report: the trainee's call acknowledged by the coast station, with its response time.
         driver.get(base + "report")
@@ -267,11 +359,25 @@ def main():
             if not ok or ok < 0.5:
                 failures.append(f"the report's player cannot load the recording (duration {ok})")
             else:
-                print(f"ok: the report plays the recording ({ok:.1f} s) beside the calls of its minutes")
+                print(f"ok: the report plays the recording ({ok:.1f} s)")
+        # On paper: the transmission once, with its file's name and nothing else under it.
+        driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"media": "print"})
+        voice = driver.find_element(By.CSS_SELECTOR, "table.voice").text
+        driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"media": ""})
+        lines = [l for l in voice.splitlines() if l.strip()]
+        if len(lines) != 2 or "-ch16-127.0.0.1.wav" not in lines[1] or "call" in voice.lower():
+            failures.append("the printed report's voice transmissions read:\n" + voice)
+        else:
+            print("ok: printed, the report lists the transmission once with its file: " + lines[1])
+        pdf = driver.execute_cdp_cmd("Page.printToPDF", {})["data"]
+        pages = len(re.findall(rb"/Type\s*/Page[^s]", base64.b64decode(pdf)))
+        print(f"ok: the report prints on {pages} pages")
+        browser_log(driver, failures)
     finally:
         driver.quit()
         exchange.terminate()
-        out, _ = exchange.communicate(timeout=10)
+        exchange.wait(30)
+        out = output.text()
     report = os.path.join(work, "course-report.html")
     if not os.path.exists(report) or "Evaluation report" not in open(report).read():
         failures.append("no evaluation report beside the log at the stop:\n" + out)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The console's access token on an address other than loopback: the exchange and a client in two
-# network namespaces of this test's own. Without the token, or with a wrong one, every request gets
-# 401 and nothing is sent; with the token printed at the start, the page and the API answer.
-# On 127.0.0.1 no token is asked. Exit 77: cannot run here (not root, no namespaces, no curl).
+# network namespaces of this test's own. Without the token, or with a wrong one, every request for
+# the classroom's data gets 401 and nothing is sent (the page's own files are public); with the
+# token printed at the start, the page and the API answer. The token is kept: a restart prints the
+# same address. On 127.0.0.1 no token is asked. Exit 77: cannot run here (not root, no namespaces, no curl).
 set -uo pipefail
 BIN=$(cd "${1:?bin dir}" && pwd)
 [ "$(id -u)" = 0 ] || { echo "SKIP: needs root"; exit 77; }
@@ -27,6 +28,8 @@ ip -n "$NS-ex" addr add 10.78.0.1/24 dev eth0
 ip -n "$NS-cl" addr add 10.78.0.2/24 dev eth0
 for n in "$NS-ex" "$NS-cl"; do ip -n "$n" link set lo up; ip -n "$n" link set eth0 up; done
 
+# The token is kept in the data folder: this test's own.
+export XDG_DATA_HOME="$WORK/data"
 ip netns exec "$NS-ex" "$BIN/kelvo-exchange" --to 10.78.0.2 --console 10.78.0.1:8080 >"$WORK/ex.log" 2>&1 &
 echo $! >"$WORK/ex.pid"
 ip netns exec "$NS-ex" "$BIN/kelvo-exchange" --local --listen-port 9090 --station-port 9091 \
@@ -55,7 +58,8 @@ expect() {
 }
 rec='{"text":"TXMMSI=002470001,RXMMSI=999999999,CALL=ALLSHIPS,CATEGORY=SAFETY  ,DANGER=00,LATD=00,LATM=00,NS=N,LOND=000,LONM=00,EW=E,TIME=00:00,CH=16,COMPLY=N"}'
 base=http://10.78.0.1:8080
-expect 401 "$base/"
+expect 200 "$base/"
+expect 200 "$base/console.js"
 expect 401 "$base/api/records"
 expect 401 "$base/report"
 expect 401 "$base/api/records?token=0000$token"
@@ -69,6 +73,21 @@ grep -q 'CATEGORY=SAFETY' "$WORK/station.txt" || { echo "FAIL: the record sent w
 # The one refused earlier would have come first, on the same path.
 [ "$(grep -o 'TXMMSI=' "$WORK/station.txt" | wc -l)" = 1 ] || { echo "FAIL: a record went out without the token"; exit 1; }
 echo "ok: the record sent with the token reached the station, the one without did not"
+
+# A restart prints the same address: an open page and a bookmark keep working.
+kill "$(cat "$WORK/ex.pid")"
+while kill -0 "$(cat "$WORK/ex.pid")" 2>/dev/null; do sleep 0.1; done
+ip netns exec "$NS-ex" "$BIN/kelvo-exchange" --to 10.78.0.2 --console 10.78.0.1:8080 >"$WORK/ex2.log" 2>&1 &
+echo $! >"$WORK/ex.pid"
+again=
+for _ in $(seq 100); do
+    again=$(grep -o 'http://10.78.0.1:8080/?token=[0-9a-f]*' "$WORK/ex2.log") && break
+    sleep 0.1
+done
+[ "$again" = "$url" ] || { echo "FAIL: after a restart the address is '$again', not $url"; exit 1; }
+expect 200 "$base/api/records?token=$token"
+[ "$(stat -c %a "$XDG_DATA_HOME/kelvo-exchange/console-token")" = 600 ] || { echo "FAIL: the token file is readable by others"; exit 1; }
+echo "ok: the same address after a restart; the token file is its user's alone"
 
 # On loopback nobody else can connect: no token.
 grep -q 'token' "$WORK/local.log" && { echo "FAIL: a token on 127.0.0.1"; exit 1; }

@@ -1,6 +1,7 @@
 #include "exchange/console/console.h"
 
 #include "exchange/classroom.h"
+#include "exchange/console/classroom_view.h"
 #include "exchange/console/console_http.h"
 #include "exchange/console/console_json.h"
 #include "exchange/console/evaluation.h"
@@ -13,8 +14,10 @@
 #include <QUrl>
 #include <QNetworkInterface>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 
 #include <algorithm>
+#include <cctype>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -31,10 +34,40 @@ QString newToken()
     return out;
 }
 
+bool looksLikeToken(const QByteArray& text)
+{
+    return text.size() == 32 && std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(uchar(c)); });
+}
+
+// The token stays the same from one run to the next, so that an open page, the projector's tab
+// and a bookmark of the printed address keep working after a restart. It is kept in the user's
+// data folder, readable by the user alone; removing the file makes a new one at the next start.
+QString storedToken()
+{
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    QFile file(dir + QStringLiteral("/console-token"));
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray kept = file.readAll().trimmed();
+        if (looksLikeToken(kept)) {
+            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);   // whoever made it
+            return QString::fromLatin1(kept);
+        }
+        file.close();
+        file.remove();
+    }
+    const QString token = newToken();
+    if (!QDir().mkpath(dir)
+        || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+        || file.write(token.toLatin1() + '\n') <= 0)
+        std::fprintf(stderr, "kelvo-exchange: cannot keep the console's token in %s: a new one is made at each start\n",
+                     qPrintable(file.fileName()));
+    return token;
+}
+
 } // namespace
 
 Console::Console(Relay& relay, Classroom& classroom, bool relayAll, QObject* parent)
-    : QObject(parent), m_relay(relay), m_classroom(classroom), m_relayAll(relayAll)
+    : QObject(parent), m_relay(relay), m_classroom(classroom), m_relayAll(relayAll), m_runId(newToken().left(16))
 {
     // The relay has already delivered the record when it reports it: the console only notes it,
     // and hands the batch to the pages' stream when the relay is done with it.
@@ -74,7 +107,7 @@ Console::~Console()
 bool Console::listen(const QHostAddress& address, quint16 port)
 {
     if (!address.isLoopback())
-        m_token = newToken();
+        m_token = storedToken();
     m_thread.setObjectName(QStringLiteral("console"));
     m_thread.start();
     m_anchor = new QObject;
@@ -136,17 +169,43 @@ std::vector<BookEntry> Console::records(qint64 since) const
     return out;
 }
 
-QHttpServerResponse Console::stations() const
+ClassroomView Console::view(bool withVoice)
 {
-    return json(stationsJson(m_classroom, m_book));
+    return onRelayThread([&] { return ClassroomView::of(m_classroom, m_book, withVoice ? &m_voice : nullptr); });
 }
 
-QHttpServerResponse Console::report() const
+QHttpServerResponse Console::stations()
 {
-    return json(evaluationJson(m_classroom, m_book, &m_voice));
+    // The stations and calls are copied and written out again only when they changed: a page
+    // polls often, the classroom changes seldom.
+    struct Fresh {
+        ClassroomView::Key key;
+        std::optional<ClassroomView::ExerciseState> exercise;
+        std::optional<ClassroomView> view;
+    };
+    const ClassroomView::Key known = m_stationsKey;
+    Fresh fresh = onRelayThread([&] {
+        Fresh f{ClassroomView::keyOf(m_classroom, m_book), ClassroomView::exerciseOf(m_classroom), std::nullopt};
+        if (f.key != known)
+            f.view = ClassroomView::of(m_classroom, m_book);
+        return f;
+    });
+    if (fresh.view) {
+        m_stationsJson = stationsJson(*fresh.view);
+        m_stationsKey = fresh.key;
+    }
+    QJsonObject out = m_stationsJson;
+    out.insert("now", QDateTime::currentMSecsSinceEpoch());
+    out.insert("exercise", exerciseJson(fresh.exercise));
+    return json(out);
 }
 
-QByteArray Console::reportHtml(bool inBrowser) const
+QHttpServerResponse Console::report()
+{
+    return json(evaluationJson(view(true)));
+}
+
+QByteArray Console::reportHtml(bool inBrowser)
 {
     ReportAudio audio;
     if (m_recorder && inBrowser) {
@@ -156,7 +215,7 @@ QByteArray Console::reportHtml(bool inBrowser) const
     } else if (m_recorder) {
         audio.prefix = QUrl::fromLocalFile(QDir(m_recorder->folder()).absolutePath()).toString() + QLatin1Char('/');
     }
-    return evaluationHtml(evaluationJson(m_classroom, m_book, &m_voice), audio);
+    return evaluationHtml(evaluationJson(view(true)), audio);
 }
 
 void Console::setRecorder(WatchRecorder* recorder)

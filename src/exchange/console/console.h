@@ -5,11 +5,13 @@
 // between datagrams.
 #pragma once
 
+#include "exchange/console/classroom_view.h"
 #include "exchange/console/record_book.h"
 #include "exchange/watch_recorder.h"
 
 #include <QHostAddress>
 #include <QHttpServerResponse>
+#include <QJsonObject>
 #include <QObject>
 #include <QThread>
 #include <atomic>
@@ -34,6 +36,8 @@ public:
     // The address to open, with the token when one is needed.
     QString url() const;
     QString token() const { return m_token; }
+    // Tells this run of the exchange from the one before: record numbers start again at 1.
+    QString runId() const { return m_runId; }
 
     // The watch recorder whose channels the console shows and lets the instructor listen to (set
     // before listen(); none: the channels are not shown).
@@ -46,15 +50,17 @@ public:
 
     // The evaluation report as a printable page. `inBrowser`: served by the console (the
     // recordings play in the page); otherwise the file written at the stop (they link to the files).
-    QByteArray reportHtml(bool inBrowser = false) const;
+    // Any thread: the classroom is copied on the relay's, the page made on the caller's.
+    QByteArray reportHtml(bool inBrowser = false);
     const RecordBook& book() const { return m_book; }
     bool relayAll() const { return m_relayAll; }
     qint64 lastSeq() const { return m_lastSeq; }   // any thread
 
     // What the routes ask for, answered on the relay's thread (see onRelayThread).
     std::vector<BookEntry> records(qint64 since) const;
-    QHttpServerResponse stations() const;
-    QHttpServerResponse report() const;
+    // The console's thread: the JSON is made there.
+    QHttpServerResponse stations();
+    QHttpServerResponse report();
     QHttpServerResponse send(const QByteArray& body);
     QHttpServerResponse addStation(const QByteArray& body);
     QHttpServerResponse exercise(const QByteArray& body);
@@ -77,6 +83,7 @@ public:
 
 private:
     void changed();   // tells the pages that stations or the exercise changed
+    ClassroomView view(bool withVoice);   // copied on the relay's thread
 
     Relay& m_relay;
     WatchRecorder* m_recorder = nullptr;
@@ -92,6 +99,10 @@ private:
     QHostAddress m_address;
     quint16 m_port = 0;
     QString m_token, m_error;
+    const QString m_runId;
+    // The stations' JSON last made, and what it was made of (the console's thread).
+    ClassroomView::Key m_stationsKey{~0ull, ~0ull, ~0ull};
+    QJsonObject m_stationsJson;
 };
 
 } // namespace exchange

@@ -28,16 +28,14 @@ QHttpServerResponse asset(const char* name, const QByteArray& mime)
     return r;
 }
 
-// Compares without stopping at the first difference.
-bool sameText(const QString& a, const QString& b)
-{
-    if (a.size() != b.size())
-        return false;
-    int diff = 0;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        diff |= a[i].unicode() ^ b[i].unicode();
-    return diff == 0;
-}
+// On every answer: the token never leaves in a Referer, no other site frames the console (a
+// click on its buttons cannot be stolen), and a file is taken for what its type says.
+const QHttpServerResponder::HeaderList kCommonHeaders = {
+    {"Referrer-Policy", "no-referrer"},
+    {"X-Frame-Options", "DENY"},
+    {"Content-Security-Policy", "frame-ancestors 'none'"},
+    {"X-Content-Type-Options", "nosniff"},
+};
 
 // A POST must say it carries JSON: a page of another site cannot send that without asking first,
 // so it cannot make the instructor's browser send records.
@@ -46,11 +44,21 @@ bool carriesJson(const QHttpServerRequest& r)
     return r.value("content-type").toLower().startsWith("application/json");
 }
 
+// A page of another site is forbidden; anyone else lacks the credential.
+Status statusOf(Verdict v) { return v == Verdict::ForeignOrigin ? Status::Forbidden : Status::Unauthorized; }
+
+Caller callerOf(const QHttpServerRequest& r)
+{
+    return Caller{QString::fromLatin1(r.value("host")), r.value("origin"),
+                  r.query().queryItemValue(QStringLiteral("token")), r.value("authorization"), false};
+}
+
 } // namespace
 
-ConsoleHttp::ConsoleHttp(Console& console, QString token)
-    : m_console(console), m_token(std::move(token)), m_listen(console.recorder())
+ConsoleHttp::ConsoleHttp(Console& console, const QString& token)
+    : m_console(console), m_listen(console.recorder())
 {
+    m_rules.setCredential(Area::Instructor, token);
     addRoutes();
     connect(&m_http, &QAbstractHttpServer::newWebSocketConnection, this, &ConsoleHttp::acceptWebSockets);
 }
@@ -64,65 +72,60 @@ bool ConsoleHttp::listen(const QHostAddress& address, quint16 port, QString& err
         return false;
     }
     m_http.bind(tcp);
+    m_tcp = tcp;
     bound = tcp->serverPort();
     return true;
 }
 
-// Without a token the console is reached only as 127.0.0.1 or localhost: a site whose name was
-// made to point at this PC's loopback would otherwise be the console's own origin in a browser.
-static bool loopbackHost(const QString& hostHeader)
+void ConsoleHttp::answer(const QHttpServerRequest& r, QHttpServerResponder&& responder, Area area,
+                         const std::function<QHttpServerResponse()>& make)
 {
-    const QString host = hostHeader.section(QLatin1Char(':'), 0, 0).toLower();
-    return host == QLatin1String("127.0.0.1") || host == QLatin1String("localhost");
-}
-
-bool ConsoleHttp::allowed(const QHttpServerRequest& r) const
-{
-    if (m_token.isEmpty())
-        return loopbackHost(QString::fromLatin1(r.value("host")));
-    const QString given = r.query().queryItemValue(QStringLiteral("token"));
-    if (!given.isEmpty())
-        return sameText(given, m_token);
-    const QByteArray auth = r.value("authorization");
-    return auth.startsWith("Bearer ") && sameText(QString::fromLatin1(auth.mid(7)), m_token);
+    Caller caller = callerOf(r);
+    caller.webSocket = area != Area::Public && r.value("upgrade").toLower() == "websocket";
+    const Verdict verdict = m_rules.check(area, caller);
+    QHttpServerResponse response = [&] {
+        if (verdict != Verdict::Allowed)
+            return problem(AccessRules::explain(verdict), statusOf(verdict));
+        if (area != Area::Public && responder.socket())
+            m_tcp->trust(responder.socket());
+        if (r.body().size() > kMaxBodyBytes)
+            return problem(QStringLiteral("the body is larger than %1 bytes").arg(kMaxBodyBytes),
+                           Status::PayloadTooLarge);
+        if (r.method() == QHttpServerRequest::Method::Post && !carriesJson(r))
+            return problem(QStringLiteral("the body must be sent as application/json"), Status::UnsupportedMediaType);
+        return make();
+    }();
+    response.addHeaders(kCommonHeaders);
+    response.write(std::move(responder));
 }
 
 void ConsoleHttp::addRoutes()
 {
     using Method = QHttpServerRequest::Method;
-    const auto guarded = [this](auto handler) {
-        return [this, handler](const QHttpServerRequest& r) -> QHttpServerResponse {
-            if (!allowed(r))
-                return problem(QStringLiteral("this console needs its access token: open the address the exchange "
-                                              "printed"),
-                               Status::Unauthorized);
-            if (r.body().size() > kMaxBodyBytes)
-                return problem(QStringLiteral("the body is larger than %1 bytes").arg(kMaxBodyBytes),
-                               Status::PayloadTooLarge);
-            if (r.method() == Method::Post && !carriesJson(r))
-                return problem(QStringLiteral("the body must be sent as application/json"),
-                               Status::UnsupportedMediaType);
-            return handler(r);
-        };
+    // A route of an area: its handler runs only for a request the access rules let in.
+    const auto route = [this](const char* path, Method method, Area area, auto handler) {
+        m_http.route(QString::fromLatin1(path), method,
+                     [this, area, handler](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
+                         answer(r, std::move(responder), area, [&] { return handler(r); });
+                     });
     };
-    m_http.route("/", Method::Get, guarded([](const QHttpServerRequest&) {
-        return asset("index.html", "text/html; charset=utf-8");
-    }));
-    m_http.route("/console.css", Method::Get, guarded([](const QHttpServerRequest&) {
-        return asset("console.css", "text/css; charset=utf-8");
-    }));
-    for (const char* script : {"console.js", "words.js", "forms.js", "voice.js"})
-        m_http.route(QStringLiteral("/") + QLatin1String(script), Method::Get,
-                     guarded([script](const QHttpServerRequest&) {
-                         return asset(script, "text/javascript; charset=utf-8");
-                     }));
-    m_http.route("/report", Method::Get, guarded([this](const QHttpServerRequest&) {
-        const QByteArray page = m_console.onRelayThread([this] { return m_console.reportHtml(true); });
-        QHttpServerResponse r(QByteArrayLiteral("text/html; charset=utf-8"), page);
+    const auto file = [](const char* name, const char* mime) {
+        return [name, mime](const QHttpServerRequest&) { return asset(name, mime); };
+    };
+    // The page itself: public, it holds nothing of the classroom and says when the token is missing.
+    route("/", Method::Get, Area::Public, file("index.html", "text/html; charset=utf-8"));
+    route("/console.css", Method::Get, Area::Public, file("console.css", "text/css; charset=utf-8"));
+    for (const char* script : {"/console.js", "/words.js", "/forms.js", "/voice.js", "/traffic.js"})
+        route(script, Method::Get, Area::Public, file(script + 1, "text/javascript; charset=utf-8"));
+    route("/favicon.svg", Method::Get, Area::Public, file("favicon.svg", "image/svg+xml"));
+    route("/favicon.ico", Method::Get, Area::Public, file("favicon.svg", "image/svg+xml"));
+
+    route("/report", Method::Get, Area::Instructor, [this](const QHttpServerRequest&) {
+        QHttpServerResponse r(QByteArrayLiteral("text/html; charset=utf-8"), m_console.reportHtml(true));
         r.setHeader("Cache-Control", "no-store");
         return r;
-    }));
-    m_http.route("/api/records", Method::Get, guarded([this](const QHttpServerRequest& r) {
+    });
+    route("/api/records", Method::Get, Area::Instructor, [this](const QHttpServerRequest& r) {
         const auto since = read_since(r.query().queryItemValue(QStringLiteral("since")));
         if (!since)
             return problem(QStringLiteral("since is a record number: 0, 1, 2 ..."));
@@ -132,77 +135,92 @@ void ConsoleHttp::addRoutes()
         for (const BookEntry& e : entries)
             list.push_back(&e);
         return json(recordsJson(list));
-    }));
-    m_http.route("/api/stations", Method::Get, guarded([this](const QHttpServerRequest&) {
-        return m_console.onRelayThread([this] { return m_console.stations(); });
-    }));
-    m_http.route("/api/stations", Method::Post, guarded([this](const QHttpServerRequest& r) {
+    });
+    route("/api/stations", Method::Get, Area::Instructor, [this](const QHttpServerRequest&) {
+        return m_console.stations();
+    });
+    route("/api/stations", Method::Post, Area::Instructor, [this](const QHttpServerRequest& r) {
         const QByteArray body = r.body();
         return m_console.onRelayThread([&] { return m_console.addStation(body); });
-    }));
-    m_http.route("/api/report", Method::Get, guarded([this](const QHttpServerRequest&) {
-        return m_console.onRelayThread([this] { return m_console.report(); });
-    }));
-    m_http.route("/api/compose", Method::Post, guarded([this](const QHttpServerRequest& r) {
+    });
+    route("/api/report", Method::Get, Area::Instructor, [this](const QHttpServerRequest&) {
+        return m_console.report();
+    });
+    // The form's preview: a record not yet complete is an answer like any other, not a failed
+    // request (the page asks at every keystroke).
+    route("/api/compose", Method::Post, Area::Instructor, [this](const QHttpServerRequest& r) {
         const auto record = read_send_body(r.body(), m_console.relayAll());
         if (const auto* why = std::get_if<QString>(&record))
-            return problem(*why);
-        return json(QJsonObject{{"text", QString::fromLatin1(std::get<QByteArray>(record))}});
-    }));
-    m_http.route("/api/meta", Method::Get, guarded([](const QHttpServerRequest&) { return json(metaJson()); }));
-    m_http.route("/api/send", Method::Post, guarded([this](const QHttpServerRequest& r) {
+            return json(QJsonObject{{"ok", false}, {"error", *why}});
+        return json(QJsonObject{{"ok", true}, {"text", QString::fromLatin1(std::get<QByteArray>(record))}});
+    });
+    route("/api/meta", Method::Get, Area::Instructor, [this](const QHttpServerRequest&) {
+        QJsonObject meta = metaJson();
+        meta.insert("run", m_console.runId());
+        return json(meta);
+    });
+    route("/api/send", Method::Post, Area::Instructor, [this](const QHttpServerRequest& r) {
         const QByteArray body = r.body();
         return m_console.onRelayThread([&] { return m_console.send(body); });
-    }));
-    m_http.route("/api/names", Method::Post, guarded([this](const QHttpServerRequest& r) {
+    });
+    route("/api/names", Method::Post, Area::Instructor, [this](const QHttpServerRequest& r) {
         const QByteArray body = r.body();
         return m_console.onRelayThread([&] { return m_console.name(body); });
-    }));
-    m_http.route("/api/exercise", Method::Post, guarded([this](const QHttpServerRequest& r) {
+    });
+    route("/api/exercise", Method::Post, Area::Instructor, [this](const QHttpServerRequest& r) {
         const QByteArray body = r.body();
         return m_console.onRelayThread([&] { return m_console.exercise(body); });
-    }));
+    });
     // The voice channels: who talks on each now, and the transmissions recorded.
-    m_http.route("/api/channels", Method::Get, guarded([this](const QHttpServerRequest&) {
+    route("/api/channels", Method::Get, Area::Instructor, [this](const QHttpServerRequest&) {
         return json(m_console.channelsJson());
-    }));
-    m_http.route("/api/recordings", Method::Get, guarded([this](const QHttpServerRequest&) {
+    });
+    route("/api/recordings", Method::Get, Area::Instructor, [this](const QHttpServerRequest&) {
         const std::vector<VoiceTransmission> list = m_console.onRelayThread([this] { return m_console.voice(); });
         QJsonArray out;
         for (const VoiceTransmission& t : list)
             out.append(QJsonDocument::fromJson(voiceJsonLine(t)).object());
         return json(QJsonDocument(out).toJson(QJsonDocument::Compact));
-    }));
+    });
     // One recording as 16-bit PCM, which every browser plays (GSM 6.10 in WAV few do). Only the
     // names of recorded transmissions are served: nothing else of the folder.
-    m_http.route("/api/recordings/<arg>", Method::Get, [this](const QString& file, const QHttpServerRequest& r) {
-        if (!allowed(r))
-            return problem(QStringLiteral("this console needs its access token"), Status::Unauthorized);
-        const bool known = m_console.onRelayThread([&] { return m_console.isRecording(file); });
-        const QByteArray wav = known ? pcmWavOf(QDir(m_console.recorder()->folder()).filePath(file)) : QByteArray();
-        if (wav.isEmpty())
-            return problem(QStringLiteral("no such recording"), Status::NotFound);
-        QHttpServerResponse answer(QByteArrayLiteral("audio/wav"), wav);
-        answer.setHeader("Cache-Control", "no-store");
-        return answer;
-    });
-    m_http.route("/api/listen", Method::Get, [](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
-        if (r.value("upgrade").toLower() != "websocket")
-            responder.write(QByteArrayLiteral("{\"error\":\"this is a WebSocket\"}"), "application/json",
-                            Status::UpgradeRequired);
-    });
-    // The event stream: Qt's HTTP server upgrades this request to a WebSocket once a route has
-    // taken it without answering.
-    m_http.route("/api/events", Method::Get, [](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
-        if (r.value("upgrade").toLower() != "websocket")
-            responder.write(QByteArrayLiteral("{\"error\":\"this is a WebSocket\"}"), "application/json",
-                            Status::UpgradeRequired);
-    });
+    m_http.route("/api/recordings/<arg>", Method::Get,
+                 [this](const QString& name, const QHttpServerRequest& r, QHttpServerResponder&& responder) {
+                     answer(r, std::move(responder), Area::Instructor, [&] {
+                         const bool known = m_console.onRelayThread([&] { return m_console.isRecording(name); });
+                         const QByteArray wav =
+                             known ? pcmWavOf(QDir(m_console.recorder()->folder()).filePath(name)) : QByteArray();
+                         if (wav.isEmpty())
+                             return problem(QStringLiteral("no such recording"), Status::NotFound);
+                         QHttpServerResponse answer(QByteArrayLiteral("audio/wav"), wav);
+                         answer.setHeader("Cache-Control", "no-store");
+                         return answer;
+                     });
+                 });
+    // The sockets: Qt's HTTP server upgrades a request to a WebSocket once a route has taken it
+    // without answering. One the access rules refuse (no token, a page of another site) is
+    // answered instead, and never upgraded.
+    for (const char* socket : {"/api/listen", "/api/events"})
+        m_http.route(QString::fromLatin1(socket), Method::Get,
+                     [this](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
+                         Caller caller = callerOf(r);
+                         caller.webSocket = true;
+                         const Verdict verdict = m_rules.check(Area::Instructor, caller);
+                         const bool upgrade = r.value("upgrade").toLower() == "websocket";
+                         if (verdict == Verdict::Allowed && upgrade) {
+                             if (responder.socket())
+                                 m_tcp->trustWebSocket(responder.socket());
+                             return;
+                         }
+                         answer(r, std::move(responder), Area::Instructor, [&] {
+                             if (verdict != Verdict::Allowed)
+                                 return problem(AccessRules::explain(verdict), statusOf(verdict));
+                             return problem(QStringLiteral("this is a WebSocket"), Status::UpgradeRequired);
+                         });
+                     });
     m_http.setMissingHandler([this](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
-        if (!allowed(r))
-            responder.write(Status::Unauthorized);
-        else
-            responder.write(QByteArrayLiteral("{\"error\":\"no such page\"}"), "application/json", Status::NotFound);
+        answer(r, std::move(responder), Area::Instructor,
+               [] { return problem(QStringLiteral("no such page"), Status::NotFound); });
     });
 }
 
@@ -213,24 +231,31 @@ void ConsoleHttp::acceptWebSockets()
         if (!ws)
             continue;
         const QUrl url = ws->requestUrl();
-        const QString given = QUrlQuery(url).queryItemValue(QStringLiteral("token"));
+        const QUrlQuery query(url);
+        Caller caller;
+        caller.host = url.port() < 0 ? url.host() : QStringLiteral("%1:%2").arg(url.host()).arg(url.port());
+        caller.origin = ws->origin().toLatin1();
+        caller.token = query.queryItemValue(QStringLiteral("token"));
+        caller.webSocket = true;
         const bool listen = url.path() == QLatin1String("/api/listen");
-        const bool ok = (url.path() == QLatin1String("/api/events") || listen)
-            && (m_token.isEmpty() ? loopbackHost(url.host()) : sameText(given, m_token));
-        if (!ok) {
-            ws->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("unauthorized"));
+        const Verdict verdict = (url.path() == QLatin1String("/api/events") || listen)
+            ? m_rules.check(Area::Instructor, caller) : Verdict::NeedsCredential;
+        if (verdict != Verdict::Allowed) {
+            // Closed before a word of the classroom is sent.
+            ws->close(QWebSocketProtocol::CloseCodePolicyViolated, AccessRules::explain(verdict).left(120));
             ws.release()->deleteLater();
             continue;
         }
         if (listen) {
             // Told after the listen stream has counted the page in or out (slots run in order).
             QWebSocket* s = ws.get();
-            m_listen.add(std::move(ws), QUrlQuery(url).queryItemValue(QStringLiteral("channel")).toInt());
+            m_listen.add(std::move(ws), query.queryItemValue(QStringLiteral("channel")).toInt());
             connect(s, &QWebSocket::disconnected, this, &ConsoleHttp::channelsChanged);
             channelsChanged();
             continue;
         }
-        m_stream.add(std::move(ws), "{\"type\":\"hello\",\"lastSeq\":" + QByteArray::number(m_console.lastSeq()) + "}");
+        m_stream.add(std::move(ws), "{\"type\":\"hello\",\"lastSeq\":" + QByteArray::number(m_console.lastSeq())
+                                        + ",\"run\":\"" + m_console.runId().toLatin1() + "\"}");
     }
 }
 

@@ -2,11 +2,14 @@
 // files, and the WebSocket stream.
 #pragma once
 
+#include "exchange/console/access_rules.h"
 #include "exchange/console/event_stream.h"
 #include "exchange/console/guarded_tcp_server.h"
 #include "exchange/console/listen_stream.h"
 
 #include <QHttpServer>
+#include <QPointer>
+#include <functional>
 
 namespace exchange {
 
@@ -15,7 +18,7 @@ class Console;
 class ConsoleHttp : public QObject {
     Q_OBJECT
 public:
-    ConsoleHttp(Console& console, QString token);
+    ConsoleHttp(Console& console, const QString& token);
     // Binds; false with `error`. `port` is the port bound (for port 0).
     bool listen(const QHostAddress& address, quint16 port, QString& error, quint16& bound);
     EventStream& stream() { return m_stream; }
@@ -26,11 +29,15 @@ public:
 
 private:
     void addRoutes();
-    bool allowed(const QHttpServerRequest& request) const;
+    // Answers with what `make` returns when the access rules let the request into `area`, with
+    // the headers every answer carries.
+    void answer(const QHttpServerRequest& request, QHttpServerResponder&& responder, Area area,
+                const std::function<QHttpServerResponse()>& make);
     void acceptWebSockets();
 
     Console& m_console;
-    const QString m_token;
+    AccessRules m_rules;
+    QPointer<GuardedTcpServer> m_tcp;
     QHttpServer m_http;
     EventStream m_stream;
     ListenStream m_listen;

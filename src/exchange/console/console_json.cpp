@@ -1,6 +1,6 @@
 #include "exchange/console/console_json.h"
 
-#include "exchange/classroom.h"
+#include "exchange/console/classroom_view.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -12,9 +12,9 @@ QString latin(const QByteArray& b) { return QString::fromLatin1(b); }
 
 bool isDistress(const Debrief::Call& c) { return c.answerCategory == dsc::CAT_DIST_ACK; }
 
-QJsonObject callJson(const Classroom& room, const Debrief::Call& c)
+QJsonObject callJson(const ClassroomView& room, const Debrief::Call& c)
 {
-    const Debrief& d = room.debrief();
+    const Debrief& d = room.debrief;
     QJsonObject o{{"kind", c.kind}, {"from", latin(c.from)}, {"fromName", d.nameOf(c.from)},
                   {"since", room.epochMs(c.ms)}, {"distress", isDistress(c)}, {"open", c.answeredMs < 0}};
     if (!c.to.isEmpty())
@@ -31,11 +31,10 @@ QJsonObject callJson(const Classroom& room, const Debrief::Call& c)
 
 // Who is expected to acknowledge a distress alert: the trainees, and a virtual coast station when
 // the alert is not from another virtual station (those are left for the class to answer).
-bool owesDistressAck(const Classroom& room, const QByteArray& mmsi, const QByteArray& alerting)
+bool owesDistressAck(const ClassroomView& room, const QByteArray& mmsi, const QByteArray& alerting)
 {
-    const QString kind = stationKind(room, mmsi);
-    return kind == QLatin1String("trainee")
-        || (kind == QLatin1String("coast") && !room.host().isVirtual(alerting));
+    const QString kind = room.kindOf(mmsi);
+    return kind == QLatin1String("trainee") || (kind == QLatin1String("coast") && !room.isVirtual(alerting));
 }
 
 } // namespace
@@ -73,45 +72,54 @@ QJsonObject metaJson()
     return QJsonObject{{"natures", natures}, {"calls", calls}, {"categories", categories}};
 }
 
-QString stationKind(const Classroom& room, const QByteArray& mmsi)
+QJsonObject stationsJson(const ClassroomView& room)
 {
-    for (const VirtualStation& s : room.host().stations())
-        if (s.mmsi == mmsi)
-            return s.kind == VirtualStation::Coast ? QStringLiteral("coast") : QStringLiteral("ship");
-    if (mmsi.startsWith('0') && !mmsi.startsWith("00"))
-        return QStringLiteral("group");
-    return QStringLiteral("trainee");
-}
-
-QJsonObject stationsJson(const Classroom& room, const RecordBook& book)
-{
-    const Debrief& d = room.debrief();
+    const Debrief& d = room.debrief;
     QList<QByteArray> mmsis = d.counts().keys();
-    for (const VirtualStation& s : room.host().stations())
+    for (const VirtualStation& s : room.stations)
         if (!mmsis.contains(s.mmsi))
             mmsis.append(s.mmsi);
     mmsis.removeAll(dsc::ALL_SHIPS_MMSI);
     std::sort(mmsis.begin(), mmsis.end());
 
+    // What each station still owes, in one pass over the open calls.
+    QHash<QByteArray, QJsonArray> owes;
+    QHash<QByteArray, int> owesMore;
+    const auto owe = [&](const QByteArray& m, const Debrief::Call& c) {
+        QJsonArray& list = owes[m];
+        if (list.size() >= kMaxOwesListed) {
+            ++owesMore[m];
+            return;
+        }
+        list.append(QJsonObject{{"what", isDistress(c) ? QStringLiteral("acknowledge the %1").arg(c.kind)
+                                                       : QStringLiteral("answer the %1").arg(c.kind)},
+                                {"from", latin(c.from)}, {"fromName", d.nameOf(c.from)},
+                                {"since", room.epochMs(c.ms)}, {"distress", isDistress(c)}});
+    };
+    for (const Debrief::Call& c : d.calls()) {
+        if (c.answeredMs >= 0)
+            continue;
+        if (isDistress(c)) {
+            for (const QByteArray& m : mmsis)
+                if (m != c.from && owesDistressAck(room, m, c.from))
+                    owe(m, c);
+        } else if (!c.to.isEmpty() && c.to != c.from) {
+            owe(c.to, c);
+        }
+    }
+
     QJsonArray stations;
     for (const QByteArray& m : mmsis) {
         const Debrief::Counts counts = d.counts().value(m);
-        QJsonArray owes;
-        for (const Debrief::Call& c : d.calls()) {
-            if (c.answeredMs >= 0 || c.from == m)
-                continue;
-            if (c.to == m || (isDistress(c) && owesDistressAck(room, m, c.from)))
-                owes.append(QJsonObject{{"what", isDistress(c) ? QStringLiteral("acknowledge the %1").arg(c.kind)
-                                                               : QStringLiteral("answer the %1").arg(c.kind)},
-                                        {"from", latin(c.from)}, {"fromName", d.nameOf(c.from)},
-                                        {"since", room.epochMs(c.ms)}, {"distress", isDistress(c)}});
-        }
-        stations.append(QJsonObject{{"mmsi", latin(m)}, {"name", d.nameOf(m)}, {"kind", stationKind(room, m)},
-                                    {"address", book.addressOf(m)}, {"sent", counts.sent},
-                                    {"received", counts.received}, {"owes", owes}});
+        QJsonObject o{{"mmsi", latin(m)}, {"name", d.nameOf(m)}, {"kind", room.kindOf(m)},
+                      {"address", room.addresses.value(m)}, {"sent", counts.sent}, {"received", counts.received},
+                      {"owes", owes.value(m)}};
+        if (owesMore.value(m))
+            o.insert("owesMore", owesMore.value(m));
+        stations.append(o);
     }
 
-    // Distress alerts first, then the newest first.
+    // Distress alerts first, then the newest first; the page shows the first few.
     std::vector<const Debrief::Call*> order;
     for (const Debrief::Call& c : d.calls())
         order.push_back(&c);
@@ -121,19 +129,20 @@ QJsonObject stationsJson(const Classroom& room, const RecordBook& book)
         return a->ms > b->ms;
     });
     QJsonArray calls;
-    for (const Debrief::Call* c : order)
-        calls.append(callJson(room, *c));
+    for (size_t i = 0; i < order.size() && i < kMaxCallsListed; ++i)
+        calls.append(callJson(room, *order[i]));
 
-    QJsonObject out{{"now", QDateTime::currentMSecsSinceEpoch()}, {"stations", stations}, {"calls", calls}};
-    if (const ExercisePlayer* p = room.player()) {
-        out.insert("exercise", QJsonObject{{"state", p->stateName()},
-                                           {"positionMs", p->positionMs()},
-                                           {"events", int(p->exercise().events.size())},
-                                           {"sent", p->nextEvent()}});
-    } else {
-        out.insert("exercise", QJsonValue::Null);
-    }
+    QJsonObject out{{"now", QDateTime::currentMSecsSinceEpoch()}, {"stations", stations}, {"calls", calls},
+                    {"callsTotal", int(order.size())}};
+    out.insert("exercise", exerciseJson(room.exercise));
     return out;
+}
+
+QJsonValue exerciseJson(const std::optional<ClassroomView::ExerciseState>& e)
+{
+    if (!e)
+        return QJsonValue::Null;
+    return QJsonObject{{"state", e->state}, {"positionMs", e->positionMs}, {"events", e->events}, {"sent", e->sent}};
 }
 
 } // namespace exchange

@@ -2,6 +2,7 @@
 // exercise's state.
 #pragma once
 
+#include "exchange/console/classroom_view.h"
 #include "exchange/console/record_book.h"
 
 #include <QJsonObject>
@@ -9,20 +10,22 @@
 
 namespace exchange {
 
-class Classroom;
 
 // One record: {"seq":N,"origin":..} followed by the fields of the JSON log line.
 QByteArray recordJson(const BookEntry& e);
 // A JSON array of records.
 QByteArray recordsJson(const std::vector<const BookEntry*>& entries);
 
-// {"now", "stations": [...], "calls": [...], "exercise": {...}|null}
-QJsonObject stationsJson(const Classroom& classroom, const RecordBook& book);
+// {"now", "stations": [...], "calls": [...], "callsTotal", "exercise": {...}|null}. Each station
+// lists at most kMaxOwesListed calls it owes an answer to ("owesMore": the others); "calls" holds
+// the first kMaxCallsListed, distress alerts first, then the newest.
+constexpr qsizetype kMaxOwesListed = 8;
+constexpr size_t kMaxCallsListed = 100;
+QJsonObject stationsJson(const ClassroomView& room);
+// {"state", "positionMs", "events", "sent"} or null.
+QJsonValue exerciseJson(const std::optional<ClassroomView::ExerciseState>& exercise);
 
 // What the form offers: {"natures": [{"code", "name"}], "calls": [...], "categories": [...]}.
 QJsonObject metaJson();
-
-// The kind of a station by its MMSI: "coast" or "ship" (virtual), "group", or "trainee".
-QString stationKind(const Classroom& classroom, const QByteArray& mmsi);
 
 } // namespace exchange

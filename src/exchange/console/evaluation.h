@@ -3,18 +3,14 @@
 // reacted and how fast. As JSON for the console and as a printable HTML page.
 #pragma once
 
-#include "exchange/console/record_book.h"
-#include "exchange/watch_recorder.h"
-
 #include <QJsonObject>
+#include <QString>
 
 namespace exchange {
 
-class Classroom;
+struct ClassroomView;
 
-// `voice`: the recorded transmissions, each listed with the DSC calls of the same minutes.
-QJsonObject evaluationJson(const Classroom& classroom, const RecordBook& book,
-                           const std::vector<VoiceTransmission>* voice = nullptr);
+QJsonObject evaluationJson(const ClassroomView& room);
 
 // Where the report's play buttons find a recording: prefix + file + suffix. `inPage`: a player in
 // the page (the console serves the sound); otherwise a link to the file itself.

@@ -12,8 +12,21 @@ const BookEntry& RecordBook::add(const Traffic& t, bool fromVirtualStation)
         e.origin = "instructor";
     else if (fromVirtualStation && !fromNetwork)
         e.origin = "virtual station";
-    if (fromNetwork && t.problem.isEmpty())
-        m_addresses.insert(t.fields.TXMMSI, t.sender);
+    // Addresses of a bounded number of stations: records from ever new MMSIs add none.
+    if (fromNetwork && t.problem.isEmpty()
+        && (m_addresses.size() < kMaxAddresses || m_addresses.contains(t.fields.TXMMSI))) {
+        QString& address = m_addresses[t.fields.TXMMSI];
+        if (address != t.sender) {
+            address = t.sender;
+            ++m_addressesVersion;
+        }
+    }
+    if (!t.problem.isEmpty()) {
+        ++m_rejectedTotal;
+        if (m_rejected.size() >= kRejectedKept)
+            m_rejected.pop_front();
+        m_rejected.push_back(e);
+    }
     if (m_entries.size() >= m_capacity)
         m_entries.pop_front();
     m_entries.push_back(std::move(e));

@@ -27,14 +27,25 @@ public:
     const std::deque<BookEntry>& entries() const { return m_entries; }
     qint64 lastSeq() const { return m_seq; }
 
+    static constexpr qsizetype kMaxAddresses = 1024;
     // The address a station last sent from ("10.0.0.12:53393"), empty if it never did.
     QString addressOf(const QByteArray& mmsi) const { return m_addresses.value(mmsi); }
+    const QHash<QByteArray, QString>& addresses() const { return m_addresses; }
+    quint64 addressesVersion() const { return m_addressesVersion; }   // grows with every change
+
+    // The newest refused records (at most kRejectedKept), and how many were refused in all.
+    static constexpr size_t kRejectedKept = 100;
+    const std::deque<BookEntry>& rejected() const { return m_rejected; }
+    qint64 rejectedTotal() const { return m_rejectedTotal; }
 
 private:
     size_t m_capacity;
     std::deque<BookEntry> m_entries;
     qint64 m_seq = 0;
     QHash<QByteArray, QString> m_addresses;
+    quint64 m_addressesVersion = 0;
+    std::deque<BookEntry> m_rejected;
+    qint64 m_rejectedTotal = 0;
 };
 
 } // namespace exchange

@@ -6,9 +6,10 @@
   const token = new URLSearchParams(location.search).get("token") || "";
   const withToken = (path) => token ? path + (path.includes("?") ? "&" : "?") + "token=" + encodeURIComponent(token) : path;
   const $ = (id) => document.getElementById(id);
-  const MAX_ROWS = 2000;
+  const esc = (s) => Words.esc(s);
 
-  const state = { records: new Map(), lastSeq: 0, stations: [], calls: [], exercise: null, now: 0, clockOffset: 0 };
+  // run: the exchange's run the page shows (a restarted exchange numbers its records from 1 again).
+  const state = { run: "", live: false, stations: [], calls: [], exercise: null, exerciseAt: 0, clockOffset: 0 };
 
   async function api(path, body) {
     const init = body === undefined ? {} : { method: "POST", headers: { "Content-Type": "application/json" }, body: JSON.stringify(body) };
@@ -28,65 +29,6 @@
     toast.timer = setTimeout(() => { t.hidden = true; }, 4000);
   }
 
-  // ---- live traffic
-  function matches(rec) {
-    const station = $("filter-station").value, kind = $("filter-kind").value;
-    if (station && !(rec.fields && (rec.fields.TXMMSI === station || rec.fields.RXMMSI === station))) return false;
-    return !kind || rec.words.kind === kind;
-  }
-
-  function row(rec, fresh) {
-    const tr = document.createElement("tr");
-    const w = rec.words, f = rec.fields;
-    tr.dataset.seq = rec.seq;
-    tr.className = (w.distress ? "distress" : "") + (rec.problem ? " rejected" : "") + (fresh ? " new" : "");
-    const time = rec.time.slice(11, 19);
-    const origin = rec.origin !== "station" ? `<span class="tag origin">${Words.esc(rec.origin)}</span>` : "";
-    const status = rec.relayed ? `<span class="tag relayed">relayed</span>` : `<span class="tag rejected">rejected</span>`;
-    const from = f ? Words.who(f.TXMMSI).html : `<span class=who>${Words.esc(rec.sender)}</span>`;
-    tr.innerHTML = `<td class=time>${time}</td><td>${from}${origin}</td><td>${f ? Words.who(f.RXMMSI).html : ""}</td>` +
-      `<td class=kind>${Words.esc(w.text)}${w.detail ? `<small>${Words.esc(w.detail)}</small>` : ""}</td>` +
-      `<td>${f ? Words.esc(f.CH) : ""}</td><td>${f && f.CATEGORY === "ROUT_ACK" ? (f.COMPLY === "Y" ? "able" : "unable") : ""}</td>` +
-      `<td>${status}${rec.problem ? `<small class=muted> ${Words.esc(rec.problem)}</small>` : ""}</td>`;
-    return tr;
-  }
-
-  function addRecords(list, fresh) {
-    const body = $("traffic");
-    const scroll = $("traffic-scroll");
-    const atTop = scroll.scrollTop < 40;
-    const frag = document.createDocumentFragment();
-    let added = 0;
-    for (const rec of list) {
-      if (state.records.has(rec.seq)) continue;
-      rec.words = Words.describe(rec);
-      state.records.set(rec.seq, rec);
-      state.lastSeq = Math.max(state.lastSeq, rec.seq);
-      if (matches(rec)) frag.prepend(row(rec, fresh));
-      added++;
-    }
-    if (!added) return;
-    body.prepend(frag);
-    while (body.rows.length > MAX_ROWS) body.deleteRow(-1);
-    if (state.records.size > MAX_ROWS * 2) {
-      const keys = [...state.records.keys()].sort((a, b) => a - b);
-      for (const k of keys.slice(0, keys.length - MAX_ROWS)) state.records.delete(k);
-    }
-    if (!atTop) scroll.scrollTop += 0;
-    $("traffic-count").textContent = state.records.size;
-    $("traffic-empty").hidden = state.records.size > 0;
-    refreshSoon();
-  }
-
-  function redrawTraffic() {
-    const body = $("traffic");
-    body.textContent = "";
-    const recs = [...state.records.values()].sort((a, b) => b.seq - a.seq).filter(matches).slice(0, MAX_ROWS);
-    const frag = document.createDocumentFragment();
-    for (const r of recs) frag.appendChild(row(r, false));
-    body.appendChild(frag);
-  }
-
   // ---- stations, calls in flight, exercise
   let refreshTimer = 0, lastRefresh = 0;
   function refreshSoon() {
@@ -102,26 +44,26 @@
     state.stations = r.data.stations; state.calls = r.data.calls; state.exercise = r.data.exercise;
     Forms.stations = state.stations;
     state.clockOffset = r.data.now - Date.now();
-    const names = {};
-    for (const s of state.stations) if (s.name) names[s.mmsi] = s.name;
-    Words.setNames(names);
+    state.exerciseAt = r.data.now;   // the exercise's position is that of this moment
+    Words.setNames(new Map(state.stations.filter((s) => s.name).map((s) => [s.mmsi, s.name])));
     drawStations(); drawCalls(); drawExercise(); fillStationFilter();
   }
 
   const now = () => Date.now() + state.clockOffset;
-  const running = (since) => `<span class="running-time" data-since="${since}">${Words.duration(now() - since)}</span>`;
+  const running = (since) => `<span class="running-time" data-since="${esc(since)}">${esc(Words.duration(now() - since))}</span>`;
 
   function drawStations() {
     const body = $("stations");
     body.innerHTML = state.stations.filter((s) => s.kind !== "group").map((s) => {
       const kind = s.kind === "trainee" ? "" : ` <span class="tag origin">${s.kind === "coast" ? "virtual coast" : "virtual ship"}</span>`;
+      const more = s.owesMore ? `<div class=owes>and ${esc(s.owesMore)} more</div>` : "";
       const owes = s.owes.length
-        ? s.owes.map((o) => `<div class="owes${o.distress ? " distress" : ""}">${Words.esc(o.what)} from ${Words.esc(o.fromName || o.from)} ${running(o.since)}</div>`).join("")
+        ? s.owes.map((o) => `<div class="owes${o.distress ? " distress" : ""}">${esc(o.what)} from ${esc(o.fromName || o.from)} ${running(o.since)}</div>`).join("") + more
         : `<span class=ok>nothing</span>`;
-      const where = s.address ? `<small class=address>${Words.esc(s.address)}</small>` : "";
-      const rename = s.kind === "trainee" ? ` <button class="rename" data-mmsi="${s.mmsi}" title="Name this station">✎</button>` : "";
+      const where = s.address ? `<small class=address>${esc(s.address)}</small>` : "";
+      const rename = s.kind === "trainee" ? ` <button class="rename" data-mmsi="${esc(s.mmsi)}" title="Name this station">✎</button>` : "";
       return `<tr><td>${Words.who(s.mmsi).html}${rename}${where}${kind}</td>` +
-        `<td class=num>${s.sent}</td><td class=num>${s.received}</td><td>${owes}</td></tr>`;
+        `<td class=num>${esc(s.sent)}</td><td class=num>${esc(s.received)}</td><td>${owes}</td></tr>`;
     }).join("");
     $("stations-empty").hidden = state.stations.length > 0;
   }
@@ -131,7 +73,7 @@
     list.innerHTML = state.calls.slice(0, 60).map((c) => {
       const to = c.to ? " → " + Words.who(c.to).plain : " → all stations";
       const answer = c.open ? running(c.since)
-        : `<span class=answered>✔ ${Words.esc(c.answeredByName || c.answeredBy)}<br>after ${(c.answeredAfterMs / 1000).toFixed(1)} s</span>`;
+        : `<span class=answered>✔ ${esc(c.answeredByName || c.answeredBy)}<br>after ${esc((c.answeredAfterMs / 1000).toFixed(1))} s</span>`;
       return `<li class="card${c.distress ? " distress" : ""}${c.open ? "" : " done"}"><span class=what>${Words.esc(c.kind)}</span>` +
         `<span class=state>${answer}</span><span class=parties>${Words.esc(Words.who(c.from).plain)}${Words.esc(to)}` +
         `${c.outcome ? " — " + Words.esc(c.outcome) : ""}</span></li>`;
@@ -151,8 +93,7 @@
     const pill = $("exercise-state");
     pill.textContent = `${ex.state} · ${ex.sent}/${ex.events}`;
     pill.className = "pill " + ex.state;
-    $("exercise-clock").textContent = Words.duration(ex.positionMs + (ex.state === "running" ? now() - state.refreshedAt : 0));
-    state.refreshedAt = now();
+    $("exercise-clock").textContent = Words.duration(exercisePosition());
     $("ex-start").disabled = ex.state === "running";
     $("ex-pause").disabled = ex.state !== "running";
     $("ex-stop").disabled = ex.state === "idle";
@@ -161,49 +102,74 @@
   function fillStationFilter() {
     const sel = $("filter-station"), chosen = sel.value;
     const opts = ['<option value="">all stations</option>'].concat(state.stations.filter((s) => s.kind !== "group")
-      .map((s) => `<option value="${s.mmsi}">${Words.esc(Words.who(s.mmsi).plain)}</option>`));
+      .map((s) => `<option value="${esc(s.mmsi)}">${esc(Words.who(s.mmsi).plain)}</option>`));
     const html = opts.join("");
     if (sel.dataset.html !== html) { sel.innerHTML = html; sel.dataset.html = html; sel.value = chosen; }
+  }
+
+  // Where the exercise is now: its position when last asked, and the time since, while it runs.
+  function exercisePosition() {
+    const ex = state.exercise;
+    return ex.positionMs + (ex.state === "running" ? Math.max(0, now() - state.exerciseAt) : 0);
   }
 
   // Running times tick every second without asking the exchange.
   setInterval(() => {
     for (const el of document.querySelectorAll(".running-time")) el.textContent = Words.duration(now() - Number(el.dataset.since));
-    const ex = state.exercise;
-    if (ex && ex.state === "running") $("exercise-clock").textContent = Words.duration(ex.positionMs + now() - state.refreshedAt);
+    if (state.exercise && state.exercise.state === "running") $("exercise-clock").textContent = Words.duration(exercisePosition());
   }, 1000);
 
   // ---- the event stream
-  let socket = null, retry = 500;
+  function link(text, up) { $("link").textContent = text; $("link").className = "link " + (up ? "up" : "down"); }
+
+  // A new run of the exchange (restarted): what the page holds belongs to the old one.
+  function newRun(run) {
+    if (state.run && run !== state.run) {
+      Traffic.clear();
+      toast("The exchange was restarted: the traffic shown is that of the new run");
+    }
+    state.run = run;
+  }
+
+  // The records after `since` up to `until`, in pages of the API.
+  async function fetchSince(since, until) {
+    while (since < until) {
+      const r = await api("api/records?since=" + since);
+      if (!r.ok || r.data.length === 0) return;
+      Traffic.add(r.data.filter((rec) => rec.seq < until), false);
+      since = r.data[r.data.length - 1].seq;
+      if (r.data.length < 5000) return;
+    }
+  }
+
+  let socket = null, retry = 250;
   function connect() {
     const url = new URL(withToken("api/events"), location.href);
     url.protocol = location.protocol === "https:" ? "wss:" : "ws:";
     socket = new WebSocket(url);
-    socket.onopen = () => { $("link").textContent = "live"; $("link").className = "link up"; retry = 500; };
     socket.binaryType = "arraybuffer";   // updates come as UTF-8 in binary frames
+    socket.onopen = () => { state.live = true; link("live", true); retry = 250; };
     socket.onmessage = async (ev) => {
       const msg = JSON.parse(typeof ev.data === "string" ? ev.data : new TextDecoder().decode(ev.data));
       if (msg.type === "hello") {
-        // Everything before the stream began, in pages of the API.
-        for (;;) {
-          const r = await api("api/records?since=" + state.lastSeq);
-          if (!r.ok || r.data.length === 0) break;
-          addRecords(r.data, false);
-          if (r.data.length < 5000) break;
-        }
+        newRun(msg.run);
+        await fetchSince(Traffic.lastSeq(), Infinity);   // everything before the stream began
         refresh();
         api("api/channels").then((r) => { if (r.ok) Voice.update(r.data); });
       } else if (msg.type === "channels") {
         Voice.update(msg.channels);
       } else if (msg.type === "update") {
-        if (msg.skipped) toast(`${msg.skipped} records went by too fast to show: see the exchange's log`);
-        addRecords(msg.records, true);
+        // Under a flood the stream sends only the newest records: the others come from the API.
+        const before = Traffic.lastSeq();
+        if (Traffic.add(msg.records, true)) refreshSoon();
+        if (msg.skipped && msg.records.length) await fetchSince(before, msg.records[0].seq);
         if (msg.changed) refresh();
       }
     };
+    // Back within half a second of the exchange's return (a restart is quick).
     socket.onclose = () => {
-      $("link").textContent = "reconnecting…"; $("link").className = "link down";
-      setTimeout(connect, retry); retry = Math.min(retry * 2, 5000);
+      state.live = false; link("reconnecting…", false);
+      setTimeout(connect, retry); retry = Math.min(retry * 2, 500);
     };
   }
 
@@ -216,7 +182,7 @@
     const r = await api("api/names", { mmsi: b.dataset.mmsi, name });
     if (!r.ok) { toast(r.data.error); return; }
     await refresh();
-    redrawTraffic();
+    Traffic.redraw();
   });
 
   async function exercise(action) {
@@ -224,20 +190,30 @@
     if (!r.ok) toast(r.data.error); else refresh();
   }
 
+  // Without the token (or with one of another exchange) the page says what to open.
+  function needToken() {
+    link("access token needed", false);
+    $("need-token").hidden = false;
+    for (const id of ["open-send", "open-station", "open-report"]) $(id).hidden = true;
+    document.querySelector("main").hidden = true;
+  }
+
   async function start() {
     $("open-report").href = withToken("report");
-    $("filter-station").onchange = $("filter-kind").onchange = redrawTraffic;
+    Traffic.setUp();
     $("ex-start").onclick = () => exercise("start");
     $("ex-pause").onclick = () => exercise("pause");
     $("ex-stop").onclick = () => exercise("stop");
     const meta = await api("api/meta");
-    if (!meta.ok) { $("link").textContent = meta.status === 401 ? "access token needed" : "no exchange"; $("link").className = "link down"; return; }
+    if (!meta.ok) { if (meta.status === 401) needToken(); else link("no exchange", false); return; }
+    state.run = meta.data.run;
     Words.setNatures(meta.data.natures);
     Forms.setUp(api, meta.data, toast);
     await Voice.setUp(withToken, api);
     await refresh();
     connect();
-    setInterval(refresh, 5000);
+    // The stations' times and the exercise, now and then; not while the exchange is away.
+    setInterval(() => { if (state.live) refresh(); }, 5000);
   }
   start();
 })();

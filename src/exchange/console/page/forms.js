@@ -25,9 +25,10 @@ const Forms = (() => {
     const form = document.getElementById("send-form");
     const box = document.getElementById("preview");
     const r = await api("api/compose", { fields: fields(form) });
-    box.parentElement.classList.toggle("bad", !r.ok);
-    box.textContent = r.ok ? r.data.text : r.data.error;
-    document.getElementById("send-submit").disabled = !r.ok;
+    const ok = r.ok && r.data.ok;
+    box.parentElement.classList.toggle("bad", !ok);
+    box.textContent = ok ? r.data.text : r.data.error;
+    document.getElementById("send-submit").disabled = !ok;
   }
 
   function schedulePreview() {

@@ -15,8 +15,9 @@ const Voice = (() => {
       const live = !!c.sender;
       const cls = "channel" + (live ? " live" : "") + (listening === c.channel ? " listening" : "");
       const ear = listening === c.channel ? "listening" : "listen";
-      return `<button class="${cls}" data-channel="${c.channel}" title="${listening === c.channel ? "Stop listening" : "Listen to channel " + c.channel}">` +
-        `<span class=light></span><span class=ch>CH ${c.channel}</span><span class=ear>${ear}</span>` +
+      const esc = Words.esc, title = listening === c.channel ? "Stop listening" : "Listen to channel " + c.channel;
+      return `<button class="${cls}" data-channel="${esc(c.channel)}" title="${esc(title)}">` +
+        `<span class=light></span><span class=ch>CH ${esc(c.channel)}</span><span class=ear>${ear}</span>` +
         `<span class=sender>${live ? Words.esc(c.sender) : "quiet"}</span></button>`;
     }).join("");
   }

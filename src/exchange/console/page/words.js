@@ -2,8 +2,8 @@
 "use strict";
 
 const Words = (() => {
-  let natures = {};           // code -> name, from /api/meta
-  let names = {};             // MMSI -> name of a virtual or named station
+  let natures = new Map();    // code -> name, from /api/meta
+  let names = new Map();      // MMSI -> name of a virtual or named station (Maps: an MMSI may be any 9 characters)
 
   const trim = (s) => (s || "").trim();
   const lower = (s) => trim(s).toLowerCase().replace("_", " ");
@@ -11,7 +11,7 @@ const Words = (() => {
 
   function nature(code) {
     const n = parseInt(trim(code), 10);
-    return natures[n] || (isNaN(n) ? "undesignated" : "nature " + n);
+    return natures.get(n) || (isNaN(n) ? "undesignated" : "nature " + n);
   }
 
   function position(f) {
@@ -43,7 +43,7 @@ const Words = (() => {
   function who(mmsi) {
     const m = trim(mmsi);
     if (m === "999999999") return { html: "<span class=who>All ships</span>", plain: "all ships" };
-    const name = names[m];
+    const name = names.get(m);
     return name ? { html: `<span class=who>${esc(name)}<small>${esc(m)}</small></span>`, plain: `${name} (${m})` }
                 : { html: `<span class=who>${esc(m)}</span>`, plain: m };
   }
@@ -56,8 +56,8 @@ const Words = (() => {
   }
 
   return {
-    setNatures(list) { natures = {}; for (const n of list) natures[n.code] = n.name; },
-    setNames(map) { names = map; },
+    setNatures(list) { natures = new Map(list.map((n) => [n.code, n.name])); },
+    setNames(map) { names = map; },   // a Map
     describe, who, esc, duration, nature,
   };
 })();

@@ -27,7 +27,7 @@ QString seconds(const QJsonValue& ms)
 QString who(const QJsonObject& station)
 {
     const QString name = station.value("name").toString();
-    const QString mmsi = station.value("mmsi").toString();
+    const QString mmsi = esc(station.value("mmsi").toString());   // a station's bytes, as it sent them
     return name.isEmpty() ? mmsi : QStringLiteral("%1 <span class=mmsi>%2</span>").arg(esc(name), mmsi);
 }
 

@@ -3,6 +3,7 @@
 // byte, the input is cut into datagrams at each 0xFF 0xFE pair, so one run can carry an
 // announcement and audio packets after it. Whatever the datagrams announce, no block handed on may grow beyond what the largest
 // legal payload at the lowest playable rate makes, and the playback buffer stays within its cap.
+// Every datagram the receiver reads is written again with the sender's code and reads back the same.
 #include "audio/broadcast_rx.h"
 #include "audio/gsm_codec.h"
 #include "audio/jitter_buffer.h"
@@ -15,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -59,6 +61,25 @@ private:
     unsigned m_blocks = 0;
 };
 
+// A datagram the receiver reads, written again by the sender's code, reads back the same.
+void roundTrip(const std::vector<unsigned char>& datagram)
+{
+    const voice::Parsed p = voice::parse(datagram.data(), datagram.size());
+    if (!p.ok || (p.type != voice::Announcement && p.type != voice::Audio))
+        return;
+    std::vector<unsigned char> again;
+    if (p.type == voice::Announcement)
+        voice::build_announcement(again, p.formatChanged, p.epoch, p.format);
+    else if (!voice::build_audio(again, reinterpret_cast<const char*>(p.payload), p.payloadSize, p.sequence, p.epoch,
+                                 p.firstChunk))
+        std::abort();
+    const voice::Parsed q = voice::parse(again.data(), again.size());
+    if (!q.ok || q.type != p.type || q.epoch != p.epoch || q.formatChanged != p.formatChanged || !(q.format == p.format)
+        || q.sequence != p.sequence || q.firstChunk != p.firstChunk || q.payloadSize != p.payloadSize
+        || (p.payloadSize && std::memcmp(q.payload, p.payload, p.payloadSize) != 0))
+        std::abort();
+}
+
 } // namespace
 
 // A single allocation beyond 64 MB is a finding, however the target is run (the flag goes first,
@@ -99,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (fixCheck && !datagram.empty())
             datagram[0] = voice::check_byte(datagram.data(), datagram.size());
         core.handle(reinterpret_cast<const char*>(datagram.data()), datagram.size());
+        roundTrip(datagram);
     };
     std::size_t start = 0;
     for (std::size_t i = 0; i + 1 < size; ++i) {

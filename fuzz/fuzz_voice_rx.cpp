@@ -4,6 +4,7 @@
 // announcement and audio packets after it. Whatever the datagrams announce, no block handed on may grow beyond what the largest
 // legal payload at the lowest playable rate makes, and the playback buffer stays within its cap.
 // Every datagram the receiver reads is written again with the sender's code and reads back the same.
+// An empty datagram (two separators in a row) stands for the receiver closed and opened again.
 #include "audio/broadcast_rx.h"
 #include "audio/gsm_codec.h"
 #include "audio/jitter_buffer.h"
@@ -27,8 +28,9 @@ constexpr qsizetype kMaxBlock = qsizetype(voice::kMaxPayload / gsm_block_bytes +
                                 (44100 / gsm_min_rate + 1) * 4;
 
 // The loudspeaker stage's jitter buffer without the device: each block arrives 5 ms after the one
-// before, and after every block a device takes some: a fixed chunk, or as much as it has room
-// for (holding some already), now and then running dry.
+// before, or up to 65 ms when its size says so (a stall), and after every block a device takes
+// some: a fixed chunk, or as much as it has room for (holding some already), now and then running
+// dry. The delay it aims at is never shorter than a chunk.
 class PlaybackBuffer : public Stage {
 public:
     bool active() const override { return true; }
@@ -36,9 +38,9 @@ public:
     {
         if (!(format == WaveOut::playback_format) || size < 0 || size > kMaxBlock)
             std::abort();
-        m_now += 5000;
+        m_now += 5000 + (size / 4 % 7) * 10000;
         m_jitter.push(reinterpret_cast<const int16_t*>(data), size / 4, m_now);
-        if (m_jitter.bufferedMs() > m_jitter.config().capMs + 1)
+        if (m_jitter.bufferedMs() > m_jitter.config().capMs + 1 || m_jitter.targetMs() < m_jitter.config().chunkMs)
             std::abort();
         std::vector<int16_t> chunk(size_t(m_jitter.config().rate / 50) * 2);
         const qsizetype frames = qsizetype(chunk.size() / 2);
@@ -116,6 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         [&](const AudioFormat& f, const char* d, std::size_t n) { decoder.write(f, d, qsizetype(n)); }, [] {});
     std::vector<unsigned char> datagram;
     auto handle = [&](std::size_t from, std::size_t to) {
+        if (from == to) {
+            core.reset();   // an empty datagram stands for the receiver closed and opened again
+            return;
+        }
         datagram.assign(data + from, data + to);
         if (fixCheck && !datagram.empty())
             datagram[0] = voice::check_byte(datagram.data(), datagram.size());

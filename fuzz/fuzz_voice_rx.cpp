@@ -3,7 +3,8 @@
 // byte, the input is cut into datagrams at each 0xFF 0xFE pair, so one run can carry an
 // announcement and audio packets after it. Whatever the datagrams announce, no block handed on may grow beyond what the largest
 // legal payload at the lowest playable rate makes, and the playback buffer stays within its cap.
-// Every datagram the receiver reads is written again with the sender's code and reads back the same.
+// Every datagram the receiver reads is written again with the sender's code and reads back the same
+// (but an empty audio packet, which the sender never makes).
 // An empty datagram (two separators in a row) stands for the receiver closed and opened again.
 #include "audio/broadcast_rx.h"
 #include "audio/gsm_codec.h"
@@ -67,7 +68,8 @@ private:
 void roundTrip(const std::vector<unsigned char>& datagram)
 {
     const voice::Parsed p = voice::parse(datagram.data(), datagram.size());
-    if (!p.ok || (p.type != voice::Announcement && p.type != voice::Audio))
+    // An empty audio packet is legal to receive; the sender never makes one.
+    if (!p.ok || (p.type != voice::Announcement && p.type != voice::Audio) || (p.type == voice::Audio && !p.payloadSize))
         return;
     std::vector<unsigned char> again;
     if (p.type == voice::Announcement)

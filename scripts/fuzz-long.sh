@@ -4,8 +4,9 @@
 # other, on one core each (FUZZ_JOBS=N runs N at a time; FUZZ_TARGETS="fuzz_a fuzz_b" runs only
 # those). Each target starts from its seeds (fuzz/seeds/<target>/, only read) and its kept corpus
 # (fuzz-corpus/<target>/, ignored by git, grown from one run to the next), with its dictionary
-# (fuzz/dicts/<target>.dict) where it has one. A finding is written to fuzz-corpus/<target>/findings/
-# and ends the script with failure once every target has run.
+# (fuzz/dicts/<target>.dict) where it has one. A finding (undefined behaviour included) is written to
+# fuzz-corpus/findings/<target>/ and ends the script with failure once every target has run; each
+# run's output is fuzz-corpus/logs/<target>.log. The corpus folders hold inputs only.
 #
 # It ends with what the corpus reaches: a coverage build of the targets (build-fuzz-cov/) runs each
 # over its seeds and corpus, and llvm-cov measures the share of functions and lines hit in the
@@ -23,7 +24,7 @@ READERS=(
   "fuzz_station_datagram    src/dsc/ricezione.cpp src/dsc/risposte.cpp"
   "fuzz_exchange_datagram   src/exchange/record_check.cpp src/exchange/log_format.cpp src/exchange/debrief.cpp
                             src/exchange/virtual_station.cpp src/exchange/virtual_host.cpp"
-  "fuzz_console_request     src/exchange/console/request_reader.cpp src/exchange/compose_fields.cpp
+  "fuzz_console_request     src/exchange/relay.cpp src/exchange/console/request_reader.cpp src/exchange/compose_fields.cpp
                             src/exchange/console/console_actions.cpp src/exchange/console/console_json.cpp
                             src/exchange/console/evaluation.cpp src/exchange/console/report_html.cpp
                             src/exchange/console/record_book.cpp"
@@ -72,14 +73,17 @@ corpus_of() {
   return 0
 }
 
+# Undefined behaviour stops a target like a crash does, so that it is kept as a finding.
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
+
 run_one() {
   local name=$1
-  local corpus=fuzz-corpus/$name dict=()
-  mkdir -p "$corpus/findings"
+  local dict=()
+  mkdir -p "fuzz-corpus/$name" "fuzz-corpus/findings/$name" fuzz-corpus/logs
   [ -f "fuzz/dicts/$name.dict" ] && dict=(-dict="fuzz/dicts/$name.dict")
   mapfile -t dirs < <(corpus_of "$name")
   "build-fuzz/fuzz/$name" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 "${dict[@]}" \
-    -artifact_prefix="$corpus/findings/" "${dirs[@]}" >"$corpus/last-run.log" 2>&1
+    -artifact_prefix="fuzz-corpus/findings/$name/" "${dirs[@]}" >"fuzz-corpus/logs/$name.log" 2>&1
 }
 
 failed=()
@@ -116,20 +120,24 @@ printf '\n%-24s %10s %7s %7s  %-18s %-18s %s\n' target runs runs/s corpus "funct
   "functions not hit: explained, unexplained"
 unexplained_total=0
 for name in "${targets[@]}"; do
-  log=fuzz-corpus/$name/last-run.log
+  log=fuzz-corpus/logs/$name.log   # the target's last run, this one's unless SECONDS is 0
   runs=? rate=?
-  if [ "$seconds" -gt 0 ] && [ -f "$log" ]; then
+  if [ -f "$log" ]; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
   fi
   mkdir -p "fuzz-corpus/$name"
-  size=$(find "fuzz-corpus/$name" -maxdepth 1 -type f ! -name last-run.log | wc -l)
+  size=$(find "fuzz-corpus/$name" -maxdepth 1 -type f | wc -l)
   functions=- lines=- explained=- unexplained=-
   if [ "$coverage" = 1 ] && [ -x "build-fuzz-cov/fuzz/$name" ]; then
     profile=build-fuzz-cov/profiles/$name
     mapfile -t dirs < <(corpus_of "$name")
     LLVM_PROFILE_FILE="$profile.%p.profraw" "build-fuzz-cov/fuzz/$name" -runs=0 -rss_limit_mb=4096 "${dirs[@]}" \
       >"$profile.log" 2>&1 || echo "warning: the coverage run of $name failed (see $profile.log)" >&2
+    if ! compgen -G "$profile.*.profraw" >/dev/null; then
+      printf '%-24s no coverage: its run over the corpus wrote no profile (see %s)\n' "$name" "$profile.log"
+      continue
+    fi
     "$profdata" merge -sparse "$profile".*.profraw -o "$profile.profdata"
     read -ra sources <<<"${files[$name]}"
     "$cov" export -format=text "build-fuzz-cov/fuzz/$name" -instr-profile="$profile.profdata" >"$profile.json"
@@ -155,6 +163,6 @@ if [ "$coverage" = 1 ]; then
   [ "$unexplained_total" -eq 0 ] || echo "$unexplained_total reader functions never reached without a reason in fuzz/coverage-exceptions.txt"
 fi
 if [ ${#failed[@]} -gt 0 ]; then
-  echo "findings in: ${failed[*]} (see fuzz-corpus/<target>/findings/ and last-run.log)"
+  echo "findings in: ${failed[*]} (see fuzz-corpus/findings/<target>/ and fuzz-corpus/logs/<target>.log)"
   exit 1
 fi

@@ -28,10 +28,11 @@ namespace {
 constexpr qsizetype kMaxBlock = qsizetype(voice::kMaxPayload / gsm_block_bytes + 1) * gsm_block_samples *
                                 (44100 / gsm_min_rate + 1) * 4;
 
-// The loudspeaker stage's jitter buffer without the device: each block arrives 5 ms after the one
-// before, or up to 65 ms when its size says so (a stall), and after every block a device takes
-// some: a fixed chunk, or as much as it has room for (holding some already), now and then running
-// dry. The delay it aims at is never shorter than a chunk.
+// The loudspeaker stage's jitter buffer without the device: each block arrives half to one and a
+// half of its own length after the one before, as its size says (bursts and stalls), and the
+// device plays in real time: every 20 ms it takes a fixed chunk, or as much as it has room for
+// (holding some already), now and then running dry. The delay it aims at is never
+// shorter than a chunk.
 class PlaybackBuffer : public Stage {
 public:
     bool active() const override { return true; }
@@ -39,19 +40,14 @@ public:
     {
         if (!(format == WaveOut::playback_format) || size < 0 || size > kMaxBlock)
             std::abort();
-        m_now += 5000 + (size / 4 % 7) * 10000;
+        const qint64 length = qint64(size / 4) * 1000000 / m_jitter.config().rate;
+        m_now += length / 2 + length * (size / 4 % 5) / 4;
+        // The device played until the block came.
+        for (; m_played + 20000 <= m_now; m_played += 20000)
+            play(m_played + 20000);
         m_jitter.push(reinterpret_cast<const int16_t*>(data), size / 4, m_now);
         if (m_jitter.bufferedMs() > m_jitter.config().capMs + 1 || m_jitter.targetMs() < m_jitter.config().chunkMs)
             std::abort();
-        std::vector<int16_t> chunk(size_t(m_jitter.config().rate / 50) * 2);
-        const qsizetype frames = qsizetype(chunk.size() / 2);
-        if (++m_blocks % 2) {
-            m_jitter.pull(chunk.data(), frames, m_now);
-        } else if (m_jitter.take(chunk.data(), frames, m_now, frames / 2) > frames) {
-            std::abort();
-        } else if (m_blocks % 7 == 0) {
-            m_jitter.ranDry();
-        }
     }
 
 protected:
@@ -59,9 +55,23 @@ protected:
     void doClose() override { m_jitter.clear(); }
 
 private:
+    void play(qint64 now)
+    {
+        const qsizetype frames = qsizetype(m_chunk.size() / 2);
+        if (++m_chunks % 2) {
+            m_jitter.pull(m_chunk.data(), frames, now);
+        } else if (m_jitter.take(m_chunk.data(), frames, now, frames / 2) > frames) {
+            std::abort();
+        } else if (m_chunks % 7 == 0) {
+            m_jitter.ranDry();
+        }
+    }
+
     JitterBuffer m_jitter;
+    std::vector<int16_t> m_chunk = std::vector<int16_t>(size_t(m_jitter.config().rate / 50) * 2);
     qint64 m_now = 0;
-    unsigned m_blocks = 0;
+    qint64 m_played = 0;   // the device's time: what it played up to, in microseconds
+    unsigned m_chunks = 0;
 };
 
 // A datagram the receiver reads, written again by the sender's code, reads back the same.

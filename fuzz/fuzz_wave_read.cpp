@@ -30,6 +30,13 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     return 0;
 }
 
+// libvorbis keeps the stream information of an Ogg Vorbis file that libsndfile gives up on half
+// read (5.7 kB a file): a library's leak, not the reader's.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libvorbis.so\n";
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));

@@ -79,10 +79,14 @@ else
   for f in build-fuzz/fuzz/fuzz_*; do
     [ -f "$f" ] && [ -x "$f" ] || continue
     mkdir -p "build-fuzz/corpus/$(basename "$f")"
-    seeds=()   # inputs kept in the sources: the hostile cases a target must always survive
+    seeds=()   # inputs kept in the sources: each kind of valid input, and the hostile cases a target must survive
     [ -d "fuzz/seeds/$(basename "$f")" ] && seeds=("fuzz/seeds/$(basename "$f")")
-    "$f" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=2048 "build-fuzz/corpus/$(basename "$f")" "${seeds[@]}" 2>&1 \
-      | tail -2 || failed+=("fuzz target $(basename "$f")")
+    dict=()    # the tokens of a target's structured text
+    [ -f "fuzz/dicts/$(basename "$f").dict" ] && dict=(-dict="fuzz/dicts/$(basename "$f").dict")
+    # Undefined behaviour stops a target as a crash does (libFuzzer alone would only print it).
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 "$f" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=2048 "${dict[@]}" \
+      "build-fuzz/corpus/$(basename "$f")" "${seeds[@]}" 2>&1 | tail -2 \
+      || failed+=("fuzz target $(basename "$f")")
   done
 fi
 

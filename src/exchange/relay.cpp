@@ -49,18 +49,22 @@ void Relay::readPending() {
         const qint64 size = in_.readDatagram(buffer_.data(), buffer_.size(), &from, &fromPort);
         if (size < 0)
             break;
-        Traffic t = inspect(now, senderName(from, fromPort), QByteArray(buffer_.constData(), size));
-        if (t.problem.isEmpty() || relayAll_) {
-            send(t.bytes);
-            t.relayed = true;
-            ++relayed_;
-            emit recordAccepted(t);
-        } else {
-            ++rejected_;
-        }
-        emit traffic(t);
+        take(now, senderName(from, fromPort), QByteArray(buffer_.constData(), size));
     }
     emit batchDone();
+}
+
+void Relay::take(const QDateTime& time, const QString& sender, const QByteArray& bytes) {
+    Traffic t = inspect(time, sender, bytes);
+    if (t.problem.isEmpty() || relayAll_) {
+        send(t.bytes);
+        t.relayed = true;
+        ++relayed_;
+        emit recordAccepted(t);
+    } else {
+        ++rejected_;
+    }
+    emit traffic(t);
 }
 
 const QString& Relay::senderName(const QHostAddress& address, quint16 port) {

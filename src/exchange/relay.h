@@ -22,6 +22,9 @@ public:
 
     // Sends one record to every destination, as a relayed record is sent, and reports it.
     Traffic deliver(const QByteArray& bytes, const QString& origin = QStringLiteral("instructor"));
+    // One datagram taken in from `sender` ("address:port") at `time`: relayed when it is a
+    // well-formed record (any datagram with relayAll), and reported.
+    void take(const QDateTime& time, const QString& sender, const QByteArray& bytes);
 
     qint64 relayed() const { return relayed_; }
     qint64 rejected() const { return rejected_; }

@@ -29,7 +29,8 @@ std::optional<QString> text_of(const QJsonValue& v)
 {
     if (v.isString())
         return v.toString();
-    if (v.isDouble() && v.toDouble() == double(qint64(v.toDouble())) && std::abs(v.toDouble()) < 1e9)
+    // In range before it is converted: a number beyond qint64 has no whole value to compare with.
+    if (v.isDouble() && std::abs(v.toDouble()) < 1e9 && v.toDouble() == double(qint64(v.toDouble())))
         return QString::number(qint64(v.toDouble()));
     return std::nullopt;
 }

@@ -6,7 +6,7 @@
 // A section name ends at the first ']' (a header without one still names a section); a UTF-8
 // byte-order mark at the start of the file is skipped. A file an editor saved as UTF-16 (with its
 // byte-order mark, or with every other byte of its first characters zero) is read as text, its values given as
-// Latin-1 bytes, and written back as UTF-16 of the same order: one file never mixes encodings.
+// Latin-1 bytes, and written back as UTF-16 of the same order with its mark: one file never mixes encodings.
 #pragma once
 
 #include <QByteArray>

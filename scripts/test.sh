@@ -39,10 +39,11 @@ if $quick; then
 fi
 (cd build && "${CTEST[@]}") || failed+=("normal build's tests")
 
-# Tests that run whole programs from a script (the classroom in namespaces, the soak, the console
-# in a browser) are left out of the sanitizer builds: they drive the same code the test programs
-# run in-process, and under a sanitizer the programs are too slow for the scripts' timings.
-WHOLE_PROGRAMS='^(E2E\.|Console\.(Browser|Remote)$)'
+# Tests that run whole programs (the classroom in namespaces, the soak, the console in a browser,
+# the station on a desktop with a window manager) are left out of the sanitizer builds: they drive
+# the same code the test programs run in-process, and under a sanitizer the programs are too slow
+# for a desktop's and a browser's timings (focus, key repeat, page loads).
+WHOLE_PROGRAMS='^(E2E\.|Console\.(Browser|Remote)$|Desktop\.)'
 
 echo "== address and undefined-behaviour sanitizers, leaks included"
 bash scripts/build.sh build-asan "${TEST_BUILD[@]}" -DKELVO_SANITIZE=address,undefined -DKELVO_BENCH=OFF

@@ -52,7 +52,10 @@ struct DesktopRig {
     bool focusStation()
     {
         x.xdotool({"windowactivate", "--sync", window});
-        return waitFor([&] { return x.xdotool({"getactivewindow"}).trimmed() == window.toUtf8(); }, 10000)
+        // The desktop says so first; the station knows once its events have run (a dialog that
+        // just closed may still hold the keyboard there).
+        return (waitFor([&] { return x.xdotool({"getactivewindow"}).trimmed() == window.toUtf8(); }, 20000)
+                && waitFor([&] { return station.panelLine("active") == "1"; }, 20000))
             || (why = "the station's window did not take the focus", false);
     }
     // Closed as a user does, Alt+F4 to the window manager; the program ends.

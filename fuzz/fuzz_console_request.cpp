@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What browsers send to the instructor's console, through the console itself: the bodies of its
 // requests (send a record, compose one, add a station, name a station, start, pause or stop the
 // exercise), the `since` of the records query, and stations' datagrams arriving meanwhile, over a

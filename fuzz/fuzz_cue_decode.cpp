@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the cue decoder as if they were a cue file beside the program.
 #include "audio/cue_engine.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary datagrams to what the exchange does with one: the record check, both traffic
 // log lines, the debriefing, and the practice partners' answers with the words they speak after
 // them. The JSON line must always read back as one JSON object; a partner answers a well-formed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exercise scripts and station lists as the instructor writes them (--exercise, --stations): any
 // text is read or refused with its line. A script that is read names only stations it declares
 // (or the one given on the command line), keeps its events in time order, and every event sends a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the partners' phrase file reader, then speaks every answer with what
 // it took: each phrase stays within its bound, and the finished text within what the placeholders
 // can make of it. Now and then the bytes go through a real file, which reads as its bytes parse,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the call record reader, and to what the station and the exchange read
 // out of a record's fields (nature, channel, the Windows-1252 display). A record whose fields all
 // have their full width and hold no '=' (every key ends with one) is written again by the composer

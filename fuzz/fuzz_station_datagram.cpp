@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DSC datagrams as a station receives them, one per line of the input, through the whole station:
 // the reader, the choice of screen and its lines, and the reply the trainee then sends (ENT, the
 // comply choice, ENT, DSC TX, ESC), with recorders in place of the window, the sounds and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary datagrams through the whole receive chain: the receiver's rules, the GSM decoder, the
 // resampler and a playback buffer that keeps what the loudspeaker stage keeps. After a first mode
 // byte, the input is cut into datagrams at each 0xFF 0xFE pair, so one run can carry an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Voice datagrams as the exchange's watch recorder takes them on the voice ports: each sender's
 // stream followed with the receiver's rules, a WAV file of GSM 6.10 blocks per transmission, the
 // payloads handed to a listener's decoder, and every file read back as the console serves it.

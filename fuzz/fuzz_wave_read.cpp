@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the WAV file reader's decoding as if they were a recorded message,
 // from memory (the reader's thread and pacing play no part in what the bytes can do).
 #include "audio/wave_read.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """What a fuzz target's corpus reaches of its reader files, for scripts/fuzz-long.sh.
 
 fuzz-coverage.py EXPORT EXCEPTIONS MISSED SOURCE...

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A long fuzzing run, e.g. nightly: scripts/fuzz-long.sh [SECONDS]   (default 3600 per target)
 # Builds the libFuzzer targets (clang) into build-fuzz/ and runs each for SECONDS, one after the
 # other, on one core each (FUZZ_JOBS=N runs N at a time; FUZZ_TARGETS="fuzz_a fuzz_b" runs only

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs every test: the normal build, an AddressSanitizer +
 # UndefinedBehaviorSanitizer build (leaks checked, windows on the offscreen platform), a
 # ThreadSanitizer build, and the fuzz targets for a bounded time. Every build treats compiler

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DSC transmission: for each ready screen the call it sends, where the voice channel goes once the
 // call has left and what the call spends, as one table; and the send procedure over the datagram
 // port. The records come from the pure builders (dsc/builders.h); screens, cues and pauses are the

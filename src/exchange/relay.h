@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The relay: takes records on the exchange port and delivers them to the stations' port.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exchange's watch recorder: it listens on the voice ports of the five channels, follows every
 // sender's stream with the voice receiver's rules, and keeps each transmission (a sender's first
 // accepted payload until that sender has been silent for a second) as one WAV file of the GSM 6.10

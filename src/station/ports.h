@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the station's behaviour needs from the outside world. Production code implements these
 // with widgets, sockets and audio devices; tests implement them with recorders.
 #pragma once

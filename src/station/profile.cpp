@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows profile files, read and written byte for byte.
 #include "station/profile.h"
 

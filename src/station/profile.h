@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small reader and writer of Windows profile files ("[section]" lines and "key=value" lines),
 // reading bytes as they are (Windows ANSI) and behaving like the platform's profile functions:
 // section and key names compare without regard to case, only the first section of a name counts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station: every handler and routine of the panel, the DSC traffic and the voice channel,
 // each a short public method under its own name. The state lives in small owners behind it: the
 // panel view (LCD and key pictures), the composer (what the keypad typed), the distress menu, the

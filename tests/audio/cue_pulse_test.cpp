@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cues as heard: a private PulseAudio server's null sink is the loudspeaker, and its monitor
 // is recorded on the test's clock. The calling thread sleeps after each cue, as the panel's
 // handlers do; the cue must start at once all the same and be heard to its end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a listener hears from the loudspeaker stage on a private PulseAudio null sink, recorded from
 // its monitor: a stream that stalls, a peer that sends whole datagrams of GSM blocks, a sender that
 // hands over its blocks unevenly for half a minute, and the message player's Play. The tone must be

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cues of the real window as heard on a private PulseAudio server's null sink, while the
 // window's handlers sleep on the user-interface thread.
 #include "audio/suoni.h"

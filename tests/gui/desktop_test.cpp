@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station program on a desktop as trainees have one (a window manager, X's key auto-repeat
 // on, focus moving between windows), worked with real X key events; what it puts on the air is
 // recorded on the voice ports, what it shows is asked through its test control.

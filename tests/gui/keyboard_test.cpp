@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel worked from the keyboard gives the same records and screens as the mouse.
 #include "support/station_window.h"
 

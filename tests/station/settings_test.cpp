@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file "radiosim.ini" and the profile reader/writer under it, on real files.
 #include "station/FileIni.h"
 #include "station/profile.h"

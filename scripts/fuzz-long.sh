@@ -28,7 +28,7 @@ READERS=(
   "fuzz_console_request     src/exchange/relay.cpp src/exchange/console/request_reader.cpp src/exchange/compose_fields.cpp
                             src/exchange/console/console_actions.cpp src/exchange/console/console_json.cpp
                             src/exchange/console/evaluation.cpp src/exchange/console/report_html.cpp
-                            src/exchange/console/record_book.cpp"
+                            src/exchange/console/record_book.cpp src/exchange/console/access_rules.cpp"
   "fuzz_exercise            src/exchange/exercise.cpp"
   "fuzz_partner_phrases     src/exchange/spoken_answer.cpp"
   "fuzz_profile             src/station/profile.cpp src/station/FileIni.cpp"

@@ -11,7 +11,7 @@
 #include "panel/distress_menu.h"
 #include "panel/panel_state.h"
 #include "panel/panel_view.h"
-#include "panel/voice_panel.h"
+#include "station/voice_panel.h"
 #include "station/FileIni.h"
 #include "station/paths.h"
 #include "station/ports.h"
@@ -61,7 +61,7 @@ public:
     void FormShow();
     bool FormClose();   // false when the window position could not be written (the window closes all the same)
 
-    // ---- panel routines (panel/lcd.cpp)
+    // ---- panel routines (station/lcd.cpp)
     void Inizializza_label();
     void show_idle_screen();
     void write_idle_picture();   // lines 3 to 5 of the idle picture, without clearing first
@@ -80,13 +80,13 @@ public:
     void sleep(int ms);
     void play_cue(unsigned index);
 
-    // ---- mouse on keys (dispatch, panel/keys.cpp)
+    // ---- mouse on keys (dispatch, station/keys.cpp)
     void mouseDown(Key k, Mods mods);
     void mouseUp(Key k, Mods mods);
     void mouseEnter(Key k);
     void mouseLeave(Key k);
 
-    // ---- composition menus and navigation keys (panel/menu.cpp)
+    // ---- composition menus and navigation keys (station/menu.cpp)
     void callKeyMouseDown(Key k);
     void callKeyMouseUp(Key k, Mods mods);
     void btnGroupMouseUp();
@@ -101,7 +101,7 @@ public:
     void imgDWMouseDown();
     void navKeyMouseUp(Key k);
 
-    // ---- keypad (panel/controlli.cpp)
+    // ---- keypad (station/controlli.cpp)
     void num1MouseDown(int tag);   // shared handler of num0..num11
     void num1MouseUp(int tag);
     void scrivi_label(int tag);
@@ -111,7 +111,7 @@ public:
     void show_group_ready();
     void show_position_request_ready();
 
-    // ---- distress alert (panel/distress.cpp)
+    // ---- distress alert (station/distress.cpp)
     void btnDistress2MouseDown();
     void btnDistress2MouseUp();
     void start_distress_alert();
@@ -119,7 +119,7 @@ public:
     void show_distress_data();
     void show_distress_send();
 
-    // ---- transmission (dsc/chiamate.cpp)
+    // ---- transmission (station/chiamate.cpp)
     void btnTXMouseDown();
     void btnTXMouseUp();
     void tx_action();
@@ -135,16 +135,16 @@ public:
     QByteArray build_position_reply() const;
     QByteArray utc_time_text() const;   // "hh:mm"
 
-    // ---- reception (dsc/ricezione.cpp)
+    // ---- reception (station/ricezione.cpp)
     void IdUDPServer1UDPRead(const QByteArray& datagram);
     void Mostra_Dati_ricevuti();
 
-    // ---- acknowledgements and replies (dsc/risposte.cpp)
+    // ---- acknowledgements and replies (station/risposte.cpp)
     void reply_to_received_call();
     void mostra_tipo_ack(int choice);
     void show_individual_ack();
 
-    // ---- voice channel (panel/voice_keys.cpp)
+    // ---- voice channel (station/voice_keys.cpp)
     void btnAudioMouseDown(Mods mods);
     void btnAudioMouseUp();
     void imgCH16MouseDown(Key channelKey);
@@ -172,17 +172,17 @@ public:
 private:
     friend class StationProbe;   // tests: sets a state directly where the keys would take long
 
-    bool take_release(Key k, int pauseMs);   // false for a locked key (panel/keys.cpp)
-    // keypad entry (panel/controlli.cpp)
+    bool take_release(Key k, int pauseMs);   // false for a locked key (station/keys.cpp)
+    // keypad entry (station/controlli.cpp)
     void mmsi_key(int tag, const QString& prefix);
     void move_to_channel(PanelMode next);
     void channel_entry_key(int tag, void (Station::*drawReady)(), const QString& refusedLine);
-    // composition and lists (panel/menu.cpp)
+    // composition and lists (station/menu.cpp)
     void start_composition(PanelMode mode, bool keepChannel = false);
     void move_cursor(int step);
-    // what the builders read (dsc/chiamate.cpp)
+    // what the builders read (station/chiamate.cpp)
     TxSources tx_sources() const;
-    // the received-call screens (dsc/ricezione.cpp)
+    // the received-call screens (station/ricezione.cpp)
     void show_received(ReceivedScreen screen, const dsc::DscRecord& r);
     void received_not_for_us(bool letEventsRun);
     void received_individual_call(const dsc::DscRecord& r);

@@ -1,4 +1,4 @@
-#include "panel/voice_panel.h"
+#include "station/voice_panel.h"
 
 Key VoicePanel::channel_key(int channel)
 {

@@ -1,6 +1,8 @@
 // The station settings file "radiosim.ini" beside the executable.
 #pragma once
 
+#include "dsc/own_station.h"
+
 #include <QByteArray>
 #include <QPoint>
 #include <QString>
@@ -15,6 +17,8 @@ struct StationSettings {
     QByteArray gps_lon = "009"; // three digits
     QByteArray gps_ns = "N";
     QByteArray gps_EW = "E";
+
+    dsc::OwnStation own_station() const { return {mmsi, group, gps_lat, gps_lon, gps_ns, gps_EW}; }
 };
 
 // Full path of the settings file in `folder`.

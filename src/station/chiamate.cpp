@@ -1,7 +1,51 @@
 // DSC TX: the TX key, the TX action with its common ending, the send procedure and the builders
-// under their own names. Which call a mode sends, and what follows it, is the transmission table's
-// (dsc/transmission).
+// under their own names. Which call a ready screen sends is decided here; what the call is and what
+// follows it is the transmission table's (dsc/transmission).
 #include "station/station.h"
+
+namespace {
+
+// The call each ready screen sends; none for a screen without a call.
+std::optional<dsc::CallKind> call_of(PanelMode mode)
+{
+    using dsc::CallKind;
+    switch (mode) {
+    case PanelMode::IndividualChannel: return CallKind::Individual;
+    case PanelMode::GroupChannel: return CallKind::Group;
+    case PanelMode::AllShipsRoutine: return CallKind::AllShipsRoutine;
+    case PanelMode::AllShipsSafety: return CallKind::AllShipsSafety;
+    case PanelMode::AllShipsUrgency: return CallKind::AllShipsUrgency;
+    case PanelMode::AllShipsDistress: return CallKind::AllShipsDistress;
+    case PanelMode::DistressData: return CallKind::DistressAlert;
+    case PanelMode::DistressAckReady: return CallKind::DistressAck;
+    case PanelMode::AckAbleReady: return CallKind::AckAble;
+    case PanelMode::AckUnableReady: return CallKind::AckUnable;
+    case PanelMode::PosRequestReady: return CallKind::PositionRequest;
+    case PanelMode::PosReplyReady: return CallKind::PositionReply;
+    default: return std::nullopt;
+    }
+}
+
+enum class Sent { Out, NoNetwork, Refused };
+
+// The send procedure: to this machine in network mode 0, broadcast in mode 1; any other mode sends
+// nothing, which is no failure. Refused, with the platform's `error`, when the send fails.
+Sent send_datagram(DatagramPort& port, const QByteArray& text, int networkMode, QString* error)
+{
+    QHostAddress to;
+    bool broadcast = false;
+    if (networkMode == 0) {
+        to = QHostAddress(QHostAddress::LocalHost);
+    } else if (networkMode == 1) {
+        to = QHostAddress(QHostAddress::Broadcast);
+        broadcast = true;
+    } else {
+        return Sent::NoNetwork;   // no network configured: nothing leaves the station
+    }
+    return port.send(text, to, 8090, broadcast, error) ? Sent::Out : Sent::Refused;
+}
+
+} // namespace
 
 void Station::btnTXMouseDown()
 {
@@ -25,19 +69,20 @@ void Station::tx_action()
         m_ports.ui.beep();
         return;
     }
-    if (const auto plan = DscTransmission::plan(m_state.panel_mode, tx_sources())) {
-        if (plan->refused) {
+    if (const auto kind = call_of(m_state.panel_mode)) {
+        const dsc::Plan plan = dsc::plan(*kind, tx_inputs());
+        if (plan.refused) {
             // A channel changed with CLR into one the keypad refuses is no call: refuse and leave
             // the ready screen for a new entry.
             play_cue(cue_refuse);
             return;
         }
-        if (!send_record(plan->record))
+        if (!send_record(plan.record))
             return;   // the error has been shown; the ready screen stays for another try
-        DscTransmission::spend(m_state.panel_mode, m_distress, m_replies);
+        spend(plan.spent);
         play_cue(cue_tx);
-        if (plan->channel) {
-            select_voice_channel(channel_key(*plan->channel));
+        if (plan.channel) {
+            select_voice_channel(channel_key(*plan.channel));
             repaint();
         }
     }
@@ -60,28 +105,61 @@ void Station::end_transmission()
 bool Station::send_record(const QByteArray& text)
 {
     QString error;
-    switch (m_tx.send(text, m_settings.mode, &error)) {
-    case DscTransmission::Sent::Out: ++m_counters.records_sent; return true;
-    case DscTransmission::Sent::NoNetwork: return true;
-    case DscTransmission::Sent::Refused: break;
+    switch (send_datagram(m_ports.dsc, text, m_settings.mode, &error)) {
+    case Sent::Out: ++m_counters.records_sent; return true;
+    case Sent::NoNetwork: return true;
+    case Sent::Refused: break;
     }
     m_ports.ui.errorBox(error);
     return false;
 }
 
-TxSources Station::tx_sources() const { return {m_settings, m_composer, m_distress, m_state, m_replies}; }
+// Spends what a call used up, once it has gone out.
+void Station::spend(dsc::Spent spent)
+{
+    switch (spent) {
+    case dsc::Spent::Nothing: break;
+    case dsc::Spent::DistressNoInfo: m_distress.clear_no_info(); break;
+    case dsc::Spent::SavedAlert: m_replies.saved_distress_alert = SavedDistressAlert{}; break;
+    case dsc::Spent::AckData: m_replies.ack_mmsi.clear(); m_replies.ack_channel.clear(); break;
+    case dsc::Spent::PosRequestMmsi: m_replies.pos_request_mmsi.clear(); break;
+    }
+}
 
-QByteArray Station::build_individual_call() const { return DscTransmission::record(PanelMode::IndividualChannel, tx_sources()); }
-QByteArray Station::build_group_call() const { return DscTransmission::record(PanelMode::GroupChannel, tx_sources()); }
-QByteArray Station::build_all_ships_call(int category) const { return DscTransmission::record(all_ships_mode(category), tx_sources()); }
-QByteArray Station::build_distress_alert() const { return DscTransmission::record(PanelMode::DistressData, tx_sources()); }
-QByteArray Station::build_distress_ack() const { return DscTransmission::record(PanelMode::DistressAckReady, tx_sources()); }
+dsc::CallInputs Station::tx_inputs() const
+{
+    dsc::CallInputs in;
+    in.own = m_settings.own_station();
+    in.entry_mmsi = m_composer.entry_mmsi();
+    in.entry_channel = m_composer.entry_channel();
+    in.entry_channel_valid = m_composer.channel_valid();
+    in.category = m_composer.selected_category();
+    in.nature = m_distress.nature();
+    in.no_info = m_distress.no_info();
+    in.alert_time = m_distress.alert_time();
+    in.saved_alert = m_replies.saved_distress_alert;
+    in.ack_mmsi = m_replies.ack_mmsi;
+    in.ack_channel = m_replies.ack_channel;
+    in.pos_request_mmsi = m_replies.pos_request_mmsi;
+    in.position_time = m_state.position_time;
+    return in;
+}
+
+QByteArray Station::build_individual_call() const { return dsc::record(dsc::CallKind::Individual, tx_inputs()); }
+QByteArray Station::build_group_call() const { return dsc::record(dsc::CallKind::Group, tx_inputs()); }
+QByteArray Station::build_all_ships_call(int category) const
+{
+    const auto kind = call_of(all_ships_mode(category));
+    return kind ? dsc::record(*kind, tx_inputs()) : QByteArray();
+}
+QByteArray Station::build_distress_alert() const { return dsc::record(dsc::CallKind::DistressAlert, tx_inputs()); }
+QByteArray Station::build_distress_ack() const { return dsc::record(dsc::CallKind::DistressAck, tx_inputs()); }
 QByteArray Station::build_individual_ack(bool able) const
 {
-    return DscTransmission::record(able ? PanelMode::AckAbleReady : PanelMode::AckUnableReady, tx_sources());
+    return dsc::record(able ? dsc::CallKind::AckAble : dsc::CallKind::AckUnable, tx_inputs());
 }
-QByteArray Station::build_position_request() const { return DscTransmission::record(PanelMode::PosRequestReady, tx_sources()); }
-QByteArray Station::build_position_reply() const { return DscTransmission::record(PanelMode::PosReplyReady, tx_sources()); }
+QByteArray Station::build_position_request() const { return dsc::record(dsc::CallKind::PositionRequest, tx_inputs()); }
+QByteArray Station::build_position_reply() const { return dsc::record(dsc::CallKind::PositionReply, tx_inputs()); }
 
 QByteArray Station::utc_time_text() const
 {

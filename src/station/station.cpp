@@ -7,7 +7,7 @@ Station::Station(StationPorts ports, const QString& programFolder)
 {
 }
 
-Station::Station(StationPorts ports, StationPaths paths) : m_ports(ports), m_paths(std::move(paths)), m_tx(m_ports.dsc),
+Station::Station(StationPorts ports, StationPaths paths) : m_ports(ports), m_paths(std::move(paths)),
       m_voice(m_view, m_ports.ui, m_ports.voice, m_ports.rxTimer)
 {
 }

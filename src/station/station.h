@@ -181,9 +181,10 @@ private:
     void start_composition(PanelMode mode, bool keepChannel = false);
     void move_cursor(int step);
     // what the builders read (station/chiamate.cpp)
-    TxSources tx_sources() const;
+    dsc::CallInputs tx_inputs() const;
+    void spend(dsc::Spent spent);
     // the received-call screens (station/ricezione.cpp)
-    void show_received(ReceivedScreen screen, const dsc::DscRecord& r);
+    void show_received(dsc::ReceivedScreen screen, const dsc::DscRecord& r);
     void received_not_for_us(bool letEventsRun);
     void received_individual_call(const dsc::DscRecord& r);
     void received_position_reply(const dsc::DscRecord& r);
@@ -204,7 +205,6 @@ private:
     dsc::ReceivedRecord m_rx;
     ReplyMemory m_replies;
     StationCounters m_counters;
-    DscTransmission m_tx;
     VoicePanel m_voice;
     bool m_destroying = false;
 };

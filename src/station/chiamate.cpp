@@ -145,22 +145,6 @@ dsc::CallInputs Station::tx_inputs() const
     return in;
 }
 
-QByteArray Station::build_individual_call() const { return dsc::record(dsc::CallKind::Individual, tx_inputs()); }
-QByteArray Station::build_group_call() const { return dsc::record(dsc::CallKind::Group, tx_inputs()); }
-QByteArray Station::build_all_ships_call(int category) const
-{
-    const auto kind = call_of(all_ships_mode(category));
-    return kind ? dsc::record(*kind, tx_inputs()) : QByteArray();
-}
-QByteArray Station::build_distress_alert() const { return dsc::record(dsc::CallKind::DistressAlert, tx_inputs()); }
-QByteArray Station::build_distress_ack() const { return dsc::record(dsc::CallKind::DistressAck, tx_inputs()); }
-QByteArray Station::build_individual_ack(bool able) const
-{
-    return dsc::record(able ? dsc::CallKind::AckAble : dsc::CallKind::AckUnable, tx_inputs());
-}
-QByteArray Station::build_position_request() const { return dsc::record(dsc::CallKind::PositionRequest, tx_inputs()); }
-QByteArray Station::build_position_reply() const { return dsc::record(dsc::CallKind::PositionReply, tx_inputs()); }
-
 QByteArray Station::utc_time_text() const
 {
     return m_ports.clock.utcTimeOfDay().toString(QStringLiteral("hh:mm")).toLatin1();

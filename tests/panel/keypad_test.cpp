@@ -71,7 +71,7 @@ TEST(Keypad, IndividualCallFromMmsiToReadyScreen)
     EXPECT_EQ(rig.mode(), 2);
     EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
     EXPECT_EQ(rig.station.panel().key(Key::btnTX).picture, 1);
-    EXPECT_EQ(rig.station.composer().entry_channel(), "16");
+    EXPECT_EQ(rig.probe.composer().entry_channel(), "16");
 }
 
 TEST(Keypad, FullMmsiKeepsItsFirstNineDigits)
@@ -83,14 +83,14 @@ TEST(Keypad, FullMmsiKeepsItsFirstNineDigits)
     rig.cues.played.clear();
 
     rig.type("0");
-    EXPECT_EQ(rig.station.composer().entry_mmsi(), "123456789");
+    EXPECT_EQ(rig.probe.composer().entry_mmsi(), "123456789");
     EXPECT_EQ(rig.line(3), "TO MMSI    =  123456789");
     EXPECT_EQ(rig.cues.played, Cues{cue_refuse});
 
     // CLR empties the field with a click; the prompt stays until the screen changes.
     rig.cues.played.clear();
     rig.click(CLR);
-    EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
+    EXPECT_TRUE(rig.probe.composer().entry_mmsi().isEmpty());
     EXPECT_EQ(rig.line(3), "TO MMSI    =  ");
     EXPECT_EQ(rig.line(9), "( Press OK or CLR buttons )");
     EXPECT_EQ(rig.cues.played, Cues{cue_click});
@@ -140,7 +140,7 @@ TEST(Keypad, RefusedChannelIsShownForASecondThenEmptied)
         EXPECT_EQ(rig.ui.pauses.back().first, 1000);
         EXPECT_EQ(rig.ui.pauses.back().second.label(5).text, QStringLiteral("Channel =  ") + channel) << channel;
         EXPECT_EQ(rig.line(5), "Channel = ") << channel;
-        EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
+        EXPECT_TRUE(rig.probe.composer().entry_channel().isEmpty());
         EXPECT_EQ(rig.mode(), 2);
         EXPECT_FALSE(rig.station.panel().key(Key::btnTX).enabled) << channel;
     }
@@ -161,7 +161,7 @@ TEST(Keypad, ChannelLineOkRefusesAndClrIsSilent)
     rig.click(CLR);
     EXPECT_TRUE(rig.cues.played.empty());
     EXPECT_EQ(rig.line(5), "Channel =  ");
-    EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
+    EXPECT_TRUE(rig.probe.composer().entry_channel().isEmpty());
     EXPECT_EQ(rig.mode(), 2);
 }
 
@@ -171,7 +171,7 @@ TEST(Keypad, ClrOnTheReadyScreenEmptiesTheChannelAndKeepsTheScreenReady)
     openChannelEntry(rig);
     rig.type("16");
     rig.click(CLR);
-    EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
+    EXPECT_TRUE(rig.probe.composer().entry_channel().isEmpty());
     EXPECT_EQ(rig.line(5), "Channel =  ");
     EXPECT_EQ(rig.mode(), 2);
     EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
@@ -180,7 +180,7 @@ TEST(Keypad, ClrOnTheReadyScreenEmptiesTheChannelAndKeepsTheScreenReady)
     rig.type("77");
     rig.log.clear();
     rig.type("5");
-    EXPECT_EQ(rig.station.composer().entry_channel(), "77");
+    EXPECT_EQ(rig.probe.composer().entry_channel(), "77");
     EXPECT_EQ(rig.log.matching("sleep"), (Log{"sleep 300"}));
     EXPECT_EQ(rig.line(8), "Channel  = 77");
 }
@@ -205,7 +205,7 @@ TEST(Keypad, GroupCallNeedsAGroupMmsi)
         {8, "GROUP-ID start with a 0"},
         {9, "( Press OK or CLR buttons )"},
     });
-    EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
+    EXPECT_TRUE(rig.probe.composer().entry_mmsi().isEmpty());
     EXPECT_EQ(rig.mode(), 10);
 
     rig.type("0274");
@@ -265,7 +265,7 @@ TEST(Keypad, IdleRefusesAndReadyScreensIgnoreTheKeys)
     rig.click(keypadKey(5));
     EXPECT_EQ(rig.cues.played, Cues{cue_refuse});
     EXPECT_EQ(rig.station.panel().lines, idle);
-    EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
+    EXPECT_TRUE(rig.probe.composer().entry_mmsi().isEmpty());
 
     for (int mode : {14, 20, 21, 23, 31, 100}) {
         rig.probe.state().panel_mode = static_cast<PanelMode>(mode);
@@ -275,7 +275,7 @@ TEST(Keypad, IdleRefusesAndReadyScreensIgnoreTheKeys)
         EXPECT_TRUE(rig.cues.played.empty()) << "mode " << mode;
         EXPECT_EQ(rig.station.panel().lines, idle) << "mode " << mode;
         EXPECT_EQ(rig.mode(), mode);
-        EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
-        EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
+        EXPECT_TRUE(rig.probe.composer().entry_mmsi().isEmpty());
+        EXPECT_TRUE(rig.probe.composer().entry_channel().isEmpty());
     }
 }

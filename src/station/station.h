@@ -16,9 +16,9 @@
 #include "panel/distress_menu.h"
 #include "panel/panel_state.h"
 #include "panel/panel_view.h"
-#include "station/voice_panel.h"
 #include "station/ports.h"
 #include "station/settings.h"
+#include "station/voice_panel.h"
 #include "wire/record.h"
 
 #include <QString>

@@ -218,7 +218,7 @@ int main(int argc, char** argv)
     std::printf("presses with no datagram within 3 s: %d (microphone not opened: %d); target: median <= 250 ms "
                 "(200 ms of it the pause)\n",
                 missed, notOpened);
-    station.FormClose();
+    station.close();
     voice.closeReceiver();
     pulse.server.terminate();
     pulse.server.waitForFinished(3000);

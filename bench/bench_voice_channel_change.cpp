@@ -143,7 +143,7 @@ int main(int argc, char** argv)
         QThread::msleep(200);
         phase("while a talker sends");
     }
-    station.FormClose();
+    station.close();
     std::printf("target: channel key beyond its pauses <= 5 ms\n");
     // Stop the sound server while the application is still there; left to the end of main, after
     // the application, it stayed running.

@@ -39,8 +39,8 @@ struct VoiceStation {
     // The window's creation and first showing: settings read, the receiver open on channel 16.
     void start()
     {
-        station.FormCreate();
-        station.FormShow();
+        station.create();
+        station.show();
     }
 
     QTemporaryDir folder;
@@ -54,7 +54,8 @@ struct VoiceStation {
     FakeDatagrams dsc{log};
     FakeClock clock;
     FakeTimer rxTimer{log};
-    Station station{StationPorts{ui, cues, dsc, clock, voice, rxTimer}, folder.path()};
+    IniSettings settingsFile{settings_path(folder.path())};
+    Station station{StationPorts{ui, cues, dsc, clock, voice, rxTimer, settingsFile}};
 };
 
 } // namespace vbench

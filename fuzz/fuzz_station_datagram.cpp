@@ -21,14 +21,14 @@ struct Rig {
     FakeVoice voice{log};
     FakeTimer rxTimer{log};
     // No settings file: the station's defaults (MMSI 274111001, group 027411101).
-    Station station{StationPorts{ui, cues, net, clock, voice, rxTimer},
-                    StationPaths{QStringLiteral("/nonexistent/radiosim.ini"), {}, {}}};
+    IniSettings settings{QStringLiteral("/nonexistent/radiosim.ini")};
+    Station station{StationPorts{ui, cues, net, clock, voice, rxTimer, settings}};
 
     Rig()
     {
         ui.model = &station.panel();
-        station.FormCreate();
-        station.FormShow();
+        station.create();
+        station.show();
     }
     void click(Key k)
     {
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Rig rig;
     const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
     for (const QByteArray& datagram : input.split('\n')) {
-        rig.station.IdUDPServer1UDPRead(datagram);
+        rig.station.receiveDatagram(datagram);
         // The reply: the low bit of the datagram's length picks ABLE or UNABLE on the selector.
         rig.click(Key::imgENT);
         if (datagram.size() % 2)

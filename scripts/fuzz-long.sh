@@ -22,7 +22,7 @@ cd "$root"
 # in fuzz/seeds/fuzz_<name>/, a dictionary for structured text, and one line here.
 READERS=(
   "fuzz_record              src/wire/record.cpp"
-  "fuzz_station_datagram    src/dsc/ricezione.cpp src/dsc/risposte.cpp"
+  "fuzz_station_datagram    src/dsc/reception.cpp src/station/ricezione.cpp src/station/risposte.cpp"
   "fuzz_exchange_datagram   src/exchange/record_check.cpp src/exchange/log_format.cpp src/exchange/debrief.cpp
                             src/exchange/virtual_station.cpp src/exchange/virtual_host.cpp"
   "fuzz_console_request     src/exchange/relay.cpp src/exchange/console/request_reader.cpp src/exchange/compose_fields.cpp

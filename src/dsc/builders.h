@@ -3,24 +3,23 @@
 // given and returns the record with the fourteen fields as they go on the wire.
 #pragma once
 
+#include "dsc/own_station.h"
 #include "wire/record.h"
-#include "panel/panel_state.h"
-#include "station/FileIni.h"
 
 namespace calls {
 
 // `category` as on the panel: 1 routine, 2 safety, 3 urgency, 4 distress (anything else routine).
-dsc::DscRecord individual_call(const StationSettings& own, const QByteArray& to, int category,
+dsc::DscRecord individual_call(const dsc::OwnStation& own, const QByteArray& to, int category,
                                const QByteArray& channel);
-dsc::DscRecord group_call(const StationSettings& own, const QByteArray& group, const QByteArray& channel);
+dsc::DscRecord group_call(const dsc::OwnStation& own, const QByteArray& group, const QByteArray& channel);
 // Routine on channel 77, the others on 16; the distress one without a time.
-dsc::DscRecord all_ships_call(const StationSettings& own, int category);
+dsc::DscRecord all_ships_call(const dsc::OwnStation& own, int category);
 // Nature 13 (`noInfo`) carries neither position nor time; the others the simulated position and `time`.
-dsc::DscRecord distress_alert(const StationSettings& own, int nature, bool noInfo, const QByteArray& time);
+dsc::DscRecord distress_alert(const dsc::OwnStation& own, int nature, bool noInfo, const QByteArray& time);
 // Repeats the alert's nature, position and time exactly as received.
-dsc::DscRecord distress_ack(const StationSettings& own, const SavedDistressAlert& alert);
-dsc::DscRecord individual_ack(const StationSettings& own, const QByteArray& to, const QByteArray& channel, bool able);
-dsc::DscRecord position_request(const StationSettings& own, const QByteArray& to);
-dsc::DscRecord position_reply(const StationSettings& own, const QByteArray& to, const QByteArray& time);
+dsc::DscRecord distress_ack(const dsc::OwnStation& own, const dsc::AlertData& alert);
+dsc::DscRecord individual_ack(const dsc::OwnStation& own, const QByteArray& to, const QByteArray& channel, bool able);
+dsc::DscRecord position_request(const dsc::OwnStation& own, const QByteArray& to);
+dsc::DscRecord position_reply(const dsc::OwnStation& own, const QByteArray& to, const QByteArray& time);
 
 } // namespace calls

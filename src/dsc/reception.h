@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Which screen a received record leads to. The decision reads only the record and the station's
-// own MMSI and group; the screens themselves are drawn by Station::Mostra_Dati_ricevuti.
+// own MMSI and group; the screens themselves are drawn by the station (Mostra_Dati_ricevuti).
 #pragma once
 
 #include "wire/record.h"
 
-struct StationSettings;
+namespace dsc {
 
 enum class ReceivedScreen {
     None,              // nothing more: the receive banner stays (e.g. an acknowledgement to another station)
@@ -22,4 +22,6 @@ enum class ReceivedScreen {
 };
 
 // At most one screen fits a record: the kinds are told apart by CALL and CATEGORY.
-ReceivedScreen classify(const dsc::DscRecord& r, const StationSettings& settings);
+ReceivedScreen classify(const DscRecord& r, const QByteArray& ownMmsi, const QByteArray& ownGroup);
+
+} // namespace dsc

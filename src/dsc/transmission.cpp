@@ -3,6 +3,8 @@
 
 #include "dsc/builders.h"
 
+namespace dsc {
+
 namespace {
 
 // Where the voice channel goes after a call has been sent.
@@ -14,56 +16,51 @@ enum class ChannelAfter {
     AckChannel, // the channel the acknowledgement names, 16 when it is no number
 };
 
-// What the transmission spends once its record has gone out.
-enum class Spent { Nothing, DistressNoInfo, SavedAlert, AckData, PosRequestMmsi };
-
-using dsc::DscRecord;
-
-// One ready mode: how its record is built, where the channel goes, what is spent.
+// One call: how its record is built, where the channel goes, what is spent.
 struct TxKind {
-    PanelMode mode;
-    DscRecord (*build)(const TxSources&);
+    CallKind kind;
+    DscRecord (*build)(const CallInputs&);
     ChannelAfter channel;
     Spent spent;
 };
 
 const TxKind kTxKinds[] = {
-    {PanelMode::IndividualChannel,
-     [](const TxSources& f) { return calls::individual_call(f.own, f.composer.entry_mmsi(), f.composer.selected_category(), f.composer.entry_channel()); },
+    {CallKind::Individual,
+     [](const CallInputs& f) { return calls::individual_call(f.own, f.entry_mmsi, f.category, f.entry_channel); },
      ChannelAfter::Entry, Spent::Nothing},
-    {PanelMode::GroupChannel,
-     [](const TxSources& f) { return calls::group_call(f.own, f.composer.entry_mmsi(), f.composer.entry_channel()); },
+    {CallKind::Group,
+     [](const CallInputs& f) { return calls::group_call(f.own, f.entry_mmsi, f.entry_channel); },
      ChannelAfter::Entry, Spent::Nothing},
-    {PanelMode::AllShipsRoutine, [](const TxSources& f) { return calls::all_ships_call(f.own, 1); }, ChannelAfter::Ch77, Spent::Nothing},
-    {PanelMode::AllShipsSafety, [](const TxSources& f) { return calls::all_ships_call(f.own, 2); }, ChannelAfter::Ch16, Spent::Nothing},
-    {PanelMode::AllShipsUrgency, [](const TxSources& f) { return calls::all_ships_call(f.own, 3); }, ChannelAfter::Ch16, Spent::Nothing},
-    {PanelMode::AllShipsDistress, [](const TxSources& f) { return calls::all_ships_call(f.own, 4); }, ChannelAfter::Ch16, Spent::Nothing},
-    {PanelMode::DistressData,
-     [](const TxSources& f) { return calls::distress_alert(f.own, f.distress.nature(), f.distress.no_info(), f.distress.alert_time()); },
+    {CallKind::AllShipsRoutine, [](const CallInputs& f) { return calls::all_ships_call(f.own, 1); }, ChannelAfter::Ch77, Spent::Nothing},
+    {CallKind::AllShipsSafety, [](const CallInputs& f) { return calls::all_ships_call(f.own, 2); }, ChannelAfter::Ch16, Spent::Nothing},
+    {CallKind::AllShipsUrgency, [](const CallInputs& f) { return calls::all_ships_call(f.own, 3); }, ChannelAfter::Ch16, Spent::Nothing},
+    {CallKind::AllShipsDistress, [](const CallInputs& f) { return calls::all_ships_call(f.own, 4); }, ChannelAfter::Ch16, Spent::Nothing},
+    {CallKind::DistressAlert,
+     [](const CallInputs& f) { return calls::distress_alert(f.own, f.nature, f.no_info, f.alert_time); },
      ChannelAfter::Ch16, Spent::DistressNoInfo},
-    {PanelMode::DistressAckReady,
-     [](const TxSources& f) { return calls::distress_ack(f.own, f.replies.saved_distress_alert); },
+    {CallKind::DistressAck,
+     [](const CallInputs& f) { return calls::distress_ack(f.own, f.saved_alert); },
      ChannelAfter::Ch16, Spent::SavedAlert},
-    {PanelMode::AckAbleReady,
-     [](const TxSources& f) { return calls::individual_ack(f.own, f.replies.ack_mmsi, f.replies.ack_channel, true); },
+    {CallKind::AckAble,
+     [](const CallInputs& f) { return calls::individual_ack(f.own, f.ack_mmsi, f.ack_channel, true); },
      ChannelAfter::AckChannel, Spent::AckData},
-    {PanelMode::AckUnableReady,
-     [](const TxSources& f) { return calls::individual_ack(f.own, f.replies.ack_mmsi, f.replies.ack_channel, false); },
+    {CallKind::AckUnable,
+     [](const CallInputs& f) { return calls::individual_ack(f.own, f.ack_mmsi, f.ack_channel, false); },
      ChannelAfter::Unchanged, Spent::AckData},
-    {PanelMode::PosRequestReady,
-     [](const TxSources& f) { return calls::position_request(f.own, f.composer.entry_mmsi()); },
+    {CallKind::PositionRequest,
+     [](const CallInputs& f) { return calls::position_request(f.own, f.entry_mmsi); },
      ChannelAfter::Unchanged, Spent::Nothing},
-    {PanelMode::PosReplyReady,
-     [](const TxSources& f) { return calls::position_reply(f.own, f.replies.pos_request_mmsi, f.state.position_time); },
+    {CallKind::PositionReply,
+     [](const CallInputs& f) { return calls::position_reply(f.own, f.pos_request_mmsi, f.position_time); },
      ChannelAfter::Unchanged, Spent::PosRequestMmsi},
 };
 
-const TxKind* tx_kind(PanelMode mode)
+const TxKind& tx_kind(CallKind kind)
 {
     for (const TxKind& k : kTxKinds)
-        if (k.mode == mode)
-            return &k;
-    return nullptr;
+        if (k.kind == kind)
+            return k;
+    return kTxKinds[0];   // not reached: every kind has its row
 }
 
 std::optional<int> channel_number(const QByteArray& text)
@@ -77,59 +74,32 @@ std::optional<int> channel_number(const QByteArray& text)
 
 } // namespace
 
-std::optional<DscTransmission::Plan> DscTransmission::plan(PanelMode mode, const TxSources& from)
+Plan plan(CallKind kind, const CallInputs& in)
 {
-    const TxKind* kind = tx_kind(mode);
-    if (!kind)
-        return std::nullopt;
+    const TxKind& row = tx_kind(kind);
     Plan p;
-    switch (kind->channel) {
+    switch (row.channel) {
     case ChannelAfter::Unchanged: break;
     case ChannelAfter::Entry:
         // CLR and fewer than two digits on the ready screen leave a channel the keypad refuses.
-        if (!from.composer.channel_valid()) {
+        if (!in.entry_channel_valid) {
             p.refused = true;
             return p;
         }
-        p.channel = channel_number(from.composer.entry_channel());
+        p.channel = channel_number(in.entry_channel);
         break;
     case ChannelAfter::Ch16: p.channel = 16; break;
     case ChannelAfter::Ch77: p.channel = 77; break;
-    case ChannelAfter::AckChannel: p.channel = channel_number(from.replies.ack_channel).value_or(16); break;
+    case ChannelAfter::AckChannel: p.channel = channel_number(in.ack_channel).value_or(16); break;
     }
-    p.record = dsc::compose(kind->build(from));
+    p.record = compose(row.build(in));
+    p.spent = row.spent;
     return p;
 }
 
-QByteArray DscTransmission::record(PanelMode mode, const TxSources& from)
+QByteArray record(CallKind kind, const CallInputs& in)
 {
-    const TxKind* kind = tx_kind(mode);
-    return kind ? dsc::compose(kind->build(from)) : QByteArray();
+    return compose(tx_kind(kind).build(in));
 }
 
-void DscTransmission::spend(PanelMode mode, DistressMenu& distress, ReplyMemory& replies)
-{
-    const TxKind* kind = tx_kind(mode);
-    switch (kind ? kind->spent : Spent::Nothing) {
-    case Spent::Nothing: break;
-    case Spent::DistressNoInfo: distress.clear_no_info(); break;
-    case Spent::SavedAlert: replies.saved_distress_alert = SavedDistressAlert{}; break;
-    case Spent::AckData: replies.ack_mmsi.clear(); replies.ack_channel.clear(); break;
-    case Spent::PosRequestMmsi: replies.pos_request_mmsi.clear(); break;
-    }
-}
-
-DscTransmission::Sent DscTransmission::send(const QByteArray& text, int networkMode, QString* error)
-{
-    QHostAddress to;
-    bool broadcast = false;
-    if (networkMode == 0) {
-        to = QHostAddress(QHostAddress::LocalHost);
-    } else if (networkMode == 1) {
-        to = QHostAddress(QHostAddress::Broadcast);
-        broadcast = true;
-    } else {
-        return Sent::NoNetwork;   // no network configured: nothing leaves the station
-    }
-    return m_port.send(text, to, 8090, broadcast, error) ? Sent::Out : Sent::Refused;
-}
+} // namespace dsc

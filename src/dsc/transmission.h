@@ -1,51 +1,64 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// DSC transmission: for each ready screen the call it sends, where the voice channel goes once the
-// call has left and what the call spends, as one table; and the send procedure over the datagram
-// port. The records come from the pure builders (dsc/builders.h); screens, cues and pauses are the
-// station's.
+// DSC transmission: for each call the station sends, the record it builds, where the voice channel
+// goes once the call has left and what the call spends, as one table. The records come from the
+// pure builders (dsc/builders.h); which ready screen sends which call, and the screens, cues and
+// pauses around it, are the station's.
 #pragma once
 
-#include "panel/composer.h"
-#include "panel/distress_menu.h"
-#include "panel/panel_state.h"
-#include "station/FileIni.h"
-#include "station/ports.h"
+#include "dsc/own_station.h"
 
+#include <QByteArray>
 #include <optional>
 
-// What the builders read: the station's own data, what the keypad typed, the distress alert being
-// prepared, the panel state and the data remembered for a reply.
-struct TxSources {
-    const StationSettings& own;
-    const Composer& composer;
-    const DistressMenu& distress;
-    const PanelState& state;
-    const ReplyMemory& replies;
+namespace dsc {
+
+// The calls a station sends, one per ready screen.
+enum class CallKind {
+    Individual,
+    Group,
+    AllShipsRoutine,
+    AllShipsSafety,
+    AllShipsUrgency,
+    AllShipsDistress,
+    DistressAlert,
+    DistressAck,
+    AckAble,
+    AckUnable,
+    PositionRequest,
+    PositionReply,
 };
 
-class DscTransmission {
-public:
-    explicit DscTransmission(DatagramPort& port) : m_port(port) {}
+// What a call spends once it has gone out.
+enum class Spent { Nothing, DistressNoInfo, SavedAlert, AckData, PosRequestMmsi };
 
-    // A ready screen's transmission, worked out before anything leaves.
-    struct Plan {
-        QByteArray record;
-        std::optional<int> channel;   // the voice channel to select once the call has gone out
-        bool refused = false;         // the typed channel is one the keypad refuses: no call
-    };
-
-    // The plan of the call `mode` sends; none for a mode without a call.
-    static std::optional<Plan> plan(PanelMode mode, const TxSources& from);
-    // The record alone; empty for a mode without a call.
-    static QByteArray record(PanelMode mode, const TxSources& from);
-    // Spends what the call of `mode` used up, once it has gone out.
-    static void spend(PanelMode mode, DistressMenu& distress, ReplyMemory& replies);
-
-    enum class Sent { Out, NoNetwork, Refused };
-    // The send procedure: to this machine in network mode 0, broadcast in mode 1; any other mode
-    // sends nothing, which is no failure. Refused, with the platform's `error`, when the send fails.
-    Sent send(const QByteArray& text, int networkMode, QString* error);
-
-private:
-    DatagramPort& m_port;
+// What the builders read, as values: the station's own data, what the keypad typed, the distress
+// alert being prepared and the data remembered for a reply.
+struct CallInputs {
+    OwnStation own;
+    QByteArray entry_mmsi;
+    QByteArray entry_channel;
+    bool entry_channel_valid = false;   // two digits naming an allowed working channel
+    int category = 0;                   // of an individual call: 1 routine .. 4 distress
+    int nature = 0;                     // of the distress alert
+    bool no_info = false;
+    QByteArray alert_time;
+    AlertData saved_alert;              // the received alert a distress acknowledgement repeats
+    QByteArray ack_mmsi;
+    QByteArray ack_channel;
+    QByteArray pos_request_mmsi;
+    QByteArray position_time;           // stamped on the position reply's screen
 };
+
+// A call's transmission, worked out before anything leaves.
+struct Plan {
+    QByteArray record;
+    std::optional<int> channel;   // the voice channel to select once the call has gone out
+    bool refused = false;         // the typed channel is one the keypad refuses: no call
+    Spent spent = Spent::Nothing;
+};
+
+Plan plan(CallKind kind, const CallInputs& in);
+// The record alone.
+QByteArray record(CallKind kind, const CallInputs& in);
+
+} // namespace dsc

@@ -2,6 +2,8 @@
 // The panel state: which screen is shown and the comply choice; the distress alert being prepared is the distress menu's (panel/distress_menu.h). What has been typed for a call is the composer's (panel/composer.h).
 #pragma once
 
+#include "dsc/own_station.h"
+
 #include <QByteArray>
 
 // Which screen the panel shows, and so how its keys act. The values are those of the original
@@ -44,9 +46,7 @@ struct PanelState {
 };
 
 // What reception remembers for the answer.
-struct SavedDistressAlert {
-    QByteArray mmsi, DANGER, TIME, LATD, LATM, NS, LOND, LONM, EW;
-};
+using SavedDistressAlert = dsc::AlertData;
 
 // The replies a received call waits for, and their addressees and repeated data: remembered by
 // reception, read by ENT on the received-call screen, spent by the transmission that uses them.

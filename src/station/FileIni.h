@@ -2,21 +2,10 @@
 // The station settings file "radiosim.ini" beside the executable.
 #pragma once
 
-#include <QByteArray>
+#include "station/settings.h"
+
 #include <QPoint>
 #include <QString>
-#include <optional>
-
-struct StationSettings {
-    QByteArray mmsi = "274111001";
-    QByteArray group = "027411101";
-    int mode = 0;              // 0 LOCAL, 1 NETWORK, anything else: no records sent
-    int base_port = 17000;
-    QByteArray gps_lat = "43"; // two digits
-    QByteArray gps_lon = "009"; // three digits
-    QByteArray gps_ns = "N";
-    QByteArray gps_EW = "E";
-};
 
 // Full path of the settings file in `folder`.
 QString settings_path(const QString& folder);
@@ -28,3 +17,18 @@ QPoint load_window_position(const QString& iniPath);
 
 // Writes left/top as posY/posX. Returns false when the file cannot be written.
 bool save_window_position(const QString& iniPath, QPoint leftTop);
+
+// The settings file as the station's settings source.
+class IniSettings : public SettingsPort {
+public:
+    explicit IniSettings(QString iniPath) : m_path(std::move(iniPath)) {}
+    const QString& path() const { return m_path; }
+
+    StationSettings load() override { return load_settings(m_path); }
+    QPoint windowPosition() override { return load_window_position(m_path); }
+    bool saveWindowPosition(QPoint leftTop) override { return save_window_position(m_path, leftTop); }
+    QString place() const override { return m_path; }
+
+private:
+    QString m_path;
+};

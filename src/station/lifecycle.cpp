@@ -4,7 +4,7 @@
 
 void Station::FormCreate()
 {
-    m_settings = load_settings(iniPath());
+    m_settings = m_ports.settings.load();
     show_idle_screen();
     if (m_settings.mode == 0)
         m_view.set_title(QStringLiteral("KELVO v. 12.9 ( LOCAL ) "));
@@ -25,7 +25,7 @@ void Station::FormCreate()
 
 void Station::FormShow()
 {
-    m_ports.ui.moveWindow(load_window_position(iniPath()));
+    m_ports.ui.moveWindow(m_ports.settings.windowPosition());
     repaint();
     clear_key_hint();
     // Channel 16 both ways: the first transmission goes to the class's port, as every later one.
@@ -40,9 +40,9 @@ bool Station::FormClose()
 {
     m_destroying = true;
     m_ports.voice.closeReceiver();
-    if (!save_window_position(iniPath(), m_ports.ui.windowPosition())) {
+    if (!m_ports.settings.saveWindowPosition(m_ports.ui.windowPosition())) {
         // A trainee must always be able to quit: tell, then close all the same.
-        m_ports.ui.errorBox(QStringLiteral("Unable to write to %1").arg(iniPath()));
+        m_ports.ui.errorBox(QStringLiteral("Unable to write to %1").arg(m_ports.settings.place()));
         return false;
     }
     return true;

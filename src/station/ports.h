@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the station's behaviour needs from the outside world. Production code implements these
-// with widgets, sockets and audio devices; tests implement them with recorders.
+// What the station's core needs from the outside world. A front-end implements these (the desktop
+// with its window, sockets and audio devices); tests implement them with recorders. Every port is
+// called on the station's own thread. The settings source is in station/settings.h.
 #pragma once
 
 #include <QByteArray>
@@ -46,8 +47,8 @@ public:
     virtual QTime utcTimeOfDay() const = 0;
 };
 
-// A repeating timer (RXTimer). The owner calls the station's tick handler on every tick
-// (Station::RXTimerTimer for RXTimer).
+// A repeating timer (RXTimer). The owner calls the station's entry point Station::timerTick on
+// every tick (which runs RXTimerTimer).
 class TimerPort {
 public:
     virtual ~TimerPort() = default;

@@ -1,15 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "station/station.h"
 
-#include <QDir>
-
-Station::Station(StationPorts ports, const QString& programFolder)
-    : Station(ports, StationPaths::beside(programFolder))
-{
-}
-
-Station::Station(StationPorts ports, StationPaths paths) : m_ports(ports), m_paths(std::move(paths)), m_tx(m_ports.dsc),
-      m_voice(m_view, m_ports.ui, m_ports.voice, m_ports.rxTimer)
+Station::Station(StationPorts ports) : m_ports(ports), m_voice(m_view, m_ports.ui, m_ports.voice, m_ports.rxTimer)
 {
 }
 

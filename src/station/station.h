@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The station: every handler and routine of the panel, the DSC traffic and the voice channel,
-// each a short public method under its own name. The state lives in small owners behind it: the
-// panel view (LCD and key pictures), the composer (what the keypad typed), the distress menu, the
-// panel state, the data remembered for a reply, the DSC transmission, the voice panel, the settings. It never touches a widget; the window reads the
-// panel model it exposes.
+// The station's core: the panel's state machine, the DSC traffic and the voice channel behind a few
+// entry points (the life cycle, a key pressed and released, the pointer over a key, a datagram in,
+// the receive timer's tick; voice notifications come through the voice port) and a few outputs (the
+// panel model, the panel state and the counters read here; cues, records to send, the voice chains,
+// pauses and "let events run" through the ports). Every handler and routine keeps its own name as a
+// private method; the state lives in small owners behind it: the panel view (LCD and key pictures),
+// the composer (what the keypad typed), the distress menu, the panel state, the data remembered for
+// a reply, the voice panel, the settings. It knows no window and no socket: a front-end (the desktop
+// window, a web session) gives it its ports and drives it, each station on a thread of its own, since
+// a pause blocks that thread.
 #pragma once
 
 #include "dsc/reception.h"
@@ -12,10 +17,9 @@
 #include "panel/distress_menu.h"
 #include "panel/panel_state.h"
 #include "panel/panel_view.h"
-#include "panel/voice_panel.h"
-#include "station/FileIni.h"
-#include "station/paths.h"
 #include "station/ports.h"
+#include "station/settings.h"
+#include "station/voice_panel.h"
 #include "wire/record.h"
 
 #include <QString>
@@ -49,20 +53,44 @@ struct StationPorts {
     ClockPort& clock;
     VoicePort& voice;
     TimerPort& rxTimer;
+    SettingsPort& settings;
 };
 
 class Station {
 public:
-    // `programFolder` is the folder of the executable: settings file, cues and "example" live there.
-    Station(StationPorts ports, const QString& programFolder);
-    Station(StationPorts ports, StationPaths paths);
+    explicit Station(StationPorts ports);
+
+    // ---- entry points
+    // The life cycle: created (settings read, the idle panel), first shown (the window placed, the
+    // receiver opened on channel 16), closed (false when the window position could not be kept;
+    // the station closes all the same).
+    void create() { FormCreate(); }
+    void show() { FormShow(); }
+    bool close() { return FormClose(); }
+    // A panel key pressed and released with the modifiers held (station/keys.cpp); the pointer
+    // entering or leaving a key shows or clears its hint.
+    void mouseDown(Key k, Mods mods);
+    void mouseUp(Key k, Mods mods);
+    void mouseEnter(Key k);
+    void mouseLeave(Key k);
+    void receiveDatagram(const QByteArray& datagram) { IdUDPServer1UDPRead(datagram); }
+    void timerTick() { RXTimerTimer(); }   // the receive timer the station started on its TimerPort
+
+    // ---- outputs
+    const PanelModel& panel() const { return m_view.model(); }   // LCD lines, key pictures, lamp, title
+    const PanelState& state() const { return m_state; }          // which screen, as the logs number it
+    const StationCounters& counters() const { return m_counters; }
+    int current_voice_channel() const;   // receiver port minus base_port
+
+private:
+    friend class StationProbe;   // tests: reads and sets a state directly where the keys would take long
 
     // ---- life cycle (station/lifecycle.cpp)
     void FormCreate();
     void FormShow();
     bool FormClose();   // false when the window position could not be written (the window closes all the same)
 
-    // ---- panel routines (panel/lcd.cpp)
+    // ---- panel routines (station/lcd.cpp)
     void Inizializza_label();
     void show_idle_screen();
     void write_idle_picture();   // lines 3 to 5 of the idle picture, without clearing first
@@ -81,13 +109,7 @@ public:
     void sleep(int ms);
     void play_cue(unsigned index);
 
-    // ---- mouse on keys (dispatch, panel/keys.cpp)
-    void mouseDown(Key k, Mods mods);
-    void mouseUp(Key k, Mods mods);
-    void mouseEnter(Key k);
-    void mouseLeave(Key k);
-
-    // ---- composition menus and navigation keys (panel/menu.cpp)
+    // ---- composition menus and navigation keys (station/menu.cpp)
     void callKeyMouseDown(Key k);
     void callKeyMouseUp(Key k, Mods mods);
     void btnGroupMouseUp();
@@ -102,7 +124,7 @@ public:
     void imgDWMouseDown();
     void navKeyMouseUp(Key k);
 
-    // ---- keypad (panel/controlli.cpp)
+    // ---- keypad (station/controlli.cpp)
     void num1MouseDown(int tag);   // shared handler of num0..num11
     void num1MouseUp(int tag);
     void scrivi_label(int tag);
@@ -112,7 +134,7 @@ public:
     void show_group_ready();
     void show_position_request_ready();
 
-    // ---- distress alert (panel/distress.cpp)
+    // ---- distress alert (station/distress.cpp)
     void btnDistress2MouseDown();
     void btnDistress2MouseUp();
     void start_distress_alert();
@@ -120,71 +142,45 @@ public:
     void show_distress_data();
     void show_distress_send();
 
-    // ---- transmission (dsc/chiamate.cpp)
+    // ---- transmission (station/chiamate.cpp)
     void btnTXMouseDown();
     void btnTXMouseUp();
     void tx_action();
     void end_transmission();   // the common ending of a transmission
     bool send_record(const QByteArray& text);
-    QByteArray build_individual_call() const;
-    QByteArray build_group_call() const;
-    QByteArray build_all_ships_call(int category) const;
-    QByteArray build_distress_alert() const;
-    QByteArray build_distress_ack() const;
-    QByteArray build_individual_ack(bool able) const;
-    QByteArray build_position_request() const;
-    QByteArray build_position_reply() const;
     QByteArray utc_time_text() const;   // "hh:mm"
 
-    // ---- reception (dsc/ricezione.cpp)
+    // ---- reception (station/ricezione.cpp)
     void IdUDPServer1UDPRead(const QByteArray& datagram);
     void Mostra_Dati_ricevuti();
 
-    // ---- acknowledgements and replies (dsc/risposte.cpp)
+    // ---- acknowledgements and replies (station/risposte.cpp)
     void reply_to_received_call();
     void mostra_tipo_ack(int choice);
     void show_individual_ack();
 
-    // ---- voice channel (panel/voice_keys.cpp)
+    // ---- voice channel (station/voice_keys.cpp)
     void btnAudioMouseDown(Mods mods);
     void btnAudioMouseUp();
     void imgCH16MouseDown(Key channelKey);
     void select_voice_channel(Key channelKey);
     void BroadcastRXDataAvailable();
     void RXTimerTimer();
-    int current_voice_channel() const;   // receiver port minus base_port
     static Key channel_key(int channel);  // 9, 16, 23, 77, 84 to their key, anything else imgCH16
-    static int key_channel(Key channelKey);
 
-    // ---- what the window, the test control and the tests read
-    const PanelModel& panel() const { return m_view.model(); }
-    const PanelState& state() const { return m_state; }
-    const Composer& composer() const { return m_composer; }
-    const DistressMenu& distress() const { return m_distress; }
-    const StationSettings& settings() const { return m_settings; }
-    const dsc::ReceivedRecord& received() const { return m_rx; }
-    const ReplyMemory& replies() const { return m_replies; }
-    const StationCounters& counters() const { return m_counters; }
-    long rx_last_count() const { return m_voice.rx_last_count(); }
-
-    const StationPaths& paths() const { return m_paths; }
-    QString iniPath() const { return m_paths.settingsFile; }
-
-private:
-    friend class StationProbe;   // tests: sets a state directly where the keys would take long
-
-    bool take_release(Key k, int pauseMs);   // false for a locked key (panel/keys.cpp)
-    // keypad entry (panel/controlli.cpp)
+    bool take_release(Key k, int pauseMs);   // false for a locked key (station/keys.cpp)
+    // keypad entry (station/controlli.cpp)
     void mmsi_key(int tag, const QString& prefix);
     void move_to_channel(PanelMode next);
     void channel_entry_key(int tag, void (Station::*drawReady)(), const QString& refusedLine);
-    // composition and lists (panel/menu.cpp)
+    // composition and lists (station/menu.cpp)
     void start_composition(PanelMode mode, bool keepChannel = false);
     void move_cursor(int step);
-    // what the builders read (dsc/chiamate.cpp)
-    TxSources tx_sources() const;
-    // the received-call screens (dsc/ricezione.cpp)
-    void show_received(ReceivedScreen screen, const dsc::DscRecord& r);
+    // what the builders read (station/chiamate.cpp)
+    dsc::CallInputs tx_inputs() const;
+    void spend(dsc::Spent spent);
+    // the received-call screens (station/ricezione.cpp)
+    void show_received(dsc::ReceivedScreen screen, const dsc::DscRecord& r);
     void received_not_for_us(bool letEventsRun);
     void received_individual_call(const dsc::DscRecord& r);
     void received_position_reply(const dsc::DscRecord& r);
@@ -196,7 +192,6 @@ private:
     void received_individual_ack(const dsc::DscRecord& r);
 
     StationPorts m_ports;
-    StationPaths m_paths;
     PanelView m_view;
     PanelState m_state;
     Composer m_composer;
@@ -205,7 +200,6 @@ private:
     dsc::ReceivedRecord m_rx;
     ReplyMemory m_replies;
     StationCounters m_counters;
-    DscTransmission m_tx;
     VoicePanel m_voice;
     bool m_destroying = false;
 };

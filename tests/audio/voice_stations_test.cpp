@@ -69,7 +69,8 @@ struct LiveStation {
                                [this](std::function<void()> f) { broadcastRX.setPayloadCallback(std::move(f)); }},
                       &uiThread};
     QTemporaryDir folder;
-    Station station{StationPorts{ui, cues, dsc, clock, voice, rxTimer}, folder.path()};
+    IniSettings settingsFile{settings_path(folder.path())};
+    Station station{StationPorts{ui, cues, dsc, clock, voice, rxTimer, settingsFile}};
 
     explicit LiveStation(int basePort)
     {
@@ -78,10 +79,10 @@ struct LiveStation {
             ini.write(QByteArray("[radio]\r\nbase_port=") + QByteArray::number(basePort) + "\r\n");
         ini.close();
         voice.resamplerRX().link(&ear);
-        station.FormCreate();
-        station.FormShow();
+        station.create();
+        station.show();
     }
-    ~LiveStation() { station.FormClose(); }
+    ~LiveStation() { station.close(); }
 
     bool pttEnabled() const { return station.panel().key(Key::btnAudio).enabled; }
     qsizetype heard() const { std::lock_guard l(ear.m); return ear.bytes.size(); }
@@ -159,8 +160,8 @@ TEST(VoiceStations, TalkerIsHeardOnTheSameChannelOnlyAndLocksTheListenersPushToT
     EXPECT_EQ(listener.station.panel().led, LED_VOICE_RX);
 
     // The voice stops: two quiet ticks end the indication, the receiver reopens with a zero count.
-    listener.station.RXTimerTimer();
-    listener.station.RXTimerTimer();
+    listener.station.timerTick();
+    listener.station.timerTick();
     EXPECT_TRUE(listener.pttEnabled());
     EXPECT_EQ(listener.station.panel().led, LED_NONE);
     EXPECT_TRUE(listener.broadcastRX.active());
@@ -173,8 +174,8 @@ TEST(VoiceStations, TalkerIsHeardOnTheSameChannelOnlyAndLocksTheListenersPushToT
     EXPECT_EQ(listener.station.panel().lbl_debug1, "RX aperta 16");
     EXPECT_TRUE(listener.broadcastRX.active());
     EXPECT_EQ(listener.broadcastRX.count(), 0);
-    listener.station.RXTimerTimer();
-    listener.station.RXTimerTimer();
+    listener.station.timerTick();
+    listener.station.timerTick();
     EXPECT_TRUE(listener.pttEnabled());
 
     // 16 against 23: nothing reaches the listener, and its push-to-talk stays free.

@@ -120,7 +120,7 @@ TEST(Form1Window, HintFollowsThePointerAndALockedKeyIgnoresTheMouse)
     rig.hover(QPoint(100, 100));
     EXPECT_EQ(rig.panel().lbl_info, QString());
 
-    rig.form->station().blocca_tasti_chiamate();
+    StationProbe(rig.form->station()).blocca_tasti_chiamate();
     rig.hover(rig.centre(Key::btnSafety));
     EXPECT_EQ(rig.panel().lbl_info, QString());
     rig.press(Key::btnSafety);
@@ -199,13 +199,13 @@ TEST(Form1Window, Screenshots)
     rig.form->show();
     saveShot(*rig.form, QStringLiteral("idle_panel"));
 
-    Station& s = rig.form->station();
+    StationProbe s(rig.form->station());
     s.blocca_tasti_chiamate();
     s.Inizializza_label();
     s.set_line(1, QStringLiteral(" - INDIVIDUAL ROUTINE CALL -"), true);
     s.set_line(2, QStringLiteral(" Enter MMSI:"));
     s.set_line(3, QStringLiteral(" 27411100"));
-    StationProbe(s).view().set_opaque(3, true);
+    s.view().set_opaque(3, true);
     s.set_line(4, QStringLiteral(" Enter channel:"));
     s.set_line(9, QStringLiteral("( Press OK or CLR buttons )"));
     s.set_key_picture(Key::num5, 5);
@@ -214,7 +214,7 @@ TEST(Form1Window, Screenshots)
     s.reset_channel_key_images();
     s.set_key_picture(Key::imgCH77, 7);
     s.set_key_picture(Key::btnAudio, 5);
-    StationProbe(s).view().set_led(LED_DSC_TX);
+    s.view().set_led(LED_DSC_TX);
     s.show_key_hint(1);
     rig.form->repaint();
     saveShot(*rig.form, QStringLiteral("busy_panel"));
@@ -225,7 +225,7 @@ TEST(Form1Window, Screenshots)
     s.set_key_picture(Key::btnTX, 2);
     s.set_key_picture(Key::btnAudio, 3);
     s.set_key_picture(Key::num11, 11);   // the bottom keypad row, pressed
-    StationProbe(s).view().set_led(LED_VOICE_RX);
+    s.view().set_led(LED_VOICE_RX);
     rig.form->repaint();
     saveShot(*rig.form, QStringLiteral("pressed_panel"));
     SUCCEED();

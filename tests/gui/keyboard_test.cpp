@@ -56,7 +56,7 @@ struct KeyRun : StationWindow {
     Trace play(const std::vector<std::vector<Step>>& script, bool byKeyboard, const QByteArray& received = {})
     {
         if (!received.isEmpty())
-            form->station().IdUDPServer1UDPRead(received);
+            form->station().receiveDatagram(received);
         for (const auto& part : script)
             for (const Step& s : part)
                 work(s, byKeyboard);
@@ -126,16 +126,16 @@ TEST(Keyboard, HeldKeyIsOnePressAndALockedKeyIgnoresIt)
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_5, Qt::NoModifier, QStringLiteral("5"), true);
     QApplication::sendEvent(run.form.get(), &repeat);
     QTest::keyRelease(run.form.get(), Qt::Key_5);
-    EXPECT_EQ(run.form->station().composer().entry_mmsi(), "5");
+    EXPECT_EQ(StationProbe(run.form->station()).composer().entry_mmsi(), "5");
     // A key already down when the window got the keyboard arrives as repeats: the first is its press.
     QKeyEvent late(QEvent::KeyPress, Qt::Key_6, Qt::NoModifier, QStringLiteral("6"), true);
     QApplication::sendEvent(run.form.get(), &late);
     QApplication::sendEvent(run.form.get(), &late);
     QTest::keyRelease(run.form.get(), Qt::Key_6);
-    EXPECT_EQ(run.form->station().composer().entry_mmsi(), "56");
+    EXPECT_EQ(StationProbe(run.form->station()).composer().entry_mmsi(), "56");
     // The call keys are locked while composing: S does nothing.
     run.work(mouseAndKey(Key::btnSafety, Qt::Key_S), true);
-    EXPECT_EQ(run.form->station().composer().entry_mmsi(), "56");
+    EXPECT_EQ(StationProbe(run.form->station()).composer().entry_mmsi(), "56");
     EXPECT_EQ(run.form->station().panel().label(1).text, QStringLiteral(" - INDIVIDUAL ROUTINE CALL -"));
     EXPECT_EQ(keyboardHint(Key::btnRoutine), QStringLiteral("Keyboard: R  (Shift + R: all ships)"));
 }

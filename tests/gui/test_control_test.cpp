@@ -83,12 +83,13 @@ TEST(TestControl, CountsWhatTheStationDidAndHoldsAKeyBetweenPressAndRelease)
     ASSERT_TRUE(rig.started);
     EXPECT_EQ(rig.command("counts\n"), "handled 0\nsent 0\nheard 0\n");
     Station& s = rig.form->station();
-    s.IdUDPServer1UDPRead("TXMMSI=244000001,RXMMSI=999999999,CALL=ALLSHIPS,CATEGORY=SAFETY  ,DANGER=00,LATD=00,"
+    StationProbe probe(s);
+    s.receiveDatagram("TXMMSI=244000001,RXMMSI=999999999,CALL=ALLSHIPS,CATEGORY=SAFETY  ,DANGER=00,LATD=00,"
                           "LATM=00,NS=N,LOND=000,LONM=00,EW=E,TIME=00:00,CH=16,COMPLY=N");
-    StationProbe(s).settings().mode = 1;
-    s.send_record("TXMMSI=274111001");
-    StationProbe(s).settings().mode = 2;   // a station with no network sends nothing, and counts nothing
-    s.send_record("TXMMSI=274111001");
+    probe.settings().mode = 1;
+    probe.send_record("TXMMSI=274111001");
+    probe.settings().mode = 2;   // a station with no network sends nothing, and counts nothing
+    probe.send_record("TXMMSI=274111001");
 
     // Push-to-talk held: the microphone is open between the press and the release.
     const QPoint talk = Form1::keyRect(Key::btnAudio).center();
@@ -100,9 +101,9 @@ TEST(TestControl, CountsWhatTheStationDidAndHoldsAKeyBetweenPressAndRelease)
 
     // A voice that begins to arrive is counted once, however many packets it brings.
     rig.voice.count = 5;
-    s.BroadcastRXDataAvailable();
+    probe.BroadcastRXDataAvailable();
     rig.voice.count = 9;
-    s.BroadcastRXDataAvailable();
+    probe.BroadcastRXDataAvailable();
     EXPECT_EQ(rig.command("counts\n"), "handled 1\nsent 1\nheard 1\n");
 }
 

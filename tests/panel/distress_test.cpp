@@ -42,7 +42,7 @@ TEST(Distress, CoveredKeyOpensTheListOnTheFirstNature)
         {9, kPrompt},
     });
     EXPECT_EQ(rig.mode(), 20);
-    EXPECT_EQ(rig.station.distress().nature(), 1);
+    EXPECT_EQ(rig.probe.distress().nature(), 1);
     EXPECT_TRUE(rig.station.panel().key(Key::imgUP).enabled);
     EXPECT_TRUE(rig.station.panel().key(Key::imgDW).enabled);
     expectCallKeysLocked(rig, true);
@@ -51,7 +51,7 @@ TEST(Distress, CoveredKeyOpensTheListOnTheFirstNature)
     const auto before = rig.station.panel().lines;
     rig.click(Key::imgUP);
     EXPECT_EQ(rig.cues.played, (Cues{cue_click, cue_refuse}));
-    EXPECT_EQ(rig.station.distress().nature(), 1);
+    EXPECT_EQ(rig.probe.distress().nature(), 1);
     EXPECT_EQ(rig.station.panel().lines, before);
 }
 
@@ -86,7 +86,7 @@ TEST(Distress, ListWindowScrollsAtTheTwelfthNature)
     });
 
     rig.click(Key::imgUP);
-    EXPECT_EQ(rig.station.distress().nature(), 11);
+    EXPECT_EQ(rig.probe.distress().nature(), 11);
     EXPECT_EQ(rig.line(3), "    Sinking");
     EXPECT_EQ(rig.line(7), ">   Man overboard");
     EXPECT_TRUE(rig.bold(7));
@@ -105,7 +105,7 @@ TEST(Distress, LastNatureCarriesNoTimeAndNoPosition)
     });
     rig.click(Key::imgDW);
     EXPECT_EQ(rig.cues.played, (Cues{cue_click, cue_refuse}));
-    EXPECT_EQ(rig.station.distress().nature(), 13);
+    EXPECT_EQ(rig.probe.distress().nature(), 13);
 
     rig.click(Key::imgENT);
     expectScreen(rig, {
@@ -116,12 +116,12 @@ TEST(Distress, LastNatureCarriesNoTimeAndNoPosition)
         {6, "        No Position data"},
         {9, "(Press ENT to continue)"},
     });
-    EXPECT_TRUE(rig.station.distress().no_info());
+    EXPECT_TRUE(rig.probe.distress().no_info());
     EXPECT_EQ(rig.mode(), 21);
 
     rig.click(Key::imgESC);
-    EXPECT_FALSE(rig.station.distress().no_info());
-    EXPECT_EQ(rig.station.distress().nature(), 0);
+    EXPECT_FALSE(rig.probe.distress().no_info());
+    EXPECT_EQ(rig.probe.distress().nature(), 0);
 }
 
 TEST(Distress, DataScreenShowsNaturePositionAndUtcTime)
@@ -140,8 +140,8 @@ TEST(Distress, DataScreenShowsNaturePositionAndUtcTime)
         {7, "Time = 00:30 UTC"},
         {9, "(Press ENT to continue)"},
     });
-    EXPECT_EQ(rig.station.distress().alert_time(), "00:30");
-    EXPECT_FALSE(rig.station.distress().no_info());
+    EXPECT_EQ(rig.probe.distress().alert_time(), "00:30");
+    EXPECT_FALSE(rig.probe.distress().no_info());
     EXPECT_EQ(rig.mode(), 21);
     EXPECT_FALSE(rig.station.panel().key(Key::imgUP).enabled);
     EXPECT_FALSE(rig.station.panel().key(Key::imgDW).enabled);
@@ -186,8 +186,8 @@ TEST(Distress, SendScreenEnablesTxAndRedrawsOnEveryEnt)
     EXPECT_EQ(rig.mode(), 21);
     EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
     EXPECT_EQ(rig.station.panel().key(Key::btnTX).picture, 1);
-    EXPECT_EQ(rig.station.distress().alert_time(), "10:42");   // stamped at the first ENT
-    EXPECT_EQ(rig.station.distress().nature(), 5);
+    EXPECT_EQ(rig.probe.distress().alert_time(), "10:42");   // stamped at the first ENT
+    EXPECT_EQ(rig.probe.distress().nature(), 5);
     rig.release(Key::imgENT);
 
     rig.click(Key::imgENT);

@@ -72,7 +72,7 @@ TEST(Keypad, IndividualCallFromMmsiToReadyScreen)
     EXPECT_EQ(rig.mode(), 2);
     EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
     EXPECT_EQ(rig.station.panel().key(Key::btnTX).picture, 1);
-    EXPECT_EQ(rig.station.composer().entry_channel(), "16");
+    EXPECT_EQ(rig.probe.composer().entry_channel(), "16");
 }
 
 TEST(Keypad, FullMmsiKeepsItsFirstNineDigits)
@@ -84,14 +84,14 @@ TEST(Keypad, FullMmsiKeepsItsFirstNineDigits)
     rig.cues.played.clear();
 
     rig.type("0");
-    EXPECT_EQ(rig.station.composer().entry_mmsi(), "123456789");
+    EXPECT_EQ(rig.probe.composer().entry_mmsi(), "123456789");
     EXPECT_EQ(rig.line(3), "TO MMSI    =  123456789");
     EXPECT_EQ(rig.cues.played, Cues{cue_refuse});
 
     // CLR empties the field with a click; the prompt stays until the screen changes.
     rig.cues.played.clear();
     rig.click(CLR);
-    EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
+    EXPECT_TRUE(rig.probe.composer().entry_mmsi().isEmpty());
     EXPECT_EQ(rig.line(3), "TO MMSI    =  ");
     EXPECT_EQ(rig.line(9), "( Press OK or CLR buttons )");
     EXPECT_EQ(rig.cues.played, Cues{cue_click});
@@ -141,7 +141,7 @@ TEST(Keypad, RefusedChannelIsShownForASecondThenEmptied)
         EXPECT_EQ(rig.ui.pauses.back().first, 1000);
         EXPECT_EQ(rig.ui.pauses.back().second.label(5).text, QStringLiteral("Channel =  ") + channel) << channel;
         EXPECT_EQ(rig.line(5), "Channel = ") << channel;
-        EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
+        EXPECT_TRUE(rig.probe.composer().entry_channel().isEmpty());
         EXPECT_EQ(rig.mode(), 2);
         EXPECT_FALSE(rig.station.panel().key(Key::btnTX).enabled) << channel;
     }
@@ -162,7 +162,7 @@ TEST(Keypad, ChannelLineOkRefusesAndClrIsSilent)
     rig.click(CLR);
     EXPECT_TRUE(rig.cues.played.empty());
     EXPECT_EQ(rig.line(5), "Channel =  ");
-    EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
+    EXPECT_TRUE(rig.probe.composer().entry_channel().isEmpty());
     EXPECT_EQ(rig.mode(), 2);
 }
 
@@ -172,7 +172,7 @@ TEST(Keypad, ClrOnTheReadyScreenEmptiesTheChannelAndKeepsTheScreenReady)
     openChannelEntry(rig);
     rig.type("16");
     rig.click(CLR);
-    EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
+    EXPECT_TRUE(rig.probe.composer().entry_channel().isEmpty());
     EXPECT_EQ(rig.line(5), "Channel =  ");
     EXPECT_EQ(rig.mode(), 2);
     EXPECT_TRUE(rig.station.panel().key(Key::btnTX).enabled);
@@ -181,7 +181,7 @@ TEST(Keypad, ClrOnTheReadyScreenEmptiesTheChannelAndKeepsTheScreenReady)
     rig.type("77");
     rig.log.clear();
     rig.type("5");
-    EXPECT_EQ(rig.station.composer().entry_channel(), "77");
+    EXPECT_EQ(rig.probe.composer().entry_channel(), "77");
     EXPECT_EQ(rig.log.matching("sleep"), (Log{"sleep 300"}));
     EXPECT_EQ(rig.line(8), "Channel  = 77");
 }
@@ -206,7 +206,7 @@ TEST(Keypad, GroupCallNeedsAGroupMmsi)
         {8, "GROUP-ID start with a 0"},
         {9, "( Press OK or CLR buttons )"},
     });
-    EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
+    EXPECT_TRUE(rig.probe.composer().entry_mmsi().isEmpty());
     EXPECT_EQ(rig.mode(), 10);
 
     rig.type("0274");
@@ -266,7 +266,7 @@ TEST(Keypad, IdleRefusesAndReadyScreensIgnoreTheKeys)
     rig.click(keypadKey(5));
     EXPECT_EQ(rig.cues.played, Cues{cue_refuse});
     EXPECT_EQ(rig.station.panel().lines, idle);
-    EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
+    EXPECT_TRUE(rig.probe.composer().entry_mmsi().isEmpty());
 
     for (int mode : {14, 20, 21, 23, 31, 100}) {
         rig.probe.state().panel_mode = static_cast<PanelMode>(mode);
@@ -276,7 +276,7 @@ TEST(Keypad, IdleRefusesAndReadyScreensIgnoreTheKeys)
         EXPECT_TRUE(rig.cues.played.empty()) << "mode " << mode;
         EXPECT_EQ(rig.station.panel().lines, idle) << "mode " << mode;
         EXPECT_EQ(rig.mode(), mode);
-        EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
-        EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
+        EXPECT_TRUE(rig.probe.composer().entry_mmsi().isEmpty());
+        EXPECT_TRUE(rig.probe.composer().entry_channel().isEmpty());
     }
 }

@@ -48,7 +48,7 @@ TEST_P(CallKeys, ReleaseWithoutAltOpensTheIndividualCall)
     });
     EXPECT_EQ(rig.log.events, (Log{"repaint", "sleep " + std::to_string(c.pauseMs), "cue 1", "repaint"}));
     EXPECT_EQ(rig.mode(), 1);
-    EXPECT_EQ(rig.station.composer().selected_category(), c.category);
+    EXPECT_EQ(rig.probe.composer().selected_category(), c.category);
     expectCallKeysLocked(rig, true);
     EXPECT_FALSE(rig.station.panel().key(Key::btnTX).enabled);
 }
@@ -112,8 +112,8 @@ TEST(Menu, GroupAndPositionRequestScreens)
     });
     EXPECT_EQ(rig.log.events, (Log{"repaint", "sleep 100", "cue 1", "repaint"}));
     EXPECT_EQ(rig.mode(), 30);
-    EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
-    EXPECT_EQ(rig.station.composer().entry_channel(), "16");
+    EXPECT_TRUE(rig.probe.composer().entry_mmsi().isEmpty());
+    EXPECT_EQ(rig.probe.composer().entry_channel(), "16");
 }
 
 TEST(Menu, LockedCallKeysIgnoreTheMouse)
@@ -128,7 +128,7 @@ TEST(Menu, LockedCallKeysIgnoreTheMouse)
         rig.click(k, Mods{.alt = true});
     EXPECT_TRUE(rig.log.events.empty());
     EXPECT_EQ(rig.mode(), 1);
-    EXPECT_EQ(rig.station.composer().entry_mmsi(), "1234");
+    EXPECT_EQ(rig.probe.composer().entry_mmsi(), "1234");
     EXPECT_EQ(rig.line(3), "TO MMSI    =  1234");
     expectCallKeysLocked(rig, true);
 }
@@ -156,12 +156,12 @@ TEST(Menu, EscReturnsToIdleFromAComposition)
     });
     EXPECT_EQ(rig.log.events, (Log{"cue 1"}));
     EXPECT_EQ(rig.mode(), 0);
-    EXPECT_EQ(rig.station.distress().nature(), 0);
-    EXPECT_TRUE(rig.station.composer().entry_mmsi().isEmpty());
-    EXPECT_TRUE(rig.station.composer().entry_channel().isEmpty());
-    EXPECT_EQ(rig.station.replies().pending_distress_ack, 0);
-    EXPECT_EQ(rig.station.replies().pending_individual_ack, 1);   // only the distress flag is cleared
-    EXPECT_FALSE(rig.station.distress().no_info());
+    EXPECT_EQ(rig.probe.distress().nature(), 0);
+    EXPECT_TRUE(rig.probe.composer().entry_mmsi().isEmpty());
+    EXPECT_TRUE(rig.probe.composer().entry_channel().isEmpty());
+    EXPECT_EQ(rig.probe.replies().pending_distress_ack, 0);
+    EXPECT_EQ(rig.probe.replies().pending_individual_ack, 1);   // only the distress flag is cleared
+    EXPECT_FALSE(rig.probe.distress().no_info());
     EXPECT_FALSE(rig.station.panel().key(Key::btnTX).enabled);
     EXPECT_EQ(rig.station.panel().key(Key::btnTX).picture, 1);    // picture left as it was
     EXPECT_FALSE(rig.station.panel().key(Key::imgUP).enabled);
@@ -202,8 +202,8 @@ TEST(Menu, UpAndDownMoveTheComplyCursorWithinItsBounds)
     rig.start();
     rig.probe.state().panel_mode = PanelMode::ComplySelector;
     rig.probe.state().comply_choice = 1;
-    rig.station.set_key_enabled(Key::imgUP, true);
-    rig.station.set_key_enabled(Key::imgDW, true);
+    rig.probe.set_key_enabled(Key::imgUP, true);
+    rig.probe.set_key_enabled(Key::imgDW, true);
 
     rig.press(Key::imgUP);
     EXPECT_EQ(rig.station.panel().key(Key::imgUP).picture, 2);
@@ -230,8 +230,8 @@ TEST(Menu, UpAndDownOutsideTheListsOnlyClick)
         rig.start();
         rig.probe.state().panel_mode = static_cast<PanelMode>(mode);
         rig.probe.state().comply_choice = 1;
-        rig.station.set_key_enabled(Key::imgUP, true);
-        rig.station.set_key_enabled(Key::imgDW, true);
+        rig.probe.set_key_enabled(Key::imgUP, true);
+        rig.probe.set_key_enabled(Key::imgDW, true);
         const auto before = rig.station.panel().lines;
         rig.press(Key::imgUP);
         rig.press(Key::imgDW);

@@ -115,13 +115,13 @@ TEST(VoiceKeys, ReceiveIndicationAndItsEnd)
     rig.voice.count = 5;
     rig.voice.dataAvailable();
     EXPECT_EQ(rig.log.matching("timer start").size(), 0u);
-    rig.station.RXTimerTimer();   // 5 > 0: still arriving
-    EXPECT_EQ(rig.station.rx_last_count(), 5);
+    rig.station.timerTick();   // 5 > 0: still arriving
+    EXPECT_EQ(rig.probe.rx_last_count(), 5);
     EXPECT_TRUE(rig.rxTimer.on);
     rig.log.clear();
-    rig.station.RXTimerTimer();   // nothing new: end of reception
+    rig.station.timerTick();   // nothing new: end of reception
     EXPECT_FALSE(rig.rxTimer.on);
-    EXPECT_EQ(rig.station.rx_last_count(), 0);
+    EXPECT_EQ(rig.probe.rx_last_count(), 0);
     EXPECT_EQ(rig.station.panel().led, LED_NONE);
     EXPECT_EQ(rig.station.panel().key(Key::btnAudio).picture, 4);
     EXPECT_TRUE(rig.station.panel().key(Key::btnAudio).enabled);
@@ -134,16 +134,16 @@ TEST(VoiceKeys, UnlockDuringIndicationEnablesPushToTalk)
     rig.start();
     rig.voice.count = 1;
     rig.voice.dataAvailable();
-    rig.station.abilita_tasti_chiamate();
+    rig.probe.abilita_tasti_chiamate();
     EXPECT_TRUE(rig.station.panel().key(Key::btnAudio).enabled);
     EXPECT_EQ(rig.station.panel().key(Key::btnAudio).picture, 4);
-    rig.station.RXTimerTimer();
-    rig.station.RXTimerTimer();
+    rig.station.timerTick();
+    rig.station.timerTick();
     EXPECT_TRUE(rig.station.panel().key(Key::btnAudio).enabled);
     // no tick work while the window is being destroyed
     rig.probe.set_destroying();
     rig.log.clear();
-    rig.station.RXTimerTimer();
+    rig.station.timerTick();
     EXPECT_TRUE(rig.log.events.empty());
 }
 

@@ -3,6 +3,7 @@
 // so that the station runs without a display, without sound and without waiting.
 #pragma once
 
+#include "station/FileIni.h"
 #include "station/station.h"
 #include "support/station_probe.h"
 
@@ -152,7 +153,7 @@ struct FakeVoice : VoicePort {
     void setDataAvailableHandler(std::function<void()> h) override { dataAvailable = std::move(h); }
 };
 
-// A station with recorders for every port, its program folder a fresh temporary folder.
+// A station with recorders for every port, its settings file in a fresh temporary folder.
 struct StationRig {
     EventLog log;
     FakeUi ui{log};
@@ -162,7 +163,8 @@ struct StationRig {
     FakeVoice voice{log};
     FakeTimer rxTimer{log};
     QTemporaryDir folder;
-    Station station{StationPorts{ui, cues, net, clock, voice, rxTimer}, folder.path()};
+    IniSettings settingsFile{settings_path(folder.path())};
+    Station station{StationPorts{ui, cues, net, clock, voice, rxTimer, settingsFile}};
     StationProbe probe{station};
 
     StationRig() { ui.model = &station.panel(); }
@@ -170,8 +172,8 @@ struct StationRig {
     // Created and shown, as at the start of the program; the log then starts empty.
     void start()
     {
-        station.FormCreate();
-        station.FormShow();
+        station.create();
+        station.show();
         log.clear();
         cues.played.clear();
     }

@@ -166,12 +166,13 @@ Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voic
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_options(std::move(options)),
       m_rxTimer([this] {
-          m_station.RXTimerTimer();
+          m_station.timerTick();
           paintNowIfChanged();
       }),
-      m_station(StationPorts{m_ui, cues, dsc, clock, voice, m_rxTimer}, paths),
+      m_settingsFile(paths.settingsFile),
+      m_station(StationPorts{m_ui, cues, dsc, clock, voice, m_rxTimer, m_settingsFile}),
       m_listener([this](const QByteArray& datagram) {
-          m_station.IdUDPServer1UDPRead(datagram);
+          m_station.receiveDatagram(datagram);
           paintNowIfChanged();
       })
 {
@@ -197,13 +198,13 @@ Form1::Form1(CuePort& cues, DatagramPort& dsc, ClockPort& clock, VoicePort& voic
                           .arg(m_options.dscPort)
                           .arg(m_listener.errorText()));
 
-    m_station.FormCreate();
+    m_station.create();
     setWindowTitle(m_station.panel().title);
     // Placed where it was before the window system has it: a window manager takes the first place
     // of a new window as its frame's, as the position is saved, but a place given once the window
     // exists as its client area's (it would walk up by its title bar at every start). The first
     // showing puts it there again, which then changes nothing.
-    move(load_window_position(m_station.iniPath()));
+    move(m_settingsFile.windowPosition());
 
     // Every handler the window starts ends with what it changed painted (an input event queued
     // meanwhile, such as the release of a key, may run a pause at once). For anything else that
@@ -224,7 +225,7 @@ void Form1::showEvent(QShowEvent*)
     if (m_shown)
         return;
     m_shown = true;
-    m_station.FormShow();
+    m_station.show();
     updateIfChanged();
 }
 
@@ -265,8 +266,8 @@ void Form1::releaseHeldKeys()
 void Form1::closeEvent(QCloseEvent* e)
 {
     releaseHeldKeys();   // off the air before the window goes
-    // FormClose reports a position it could not save itself; the window closes in any case.
-    m_station.FormClose();
+    // The station reports a position it could not save itself; the window closes in any case.
+    m_station.close();
     e->accept();
 }
 
@@ -327,7 +328,7 @@ void Form1::keyReleaseEvent(QKeyEvent* e)
 
 QString Form1::settingsFileHint() const
 {
-    return QStringLiteral("Settings file: ") + QDir::toNativeSeparators(m_station.iniPath());
+    return QStringLiteral("Settings file: ") + QDir::toNativeSeparators(m_settingsFile.path());
 }
 
 bool Form1::event(QEvent* e)

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "net/dsc_listener.h"
+#include "station/FileIni.h"
+#include "station/paths.h"
 #include "station/station.h"
 #include "station/gui/artwork.h"
 #include "station/gui/keyboard.h"
@@ -112,6 +114,7 @@ private:
     Form1Options m_options;
     WidgetUi m_ui{*this};
     QtTimer m_rxTimer;
+    IniSettings m_settingsFile;   // the station's settings source: radiosim.ini
     Station m_station;
     DscListener m_listener;
     std::optional<Key> m_pressed;   // the key that took the press gets the release

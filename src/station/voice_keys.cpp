@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Push-to-talk, the channel keys and the receive indication, under their own names; the voice
-// panel (panel/voice_panel) holds what they do.
+// panel (station/voice_panel) holds what they do.
 #include "station/station.h"
 
 void Station::btnAudioMouseDown(Mods mods) { m_voice.press_to_talk(mods.alt); }
@@ -26,5 +26,3 @@ void Station::RXTimerTimer()
 int Station::current_voice_channel() const { return m_voice.current_channel(m_settings.base_port); }
 
 Key Station::channel_key(int channel) { return VoicePanel::channel_key(channel); }
-
-int Station::key_channel(Key k) { return VoicePanel::key_channel(k); }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "panel/voice_panel.h"
+#include "station/voice_panel.h"
 
 Key VoicePanel::channel_key(int channel)
 {

@@ -10,7 +10,7 @@ QString txt(const QByteArray& field) { return dsc::cp1252(field); }
 // receiver port names 16.
 QByteArray working_channel_text(int channel)
 {
-    return QByteArray::number(Station::key_channel(Station::channel_key(channel)));
+    return QByteArray::number(VoicePanel::key_channel(VoicePanel::channel_key(channel)));
 }
 
 } // namespace

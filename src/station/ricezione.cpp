@@ -7,11 +7,6 @@ namespace {
 
 QString txt(const QByteArray& field) { return dsc::cp1252(field); }
 
-bool is_all_ships_category(const QByteArray& c)
-{
-    return c == dsc::CAT_ROUTINE || c == dsc::CAT_SAFETY || c == dsc::CAT_URGENCY || c == dsc::CAT_DISTRESS;
-}
-
 QString all_ships_category_line(const QByteArray& c)
 {
     if (c == dsc::CAT_ROUTINE) return QStringLiteral("Category = ROUTINE");
@@ -53,29 +48,6 @@ void Station::IdUDPServer1UDPRead(const QByteArray& datagram)
     if (m_rx.TXMMSI == m_settings.mmsi)
         return;   // our own transmission, relayed back: the banner stays
     Mostra_Dati_ricevuti();
-}
-
-ReceivedScreen classify(const dsc::DscRecord& r, const StationSettings& settings)
-{
-    const bool toUs = r.RXMMSI == settings.mmsi;
-    if (r.CALL == dsc::CALL_INDIVID) {
-        if (r.CATEGORY == dsc::CAT_POS_ACK)
-            return toUs ? ReceivedScreen::PositionReply : ReceivedScreen::NotForUs;
-        if (r.CATEGORY == dsc::CAT_POS_REQ)
-            return toUs ? ReceivedScreen::PositionRequest : ReceivedScreen::NotForUsQuiet;
-        if (r.CATEGORY == dsc::CAT_ROUT_ACK)
-            return toUs ? ReceivedScreen::IndividualAck : ReceivedScreen::None;
-        return toUs ? ReceivedScreen::IndividualCall : ReceivedScreen::NotForUs;
-    }
-    if (r.CALL == dsc::CALL_GROUP)
-        return r.RXMMSI == settings.group ? ReceivedScreen::GroupCall : ReceivedScreen::NotForUs;
-    if (r.CALL == dsc::CALL_ALLSHIPS && is_all_ships_category(r.CATEGORY))
-        return ReceivedScreen::AllShipsCall;   // whatever it is addressed to
-    if (r.CALL == dsc::CALL_DISTRESS && r.CATEGORY == dsc::CAT_DISTRESS)
-        return ReceivedScreen::DistressAlert;  // every station shows it
-    if (r.CALL == dsc::CALL_DISTRESS && r.CATEGORY == dsc::CAT_DIST_ACK)
-        return ReceivedScreen::DistressAck;    // whoever it names
-    return ReceivedScreen::None;
 }
 
 // A call for another station: back to watching channel 70; mode, key locks and pending replies stay.
@@ -210,11 +182,12 @@ void Station::received_individual_ack(const dsc::DscRecord& r)
 
 void Station::Mostra_Dati_ricevuti()
 {
-    show_received(classify(m_rx, m_settings), m_rx);
+    show_received(dsc::classify(m_rx, m_settings.mmsi, m_settings.group), m_rx);
 }
 
-void Station::show_received(ReceivedScreen screen, const dsc::DscRecord& r)
+void Station::show_received(dsc::ReceivedScreen screen, const dsc::DscRecord& r)
 {
+    using dsc::ReceivedScreen;
     switch (screen) {
     case ReceivedScreen::None: break;
     case ReceivedScreen::NotForUs: received_not_for_us(true); break;

@@ -52,12 +52,18 @@ struct DesktopRig {
     }
     bool focusStation()
     {
-        x.xdotool({"windowactivate", "--sync", window});
         // The desktop says so first; the station knows once its events have run (a dialog that
-        // just closed may still hold the keyboard there).
-        return (waitFor([&] { return x.xdotool({"getactivewindow"}).trimmed() == window.toUtf8(); }, 20000)
-                && waitFor([&] { return station.panelLine("active") == "1"; }, 20000))
-            || (why = "the station's window did not take the focus", false);
+        // just closed may still hold the keyboard there). A window manager busy with a closing
+        // dialog may drop the request: it is made again until the station has the keyboard.
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            x.xdotool({"windowactivate", window});
+            if (waitFor([&] { return x.xdotool({"getactivewindow"}).trimmed() == window.toUtf8()
+                                     && station.panelLine("active") == "1"; },
+                        3000))
+                return true;
+        }
+        why = "the station's window did not take the focus";
+        return false;
     }
     // Closed as a user does, Alt+F4 to the window manager; the program ends.
     bool close()

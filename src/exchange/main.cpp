@@ -169,8 +169,15 @@ int main(int argc, char** argv) {
     std::unique_ptr<Console> console;
     if (o.consolePort || json.isOpen())
         console = std::make_unique<Console>(relay, classroom, o.relayAll);
-    if (console)
+    if (console) {
         console->setRecorder(recorder.get());
+        web::WebOptions web;
+        web.firstMmsi = o.webFirstMmsi;
+        web.maxStations = o.webMax;
+        web.lingerMs = o.webLingerMs;
+        web.basePort = o.voiceBasePort;
+        console->setWebStations(web, o.classCode);
+    }
     if (o.consolePort) {
         if (!console->listen(o.consoleAddress, o.consolePort)) {
             std::fprintf(stderr, "kelvo-exchange: cannot serve the console on %s:%u: %s\n",
@@ -178,6 +185,11 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::fprintf(stdout, "kelvo-exchange: instructor's console on %s\n", qPrintable(console->url()));
+        if (o.webMax > 0) {
+            std::fprintf(stdout, "kelvo-exchange: stations in a browser on %s\n", qPrintable(console->stationUrl()));
+            if (!console->classCode().isEmpty())
+                std::fprintf(stdout, "kelvo-exchange: class code %s\n", qPrintable(console->classCode()));
+        }
     }
     SignalStop stop;
     QObject::connect(&stop, &SignalStop::stopRequested, &app, &QCoreApplication::quit);

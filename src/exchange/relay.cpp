@@ -27,6 +27,25 @@ bool Relay::start() {
 void Relay::send(const QByteArray& bytes) {
     for (const QHostAddress& to : destinations_)
         out_.writeDatagram(bytes, to, stationPort_);
+    emit delivered(bytes);
+}
+
+void Relay::accept(const QByteArray& bytes, const QString& origin) {
+    take(QDateTime::currentDateTime(), origin, bytes);
+    emit batchDone();
+}
+
+void Relay::take(const QDateTime& now, const QString& origin, const QByteArray& bytes) {
+    Traffic t = inspect(now, origin, bytes);
+    if (t.problem.isEmpty() || relayAll_) {
+        send(t.bytes);
+        t.relayed = true;
+        ++relayed_;
+        emit recordAccepted(t);
+    } else {
+        ++rejected_;
+    }
+    emit traffic(t);
 }
 
 Traffic Relay::deliver(const QByteArray& bytes, const QString& origin) {
@@ -49,16 +68,7 @@ void Relay::readPending() {
         const qint64 size = in_.readDatagram(buffer_.data(), buffer_.size(), &from, &fromPort);
         if (size < 0)
             break;
-        Traffic t = inspect(now, senderName(from, fromPort), QByteArray(buffer_.constData(), size));
-        if (t.problem.isEmpty() || relayAll_) {
-            send(t.bytes);
-            t.relayed = true;
-            ++relayed_;
-            emit recordAccepted(t);
-        } else {
-            ++rejected_;
-        }
-        emit traffic(t);
+        take(now, senderName(from, fromPort), QByteArray(buffer_.constData(), size));
     }
     emit batchDone();
 }

@@ -22,6 +22,9 @@ public:
 
     // Sends one record to every destination, as a relayed record is sent, and reports it.
     Traffic deliver(const QByteArray& bytes, const QString& origin = QStringLiteral("instructor"));
+    // A record of a station inside the exchange (a web station): the same checks, log and
+    // delivery as a datagram that reaches the listening port from `origin`.
+    void accept(const QByteArray& bytes, const QString& origin);
 
     qint64 relayed() const { return relayed_; }
     qint64 rejected() const { return rejected_; }
@@ -30,9 +33,13 @@ signals:
     void traffic(const exchange::Traffic& t); // every datagram taken in or delivered
     void recordAccepted(const exchange::Traffic& t); // each relayed record
     void batchDone(); // the pending datagrams were handled: a good moment to flush logs
+    // Every record sent to the stations' port, as a station there receives it (the stations
+    // inside the exchange take it from here: connect with a receiver on their own thread).
+    void delivered(const QByteArray& bytes);
 
 private:
     void readPending();
+    void take(const QDateTime& now, const QString& origin, const QByteArray& bytes);
     void send(const QByteArray& bytes);
     const QString& senderName(const QHostAddress& address, quint16 port);
 

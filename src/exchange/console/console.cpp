@@ -34,6 +34,16 @@ QString newToken()
     return out;
 }
 
+// Short and easy to type on a tablet: no letters that look like digits, no capitals.
+QString newClassCode()
+{
+    static const char kLetters[] = "abcdefghjkmnpqrstuvwxyz23456789";
+    QString code;
+    for (int i = 0; i < 6; ++i)
+        code += QLatin1Char(kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters - 1))]);
+    return code;
+}
+
 bool looksLikeToken(const QByteArray& text)
 {
     return text.size() == 32 && std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(uchar(c)); });
@@ -106,8 +116,11 @@ Console::~Console()
 
 bool Console::listen(const QHostAddress& address, quint16 port)
 {
-    if (!address.isLoopback())
+    if (!address.isLoopback()) {
         m_token = storedToken();
+        if (m_classCode.isEmpty())
+            m_classCode = newClassCode();
+    }
     m_thread.setObjectName(QStringLiteral("console"));
     m_thread.start();
     m_anchor = new QObject;
@@ -119,7 +132,7 @@ bool Console::listen(const QHostAddress& address, quint16 port)
             // A lower priority than the relay's (nice 10): a datagram that wakes the relay takes
             // the processor from the console at once, yet the pages stay served on a busy PC.
             setpriority(PRIO_PROCESS, id_t(gettid()), 10);
-            auto* http = new ConsoleHttp(*this, m_token);
+            auto* http = new ConsoleHttp(*this, m_token, m_classCode, m_web);
             ok = http->listen(address, port, m_error, m_port);
             if (ok)
                 m_http = http;
@@ -152,6 +165,20 @@ QString Console::url() const
     QString url = QStringLiteral("http://%1:%2/").arg(host).arg(m_port);
     if (!m_token.isEmpty())
         url += QStringLiteral("?token=") + m_token;
+    return url;
+}
+
+void Console::setWebStations(const web::WebOptions& options, const QString& classCode)
+{
+    m_web = options;
+    m_classCode = classCode;
+}
+
+QString Console::stationUrl() const
+{
+    QString url = this->url().section(QLatin1Char('?'), 0, 0) + QStringLiteral("station");
+    if (!m_token.isEmpty())
+        url += QStringLiteral("?code=") + m_classCode;
     return url;
 }
 

@@ -7,6 +7,7 @@
 
 #include "exchange/console/classroom_view.h"
 #include "exchange/console/record_book.h"
+#include "exchange/web/station_sessions.h"
 #include "exchange/watch_recorder.h"
 
 #include <QHostAddress>
@@ -36,6 +37,12 @@ public:
     // The address to open, with the token when one is needed.
     QString url() const;
     QString token() const { return m_token; }
+    // The stations in a browser served beside the console (set before listen()). `classCode`:
+    // what opens them off the loopback address; empty: one is made at listen().
+    void setWebStations(const web::WebOptions& options, const QString& classCode);
+    // The address a trainee opens for a station, with the class code when one is needed.
+    QString stationUrl() const;
+    QString classCode() const { return m_classCode; }
     // Tells this run of the exchange from the one before: record numbers start again at 1.
     QString runId() const { return m_runId; }
 
@@ -54,6 +61,7 @@ public:
     QByteArray reportHtml(bool inBrowser = false);
     const RecordBook& book() const { return m_book; }
     bool relayAll() const { return m_relayAll; }
+    Relay& relay() { return m_relay; }
     qint64 lastSeq() const { return m_lastSeq; }   // any thread
 
     // What the routes ask for, answered on the relay's thread (see onRelayThread).
@@ -99,6 +107,8 @@ private:
     QHostAddress m_address;
     quint16 m_port = 0;
     QString m_token, m_error;
+    web::WebOptions m_web;
+    QString m_classCode;
     const QString m_runId;
     // The stations' JSON last made, and what it was made of (the console's thread).
     ClassroomView::Key m_stationsKey{~0ull, ~0ull, ~0ull};

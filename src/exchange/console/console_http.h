@@ -6,6 +6,7 @@
 #include "exchange/console/event_stream.h"
 #include "exchange/console/guarded_tcp_server.h"
 #include "exchange/console/listen_stream.h"
+#include "exchange/web/station_sessions.h"
 
 #include <QHttpServer>
 #include <QPointer>
@@ -18,7 +19,7 @@ class Console;
 class ConsoleHttp : public QObject {
     Q_OBJECT
 public:
-    ConsoleHttp(Console& console, const QString& token);
+    ConsoleHttp(Console& console, const QString& token, const QString& classCode, const web::WebOptions& web);
     // Binds; false with `error`. `port` is the port bound (for port 0).
     bool listen(const QHostAddress& address, quint16 port, QString& error, quint16& bound);
     EventStream& stream() { return m_stream; }
@@ -29,6 +30,7 @@ public:
 
 private:
     void addRoutes();
+    void addStationRoutes();   // the stations in a browser: their page, its pictures and cues
     // Answers with what `make` returns when the access rules let the request into `area`, with
     // the headers every answer carries.
     void answer(const QHttpServerRequest& request, QHttpServerResponder&& responder, Area area,
@@ -41,6 +43,8 @@ private:
     QHttpServer m_http;
     EventStream m_stream;
     ListenStream m_listen;
+    web::StationSessions m_stations;
+    QString m_cueFolder;   // the cue files the stations' pages play
 };
 
 } // namespace exchange

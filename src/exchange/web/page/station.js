@@ -1,0 +1,350 @@
+"use strict";
+// The station in a browser. The station itself runs in the exchange; this page is its window: it
+// draws the panel the exchange describes, sends the keys pressed and released, and plays the cues
+// the station asks for. Messages to the exchange: "down KEY [alt] [ctrl]", "up KEY ...",
+// "enter KEY", "leave KEY". From it: hello, panel (what changed), cue, error, refused.
+const Station = {
+  params: new URLSearchParams(location.search),
+  geometry: null,
+  names: [],          // key names in the order the panel messages number the keys
+  buttons: [],
+  lines: [],
+  ws: null,
+  refused: false,
+  held: new Map(),    // key name -> modifiers it was pressed with
+  keyboardHeld: new Map(),   // keyboard code -> key name
+  audio: null,
+  cueBuffers: new Map(),
+  cueSource: null,
+  // For tests and benchmarks: what the page showed and played, with times (performance.now()).
+  lcdChangedAt: 0,
+  cuesPlayed: [],
+
+  async start() {
+    addEventListener("resize", () => this.fit());
+    addEventListener("blur", () => this.releaseAll());
+    document.addEventListener("visibilitychange", () => { if (document.hidden) this.releaseAll(); });
+    addEventListener("keydown", e => this.keyboard(e, true));
+    addEventListener("keyup", e => this.keyboard(e, false));
+    for (const n of ["pointerdown", "keydown"])
+      addEventListener(n, () => this.unlockAudio(), {capture: true});
+    try {
+      const r = await fetch("/station-art/panel.json");
+      this.geometry = await r.json();
+    } catch (e) {
+      this.notice("The panel's pictures could not be loaded: the keys work, the panel looks plain.");
+    }
+    this.fit();
+    this.connect();
+  },
+
+  // The panel at the window's size when it fits; scaled to the screen otherwise (a tablet, a
+  // phone, a projector). ?zoom= fixes the scale.
+  fit() {
+    const stage = document.getElementById("stage");
+    const panel = document.getElementById("panel");
+    const asked = parseFloat(this.params.get("zoom"));
+    const room = Math.min((innerWidth - 32) / 672, (innerHeight - 150) / 330);
+    const scale = asked > 0 ? asked : Math.max(0.4, Math.min(room, 1.6));
+    panel.style.transform = `scale(${scale})`;
+    stage.style.width = `${672 * scale}px`;
+    stage.style.height = `${330 * scale}px`;
+  },
+
+  connect() {
+    const q = new URLSearchParams();
+    for (const name of ["code", "token", "mmsi"])
+      if (this.params.get(name)) q.set(name, this.params.get(name));
+    const session = sessionStorage.getItem("kelvo-station-session");
+    if (session) q.set("session", session);
+    const scheme = location.protocol === "https:" ? "wss" : "ws";
+    const ws = new WebSocket(`${scheme}://${location.host}/api/station?${q}`);
+    this.ws = ws;
+    ws.onmessage = e => this.message(JSON.parse(e.data));
+    ws.onclose = e => {
+      if (this.ws !== ws) return;
+      this.ws = null;
+      if (this.refused) return;
+      if (e.code === 1008 && e.reason) {
+        this.refuse(e.reason);
+        return;
+      }
+      if (e.code === 1002 && e.reason) this.notice(`The exchange closed this page's connection: ${e.reason}.`);
+      this.link("connecting", "connection lost: reconnecting…");
+      setTimeout(() => this.connect(), 1000);
+    };
+  },
+
+  message(m) {
+    switch (m.type) {
+    case "hello":
+      sessionStorage.setItem("kelvo-station-session", m.session);
+      this.names = m.keys;
+      document.getElementById("own-mmsi").textContent = m.mmsi;
+      document.title = `Kelvo station ${m.mmsi}`;
+      this.build();
+      this.link("live", "connected");
+      break;
+    case "panel": this.show(m); break;
+    case "cue": this.playCue(m.file); break;
+    case "error": this.notice(m.text); break;
+    case "refused": this.refuse(m.text); break;
+    }
+  },
+
+  refuse(text) {
+    this.refused = true;
+    sessionStorage.removeItem("kelvo-station-session");
+    const n = this.notice(text);
+    n.classList.add("refused");
+    this.link("ended", "not connected");
+  },
+
+  link(state, text) {
+    const l = document.getElementById("link");
+    l.className = state;
+    l.textContent = text;
+  },
+
+  notice(text) {
+    const n = document.getElementById("notice");
+    n.textContent = text;
+    n.hidden = false;
+    return n;
+  },
+
+  // The keys as buttons at the window's places; the LCD's nine lines.
+  build() {
+    if (this.buttons.length) return;
+    const panel = document.getElementById("panel");
+    const g = this.geometry;
+    this.names.forEach((name, i) => {
+      const b = document.createElement("button");
+      b.className = "key";
+      b.type = "button";
+      b.dataset.key = name;
+      b.textContent = name;
+      b.setAttribute("aria-label", Station.label(name));
+      if (g) {
+        const [x, y, w, h] = g.keys[i].rect;
+        Object.assign(b.style, {left: `${x}px`, top: `${y}px`, width: `${w}px`, height: `${h}px`});
+        b.appendChild(this.picture(g.keys[i].list));
+      }
+      this.bindKey(b, name);
+      panel.appendChild(b);
+      this.buttons.push(b);
+    });
+    const lcd = document.getElementById("lcd");
+    const tops = g ? g.lcd.tops : [35, 52, 69, 87, 104, 121, 139, 156, 182];
+    for (let n = 0; n < 9; n++) {
+      const line = document.createElement("div");
+      line.className = "lcd-line";
+      line.style.left = `${g ? g.lcd.left : 37}px`;
+      line.style.top = `${tops[n]}px`;
+      lcd.appendChild(line);
+      this.lines.push(line);
+    }
+    if (g) {
+      const [x, y, w, h] = g.led;
+      const led = document.getElementById("led");
+      Object.assign(led.style, {left: `${x}px`, top: `${y}px`, width: `${w}px`, height: `${h}px`});
+      led.appendChild(this.picture("imgList_status"));
+      for (const [id, key] of [["mmsi-caption", "mmsiCaption"], ["lbl-mmsi", "mmsi"], ["group-caption", "groupCaption"],
+                               ["lbl-group", "group"], ["lbl-info", "info"]]) {
+        const el = document.getElementById(id);
+        el.style.left = `${g.labels[key][0]}px`;
+        el.style.top = `${g.labels[key][1]}px`;
+      }
+    }
+  },
+
+  label(name) {
+    const words = {routine: "Routine", safety: "Safety", urgency: "Urgency", distress: "Distress",
+      posreq: "Position request", group: "Group call", cover: "Distress alert (under the cover)",
+      tx: "DSC transmit", ptt: "Push to talk", esc: "Escape", ent: "Enter", up: "Up", down: "Down",
+      clr: "Clear", ok: "OK"};
+    if (words[name]) return words[name];
+    if (name.startsWith("ch")) return `Channel ${name.slice(2)}`;
+    return name;
+  },
+
+  // A picture list's sheet behind a key: its cell chosen by the panel message.
+  picture(list) {
+    const p = document.createElement("span");
+    p.className = "picture";
+    p.dataset.list = list;
+    const l = this.geometry.lists[list];
+    Object.assign(p.style, {width: `${l.w}px`, height: `${l.h}px`,
+      backgroundImage: `url(/station-art/${list}.png)`, backgroundSize: `${l.w * l.count}px ${l.h}px`,
+      display: "none"});
+    return p;
+  },
+
+  setPicture(holder, index) {
+    const p = holder.querySelector(".picture");
+    if (!p) return;
+    if (index < 0) {
+      p.style.display = "none";
+      return;
+    }
+    const l = this.geometry.lists[p.dataset.list];
+    p.style.display = "block";
+    p.style.backgroundPosition = `${-index * l.w}px 0`;
+  },
+
+  show(m) {
+    if (m.lines) {
+      for (const l of m.lines) {
+        const el = this.lines[l.n - 1];
+        if (!el) continue;
+        el.textContent = l.text;
+        el.classList.toggle("bold", l.bold);
+        el.classList.toggle("opaque", l.opaque);
+        // The two entry lines are fixed boxes; the others as wide as their text.
+        const entry = l.n === 3 || l.n === 5;
+        el.style.width = entry ? "251px" : "";
+        el.style.height = entry ? "19px" : "";
+      }
+      this.lcdChangedAt = performance.now();
+    }
+    if (m.keys) {
+      for (const [i, picture, enabled] of m.keys) {
+        const b = this.buttons[i];
+        if (!b) continue;
+        this.setPicture(b, picture);
+        b.classList.toggle("disabled", !enabled);
+        b.setAttribute("aria-disabled", enabled ? "false" : "true");
+      }
+    }
+    if ("led" in m) this.setPicture(document.getElementById("led"), m.led);
+    if ("info" in m) document.getElementById("lbl-info").textContent = m.info;
+    if ("mmsi" in m) {
+      document.getElementById("lbl-mmsi").textContent = m.mmsi;
+      document.getElementById("lbl-group").textContent = m.group;
+    }
+  },
+
+  send(text) {
+    if (this.ws && this.ws.readyState === WebSocket.OPEN) this.ws.send(text);
+  },
+
+  press(name, mods) {
+    if (this.held.has(name)) return;
+    this.held.set(name, mods);
+    this.send(`down ${name}${mods}`);
+  },
+
+  release(name) {
+    if (!this.held.has(name)) return;
+    const mods = this.held.get(name);
+    this.held.delete(name);
+    this.send(`up ${name}${mods}`);
+  },
+
+  releaseAll() {
+    for (const name of [...this.held.keys()]) this.release(name);
+    this.keyboardHeld.clear();
+  },
+
+  // Mouse, pen and touch alike: pressed where it went down, released when it lifts anywhere.
+  bindKey(b, name) {
+    b.addEventListener("pointerdown", e => {
+      if (!e.isPrimary || e.button !== 0) return;
+      e.preventDefault();
+      b.setPointerCapture(e.pointerId);
+      this.press(name, (e.altKey ? " alt" : "") + (e.ctrlKey ? " ctrl" : ""));
+    });
+    const up = e => { if (e.isPrimary) this.release(name); };
+    b.addEventListener("pointerup", up);
+    b.addEventListener("pointercancel", up);
+    b.addEventListener("pointerenter", e => { if (e.pointerType === "mouse") this.send(`enter ${name}`); });
+    b.addEventListener("pointerleave", e => { if (e.pointerType === "mouse") this.send(`leave ${name}`); });
+    b.addEventListener("contextmenu", e => e.preventDefault());
+    // Enter or Space on a focused button (a screen reader's click): one press and release.
+    b.addEventListener("click", e => {
+      if (e.detail !== 0) return;   // a pointer's click: already sent
+      this.press(name, "");
+      this.release(name);
+    });
+  },
+
+  // The desktop window's keyboard map.
+  keyOf(e) {
+    const code = e.code, shift = e.shiftKey ? " alt" : "";
+    if (/^Digit[0-9]$/.test(code) || /^Numpad[0-9]$/.test(code)) return [code.slice(-1), ""];
+    const f = /^F([1-5])$/.exec(code);
+    if (f) return [["ch16", "ch9", "ch23", "ch77", "ch84"][f[1] - 1], ""];
+    switch (code) {
+    case "Backspace": case "Delete": case "NumpadDecimal": return code === "NumpadDecimal" ? null : ["clr", ""];
+    case "NumpadEnter": return ["ok", ""];
+    case "Enter": return ["ent", ""];
+    case "Escape": return ["esc", ""];
+    case "ArrowUp": return ["up", ""];
+    case "ArrowDown": return ["down", ""];
+    case "KeyR": return ["routine", shift];
+    case "KeyS": return ["safety", shift];
+    case "KeyU": return ["urgency", shift];
+    case "KeyD": return ["distress", shift];
+    case "KeyP": return ["posreq", ""];
+    case "KeyG": return ["group", ""];
+    case "KeyX": return ["cover", ""];
+    case "KeyT": return ["tx", ""];
+    case "Space": return ["ptt", ""];
+    }
+    return null;
+  },
+
+  keyboard(e, down) {
+    if (e.ctrlKey || e.metaKey || (e.altKey && !e.shiftKey)) return;   // the browser's own shortcuts
+    if (down) {
+      const k = this.keyOf(e);
+      if (!k) return;
+      e.preventDefault();
+      if (e.repeat || this.keyboardHeld.has(e.code)) return;
+      const b = this.buttons[this.names.indexOf(k[0])];
+      if (b && b.classList.contains("disabled")) return;
+      this.keyboardHeld.set(e.code, k[0]);
+      this.press(k[0], k[1]);
+    } else if (this.keyboardHeld.has(e.code)) {
+      e.preventDefault();
+      const name = this.keyboardHeld.get(e.code);
+      this.keyboardHeld.delete(e.code);
+      this.release(name);
+    }
+  },
+
+  // Web Audio needs a gesture first; the cues are fetched once and kept decoded.
+  unlockAudio() {
+    if (!this.audio) this.audio = new AudioContext({latencyHint: "interactive"});
+    if (this.audio.state === "suspended") this.audio.resume();
+  },
+
+  async cueBuffer(file) {
+    if (!this.cueBuffers.has(file))
+      this.cueBuffers.set(file, fetch(`/station-cues/${encodeURIComponent(file)}`)
+        .then(r => { if (!r.ok) throw new Error(r.status); return r.arrayBuffer(); })
+        .then(b => this.audio.decodeAudioData(b)));
+    return this.cueBuffers.get(file);
+  },
+
+  async playCue(file) {
+    const asked = performance.now();
+    this.unlockAudio();
+    let buffer;
+    try {
+      buffer = await this.cueBuffer(file);
+    } catch (e) {
+      return;   // asked once: a cue the exchange does not have stays silent
+    }
+    // A new cue cuts the one in progress, as on the desktop.
+    if (this.cueSource) try { this.cueSource.stop(); } catch (e) { /* already ended */ }
+    const s = this.audio.createBufferSource();
+    s.buffer = buffer;
+    s.connect(this.audio.destination);
+    s.start();
+    this.cueSource = s;
+    this.cuesPlayed.push({file, asked, started: performance.now(), state: this.audio.state});
+  },
+};
+
+Station.start();

@@ -91,10 +91,12 @@ void ConsoleHttp::answer(const QHttpServerRequest& r, QHttpServerResponder&& res
 {
     Caller caller = callerOf(r);
     caller.webSocket = area != Area::Public && r.value("upgrade").toLower() == "websocket";
+    if (area == Area::Station && caller.token.isEmpty())
+        caller.token = r.query().queryItemValue(QStringLiteral("code"));
     const Verdict verdict = m_rules.check(area, caller);
     QHttpServerResponse response = [&] {
         if (verdict != Verdict::Allowed)
-            return problem(AccessRules::explain(verdict), statusOf(verdict));
+            return problem(AccessRules::explain(verdict, area), statusOf(verdict));
         if (area != Area::Public && responder.socket())
             m_tcp->trust(responder.socket());
         if (r.body().size() > kMaxBodyBytes)
@@ -261,6 +263,11 @@ void ConsoleHttp::addStationRoutes()
                          const QByteArray mime = name.endsWith(QLatin1String(".png")) ? "image/png" : "application/json";
                          return asset(qPrintable(name), mime, ":/station-art/");
                      });
+                 });
+    // Whether this page may open a station: asked when its socket was refused, to tell the trainee why.
+    m_http.route(QStringLiteral("/api/station-access"), Method::Get,
+                 [this](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
+                     answer(r, std::move(responder), Area::Station, [] { return json(QJsonObject{{"ok", true}}); });
                  });
     // The cues, from the files the desktop station plays: only the cues' own names.
     m_http.route(QStringLiteral("/station-cues/<arg>"), Method::Get,

@@ -71,8 +71,20 @@ const Station = {
       }
       if (e.code === 1002 && e.reason) this.notice(`The exchange closed this page's connection: ${e.reason}.`);
       this.link("connecting", "connection lost: reconnecting…");
-      setTimeout(() => this.connect(), 1000);
+      this.whyRefused(q).then(why => {
+        if (why) this.refuse(why);
+        else setTimeout(() => this.connect(), 1000);
+      });
     };
+  },
+
+  // A socket refused before it opened says nothing; the same question over HTTP says why.
+  async whyRefused(q) {
+    try {
+      const r = await fetch(`/api/station-access?${q}`);
+      if (r.status === 401 || r.status === 403) return (await r.json()).error;
+    } catch (e) { /* the exchange is away: try again */ }
+    return null;
   },
 
   message(m) {

@@ -1,0 +1,137 @@
+"""A web station (Chromium, driven by its buttons) and a desktop station (driven by clicks through
+its test control) call each other through one exchange, from hosts of their own: each receives the
+other's individual call and acknowledgement. Before that, from the same host: a page without the
+class code is told it needs one, and the class code does not open the console's data.
+Usage: desktop_web_test.py BIN_DIR WORK_DIR DESKTOP_MMSI KEY_POSITIONS [SCREENSHOT_DIR]
+"""
+import os
+import re
+import socket
+import sys
+import time
+import urllib.error
+import urllib.request
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "console"))
+from browser_test import viewport, waited  # noqa: E402
+from station_browser_test import chrome, click, lcd  # noqa: E402
+from selenium.webdriver.common.by import By  # noqa: E402
+
+WORK, DESKTOP, KEYS = sys.argv[2], sys.argv[3], sys.argv[4]
+SHOTS = sys.argv[5] if len(sys.argv) > 5 and sys.argv[5] else None
+EXCHANGE = "http://10.77.0.11:8080"
+WEB, CODE = "274111101", "k7m2qp"
+POS = dict(re.findall(r'KEYPOS\[(\w+)\]="([0-9 ]+)"', open(KEYS).read()))
+
+
+def ctl(command, ceiling=30):
+    """One command to the desktop station's control socket."""
+    end = time.monotonic() + ceiling
+    while True:
+        try:
+            s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+            s.settimeout(10)
+            s.connect(os.path.join(WORK, DESKTOP + ".sock"))
+            s.sendall(command.encode() + b"\n")
+            s.shutdown(socket.SHUT_WR)
+            out = b""
+            while chunk := s.recv(4096):
+                out += chunk
+            s.close()
+            return out.decode("utf-8", "replace")
+        except OSError:
+            if time.monotonic() > end:
+                raise
+            time.sleep(0.1)
+
+
+def press(*keys):
+    for k in keys:
+        ctl("click " + POS[k])
+
+
+def desktop_shows(text, ceiling=30):
+    start = time.monotonic()
+    while time.monotonic() - start < ceiling:
+        out = ctl("dump")
+        if text in out:
+            print(f"ok: the desktop station shows {text!r} after {1000 * (time.monotonic() - start):.0f} ms", flush=True)
+            return
+        time.sleep(0.1)
+    raise RuntimeError(f"the desktop station lacks {text!r}:\n{out}")
+
+
+def main():
+    failures = []
+    ctl("dump", 60)
+    # The exchange is up once its console answers.
+    end = time.monotonic() + 60
+    while True:
+        try:
+            urllib.request.urlopen(EXCHANGE + "/station", timeout=5).read()
+            break
+        except OSError:
+            if time.monotonic() > end:
+                raise
+            time.sleep(0.2)
+    try:
+        urllib.request.urlopen(f"{EXCHANGE}/api/stations?token={CODE}", timeout=10)
+        failures.append("the class code opened the console's station list")
+    except urllib.error.HTTPError as e:
+        print(f"ok: the class code does not open the console's data ({e.code})")
+
+    work = os.path.join(WORK, "browser")
+    driver = chrome(work, "profile")
+    try:
+        viewport(driver, 1280, 720)
+        driver.get(EXCHANGE + "/station")
+        waited("a page without the class code is told it needs one",
+               lambda d: "class code" in d.find_element(By.ID, "notice").text, 30, driver)
+        driver.get(f"{EXCHANGE}/station?code={CODE}")
+        waited("the page with the class code is live", lambda d: d.find_element(By.ID, "link").text == "connected"
+               and d.find_element(By.ID, "own-mmsi").text == WEB and any(l.strip() for l in lcd(d)), 30, driver)
+
+        # The web station calls the desktop station on 77; the desktop acknowledges ABLE.
+        click(driver, "routine")
+        for d in DESKTOP:
+            click(driver, d)
+        click(driver, "ok")
+        for d in "77":
+            click(driver, d)
+        waited("the web station's ready screen", lambda d: any("77" in l for l in lcd(d)), 30, driver)
+        click(driver, "tx")
+        desktop_shows("-RECEIVED INDIVIDUAL CALL-")
+        desktop_shows(f"From     = {WEB}")
+        press("imgENT", "imgENT", "btnTX")
+        waited("the desktop's acknowledgement on the web station's LCD",
+               lambda d: any("RECEIVED INDIVIDUAL ACK" in l for l in lcd(d)) and any(DESKTOP in l for l in lcd(d)),
+               30, driver)
+
+        # The desktop station calls the web station; the web station acknowledges ABLE.
+        click(driver, "esc")
+        press("imgESC", "btnRoutine", *[f"num{d}" for d in WEB], "num11", "num7", "num7")
+        desktop_shows("77")
+        press("btnTX")
+        waited("the desktop's call on the web station's LCD",
+               lambda d: any("RECEIVED INDIVIDUAL CALL" in l for l in lcd(d)) and any(DESKTOP in l for l in lcd(d)),
+               30, driver)
+        if SHOTS:
+            driver.save_screenshot(os.path.join(SHOTS, "station-received-call.png"))
+        for k in ("ent", "ent"):
+            click(driver, k)
+        waited("the web station's acknowledgement is ready", lambda d: any("DSC TX" in l or "ACK" in l for l in lcd(d)),
+               30, driver)
+        click(driver, "tx")
+        desktop_shows("-RECEIVED INDIVIDUAL ACK-")
+        desktop_shows("ABLE TO COMPLY")
+    finally:
+        driver.quit()
+    for f in failures:
+        print("FAIL:", f)
+    if not failures:
+        print("PASS")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -176,6 +176,11 @@ int main(int argc, char** argv) {
         web.maxStations = o.webMax;
         web.lingerMs = o.webLingerMs;
         web.basePort = o.voiceBasePort;
+        web.notice = [](const QString& text) {
+            std::fprintf(stdout, "%s %s\n", qPrintable(QTime::currentTime().toString(QStringLiteral("hh:mm:ss"))),
+                         qPrintable(text));
+            std::fflush(stdout);
+        };
         console->setWebStations(web, o.classCode);
     }
     if (o.consolePort) {

@@ -5,8 +5,8 @@ exchange's coast partner leaves the exchange byte for byte as the station compos
 partner's acknowledgement appears on the page's LCD lines. Then what a trainee meets around it: the
 keyboard map works the same panel, the page plays the cue the station asks for, a reload resumes the
 same station with its LCD as it was, a bad message from the page closes that page's socket only, a
-second page gets the next MMSI of the pool, and one beyond the cap is told the classroom is full. The
-browser's log stays empty. Every wait is for the event itself, with a generous ceiling.
+second page gets the next MMSI of the pool, one beyond the cap is told the classroom is full, and a
+closed page's station ends after the linger time. The browser's log stays empty. Every wait is for the event itself, with a generous ceiling.
 Usage: station_browser_test.py BIN_DIR [SCREENSHOT_DIR]. Exit 77 when Chromium is missing.
 """
 import os
@@ -73,7 +73,7 @@ def main():
         [os.path.join(BIN, "kelvo-exchange"), "--local", "--listen-port", str(udp_in), "--station-port",
          str(stations.getsockname()[1]), "--reply-delay", "0.5", "--coast-station", COAST,
          "--console", f"127.0.0.1:{http}", "--voice-base-port", str(free_voice_base()), "--silent-partners",
-         "--web-max", "2", "--web-linger", "20"], stdout=subprocess.PIPE, text=True)
+         "--web-max", "2", "--web-linger", "5"], stdout=subprocess.PIPE, text=True)
     output = Output(exchange.stdout)
     output.wait_for("stations in a browser on", 60)
     base = f"http://127.0.0.1:{http}/station"
@@ -161,6 +161,15 @@ def main():
         click(other, "routine")
         waited("the other page still works", lambda d: lcd(d) != idle, 30, other)
         browser_log(driver, failures, allowed=(r"WebSocket connection to .* failed",))
+
+        # The second browser closes: its station ends once the linger time has passed without a page.
+        other.quit()
+        other = None
+        closed = time.monotonic()
+        output.wait_for(f"web station {SECOND} ended", 60)
+        print(f"ok: the closed page's station ended after {time.monotonic() - closed:.1f} s (linger 5 s)")
+        if f"web station {WEB} ended" in output.text():
+            failures.append("the station of the page still open ended too")
     finally:
         driver.quit()
         if other:

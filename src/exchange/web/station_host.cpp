@@ -291,10 +291,16 @@ QString StationHost::cueFile(unsigned index)
 
 bool StationHost::isCueFile(const QString& name)
 {
+    return !name.isEmpty() && cueFiles().contains(name);
+}
+
+QJsonArray StationHost::cueFiles()
+{
+    QJsonArray files;
     for (unsigned i = 0; i <= 20; ++i)
-        if (!name.isEmpty() && cueFile(i) == name)
-            return true;
-    return false;
+        if (const QString f = cueFile(i); !f.isEmpty() && !files.contains(f))
+            files.append(f);
+    return files;
 }
 
 } // namespace exchange::web

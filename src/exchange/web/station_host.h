@@ -47,6 +47,7 @@ public:
     static QJsonArray keyNames();
     static QString cueFile(unsigned index);
     static bool isCueFile(const QString& name);
+    static QJsonArray cueFiles();   // every cue file, for the page to fetch once at the start
 
 private:
     struct Impl;

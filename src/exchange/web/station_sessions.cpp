@@ -134,6 +134,9 @@ void StationSessions::add(std::unique_ptr<QWebSocket> owned, const QUrlQuery& qu
             it->second->socket->sendTextMessage(QString::fromUtf8(json));
     });
     attach(s, socket);
+    if (m_options.notice)
+        m_options.notice(QStringLiteral("web station %1 opened from %2")
+                             .arg(QString::fromLatin1(mmsi), socket->peerAddress().toString()));
     emit stationsChanged();
 }
 
@@ -162,7 +165,7 @@ void StationSessions::attach(Session& s, QWebSocket* socket)
     connect(socket, &QWebSocket::disconnected, this, [this, sid, socket] { detached(sid, socket); });
     socket->sendTextMessage(QString::fromUtf8(jsonText(QJsonObject{
         {"type", "hello"}, {"session", s.id}, {"mmsi", QString::fromLatin1(s.station->mmsi())},
-        {"keys", StationHost::keyNames()}, {"linger", m_options.lingerMs / 1000}})));
+        {"keys", StationHost::keyNames()}, {"cues", StationHost::cueFiles()}, {"linger", m_options.lingerMs / 1000}})));
     s.station->sendWholePanel();
 }
 
@@ -197,7 +200,11 @@ void StationSessions::end(const QString& id)
         return;
     std::unique_ptr<Session> s = std::move(it->second);
     m_sessions.erase(it);
+    const QString mmsi = QString::fromLatin1(s->station->mmsi());
     s.reset();
+    if (m_options.notice)
+        m_options.notice(QStringLiteral("web station %1 ended: its page was closed %2 s ago")
+                             .arg(mmsi).arg(m_options.lingerMs / 1000));
     emit stationsChanged();
 }
 

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QUrlQuery>
 #include <QWebSocket>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -29,6 +30,8 @@ struct WebOptions {
     int maxStations = 40;
     int lingerMs = 60000;                  // a station without its page ends after this
     int basePort = 17000;                  // the class's voice base port
+    // Told when a station opens or ends, a line for the exchange's output (the console's thread).
+    std::function<void(const QString&)> notice;
 };
 
 class StationSessions : public QObject {

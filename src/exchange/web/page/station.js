@@ -96,6 +96,7 @@ const Station = {
       document.title = `Kelvo station ${m.mmsi}`;
       this.build();
       this.link("live", "connected");
+      for (const file of m.cues || []) this.cueFile(file);
       break;
     case "panel": this.show(m); break;
     case "cue": this.playCue(m.file); break;
@@ -331,11 +332,18 @@ const Station = {
     if (this.audio.state === "suspended") this.audio.resume();
   },
 
+  // Each cue's file fetched once, at the start; decoded once there is an audio context.
+  cueFile(file) {
+    if (!this.cueFiles) this.cueFiles = new Map();
+    if (!this.cueFiles.has(file))
+      this.cueFiles.set(file, fetch(`/station-cues/${encodeURIComponent(file)}`)
+        .then(r => { if (!r.ok) throw new Error(r.status); return r.arrayBuffer(); }));
+    return this.cueFiles.get(file);
+  },
+
   async cueBuffer(file) {
     if (!this.cueBuffers.has(file))
-      this.cueBuffers.set(file, fetch(`/station-cues/${encodeURIComponent(file)}`)
-        .then(r => { if (!r.ok) throw new Error(r.status); return r.arrayBuffer(); })
-        .then(b => this.audio.decodeAudioData(b)));
+      this.cueBuffers.set(file, this.cueFile(file).then(b => this.audio.decodeAudioData(b.slice(0))));
     return this.cueBuffers.get(file);
   },
 

@@ -152,7 +152,9 @@ int main(int argc, char** argv) {
     // The partners wait for a quiet channel before they speak, as operators do: they listen through
     // the recorder, or, when nothing is recorded, through a watch of the channels that writes
     // nothing (kept from the console, which offers listening only with --record).
-    if (voice && voice->canSpeak()) {
+    // The stations in a browser hear their channel through the same watch.
+    const bool webStations = o.consolePort && o.webMax > 0;
+    if ((voice && voice->canSpeak()) || webStations) {
         if (!recorder) {
             watch = std::make_unique<WatchRecorder>(QString(), o.voiceBasePort);
             QString error;
@@ -162,7 +164,8 @@ int main(int argc, char** argv) {
                 watch.reset();
             }
         }
-        if (WatchRecorder* ears = recorder ? recorder.get() : watch.get())
+        WatchRecorder* ears = recorder ? recorder.get() : watch.get();
+        if (ears && voice && voice->canSpeak())
             voice->setChannelWatch([ears](int channel) { return ears->lastHeard(channel); });
     }
     // The instructor's console; with a log, its evaluation report is also written at the stop.
@@ -171,11 +174,18 @@ int main(int argc, char** argv) {
         console = std::make_unique<Console>(relay, classroom, o.relayAll);
     if (console) {
         console->setRecorder(recorder.get());
+        console->setEars(watch.get());
         web::WebOptions web;
         web.firstMmsi = o.webFirstMmsi;
         web.maxStations = o.webMax;
         web.lingerMs = o.webLingerMs;
         web.basePort = o.voiceBasePort;
+        web.voiceTo.clear();
+        for (const QHostAddress& d : o.destinations)
+            if (d.protocol() == QAbstractSocket::IPv4Protocol)
+                web.voiceTo.push_back(d.toIPv4Address());
+        if (web.voiceTo.empty())
+            web.voiceTo.push_back(0xFFFFFFFFu);
         web.notice = [](const QString& text) {
             std::fprintf(stdout, "%s %s\n", qPrintable(QTime::currentTime().toString(QStringLiteral("hh:mm:ss"))),
                          qPrintable(text));

@@ -50,6 +50,10 @@ public:
     // before listen(); none: the channels are not shown).
     void setRecorder(WatchRecorder* recorder);
     WatchRecorder* recorder() const { return m_recorder; }
+    // What the stations in a browser hear their channel through: the recorder, or a watch of the
+    // channels that writes nothing (set before listen()).
+    void setEars(WatchRecorder* ears) { m_ears = ears; }
+    WatchRecorder* ears() const { return m_recorder ? m_recorder : m_ears; }
     // The transmissions recorded so far (relay's thread), and the channels now as JSON (any thread).
     const std::vector<VoiceTransmission>& voice() const { return m_voice; }
     QJsonObject channelsJson() const;
@@ -95,6 +99,7 @@ private:
 
     Relay& m_relay;
     WatchRecorder* m_recorder = nullptr;
+    WatchRecorder* m_ears = nullptr;
     std::vector<VoiceTransmission> m_voice;
     Classroom& m_classroom;
     bool m_relayAll;

@@ -60,7 +60,8 @@ Caller callerOf(const QHttpServerRequest& r)
 
 ConsoleHttp::ConsoleHttp(Console& console, const QString& token, const QString& classCode,
                          const web::WebOptions& web)
-    : m_console(console), m_listen(console.recorder()), m_stations(console.relay(), web)
+    : m_console(console), m_listen(console.recorder()), m_stations(console.relay(), web),
+      m_stationListen(console.ears())
 {
     m_rules.setCredential(Area::Instructor, token);
     m_rules.setCredential(Area::Station, classCode);
@@ -212,13 +213,13 @@ void ConsoleHttp::addRoutes()
     // The sockets: Qt's HTTP server upgrades a request to a WebSocket once a route has taken it
     // without answering. One the access rules refuse (no token, a page of another site) is
     // answered instead, and never upgraded.
-    for (const char* socket : {"/api/listen", "/api/events", "/api/station"})
+    for (const char* socket : {"/api/listen", "/api/events", "/api/station", "/api/station-listen"})
         m_http.route(QString::fromLatin1(socket), Method::Get,
                      [this](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
                          Caller caller = callerOf(r);
                          caller.webSocket = true;
-                         const Area area = r.url().path() == QLatin1String("/api/station") ? Area::Station
-                                                                                          : Area::Instructor;
+                         const Area area = r.url().path().startsWith(QLatin1String("/api/station")) ? Area::Station
+                                                                                                   : Area::Instructor;
                          if (area == Area::Station && caller.token.isEmpty())
                              caller.token = r.query().queryItemValue(QStringLiteral("code"));
                          const Verdict verdict = m_rules.check(area, caller);
@@ -298,10 +299,13 @@ void ConsoleHttp::acceptWebSockets()
         caller.webSocket = true;
         const bool listen = url.path() == QLatin1String("/api/listen");
         const bool station = url.path() == QLatin1String("/api/station");
+        const bool stationListen = url.path() == QLatin1String("/api/station-listen");
         if (station && caller.token.isEmpty())
             caller.token = query.queryItemValue(QStringLiteral("code"));
-        const Area area = station ? Area::Station : Area::Instructor;
-        const Verdict verdict = (url.path() == QLatin1String("/api/events") || listen || station)
+        if (stationListen && caller.token.isEmpty())
+            caller.token = query.queryItemValue(QStringLiteral("code"));
+        const Area area = station || stationListen ? Area::Station : Area::Instructor;
+        const Verdict verdict = (url.path() == QLatin1String("/api/events") || listen || station || stationListen)
             ? m_rules.check(area, caller) : Verdict::NeedsCredential;
         if (verdict != Verdict::Allowed) {
             // Closed before a word of the classroom is sent.
@@ -311,6 +315,10 @@ void ConsoleHttp::acceptWebSockets()
         }
         if (station) {
             m_stations.add(std::move(ws), query);
+            continue;
+        }
+        if (stationListen) {
+            m_stationListen.add(std::move(ws), query.queryItemValue(QStringLiteral("channel")).toInt());
             continue;
         }
         if (listen) {

@@ -44,6 +44,7 @@ private:
     EventStream m_stream;
     ListenStream m_listen;
     web::StationSessions m_stations;
+    ListenStream m_stationListen;   // the channel each station's page plays
     QString m_cueFolder;   // the cue files the stations' pages play
 };
 

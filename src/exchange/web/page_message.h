@@ -23,8 +23,8 @@ inline constexpr std::array<std::string_view, 30> kPageKeys{
     "0", "1", "2", "3", "4", "5", "6", "7", "8", "9",
     "ch16", "ch9", "ch23", "ch77", "ch84"};
 
-inline constexpr int kMicRate = 8000;
-inline constexpr int kMaxMicBytes = 8192;   // a quarter of a second at kMicRate
+inline constexpr int kMicRate = 16000;
+inline constexpr int kMaxMicBytes = 8192;   // about a quarter of a second at kMicRate
 inline constexpr int kMaxTextBytes = 32;
 
 struct PageMessage {

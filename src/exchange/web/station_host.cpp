@@ -88,23 +88,46 @@ private:
     QTimer m_timer;
 };
 
-// No voice yet: the receiver "opens" on the channel's port and hears nothing; the microphone
-// cannot open.
+// The voice chains of a station in the exchange: the receiver is the page playing the channel (the
+// exchange's watch of the channels decodes it, as for the console's listen-in); the microphone is
+// the page's, sent on the air by the exchange.
 class HostVoice : public VoicePort {
 public:
-    bool openReceiver() override { return m_open = true; }
-    void closeReceiver() override { m_open = false; }
+    HostVoice(int basePort, std::function<void(int)> listen, std::function<bool(int)> talk)
+        : m_base(basePort), m_listen(std::move(listen)), m_talk(std::move(talk))
+    {
+    }
+    bool openReceiver() override
+    {
+        m_open = true;
+        m_listen(m_rxPort - m_base);
+        return true;
+    }
+    void closeReceiver() override
+    {
+        if (m_open)
+            m_listen(0);
+        m_open = false;
+    }
     bool receiverActive() const override { return m_open; }
-    void setReceiverPort(const QString& port) override { m_rxPort = port.toInt(); }
+    void setReceiverPort(const QString& port) override
+    {
+        m_rxPort = port.toInt();
+        if (m_open)
+            m_listen(m_rxPort - m_base);
+    }
     int receiverPort() const override { return m_rxPort; }
     long receiverCount() const override { return 0; }
     void setSenderPort(const QString& port) override { m_txPort = port.toInt(); }
-    void closeSender() override {}
-    bool openCapture() override { return false; }
-    void closeCapture() override {}
+    void closeSender() override { m_talk(0); }
+    bool openCapture() override { return m_talk(m_txPort); }
+    void closeCapture() override { m_talk(0); }
     void setDataAvailableHandler(std::function<void()> handler) override { m_handler = std::move(handler); }
 
 private:
+    int m_base;
+    std::function<void(int)> m_listen;
+    std::function<bool(int)> m_talk;
     bool m_open = false;
     int m_rxPort = 0, m_txPort = 0;
     std::function<void()> m_handler;
@@ -139,7 +162,8 @@ QJsonObject lineJson(int n, const LcdLine& l)
 
 struct StationHost::Impl {
     Impl(const HostSettings& s, HostOutputs o)
-        : out(std::move(o)), ui([this] { flush(); }), timer([this] { station.timerTick(); }), settings(s),
+        : out(std::move(o)), ui([this] { flush(); }), voice(s.basePort, out.listen, out.talk),
+          timer([this] { station.timerTick(); }), settings(s),
           station(StationPorts{ui, cues, datagrams, clock, voice, timer, settings})
     {
         ui.error = out.error;

@@ -27,6 +27,8 @@ struct HostOutputs {
     std::function<void(const QString& cue)> cue;           // the file name of a cue to play
     std::function<void(const QByteArray& record)> send;    // a record for the relay
     std::function<void(const QString& text)> error;        // what the desktop shows in a message box
+    std::function<void(int channel)> listen;               // the channel the page plays; 0: none
+    std::function<bool(int port)> talk;                    // the microphone on the air on a port; 0: off
 };
 
 class StationHost {

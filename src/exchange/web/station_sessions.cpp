@@ -121,7 +121,8 @@ void StationSessions::add(std::unique_ptr<QWebSocket> owned, const QUrlQuery& qu
     settings.mmsi = mmsi;
     settings.basePort = m_options.basePort;
     session->station = std::make_unique<WebStation>(settings, m_relay,
-                                                    QStringLiteral("web ") + socket->peerAddress().toString());
+                                                    socket->peerAddress().toString() + QStringLiteral(":web"),
+                                                    m_options.voiceTo);
     session->linger.setSingleShot(true);
     session->linger.setInterval(m_options.lingerMs);
     const QString sid = session->id;
@@ -155,12 +156,16 @@ void StationSessions::attach(Session& s, QWebSocket* socket)
         if (it != m_sessions.end())
             pageMessage(*it->second, socket, text.toUtf8());
     });
+    // The microphone while push-to-talk is held; a frame that comes after the release is dropped.
     connect(socket, &QWebSocket::binaryMessageReceived, this, [this, sid, socket](const QByteArray& bytes) {
-        // No voice from the page yet: any binary frame is out of place.
-        Q_UNUSED(bytes);
         const auto it = m_sessions.find(sid);
-        if (it != m_sessions.end() && it->second->socket == socket)
-            dropPage(socket, QStringLiteral("the page sent something this station does not take"));
+        if (it == m_sessions.end() || it->second->socket != socket)
+            return;
+        if (!validMicFrame(bytes)) {
+            dropPage(socket, QStringLiteral("the page sent sound this station does not take"));
+            return;
+        }
+        it->second->station->mic().write(bytes);
     });
     connect(socket, &QWebSocket::disconnected, this, [this, sid, socket] { detached(sid, socket); });
     socket->sendTextMessage(QString::fromUtf8(jsonText(QJsonObject{

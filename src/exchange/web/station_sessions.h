@@ -15,6 +15,7 @@
 #include <QWebSocket>
 #include <functional>
 #include <map>
+#include <vector>
 #include <memory>
 
 namespace exchange {
@@ -30,6 +31,7 @@ struct WebOptions {
     int maxStations = 40;
     int lingerMs = 60000;                  // a station without its page ends after this
     int basePort = 17000;                  // the class's voice base port
+    std::vector<std::uint32_t> voiceTo{0xFFFFFFFFu};   // where the stations' voice goes (IPv4, host order)
     // Told when a station opens or ends, a line for the exchange's output (the console's thread).
     std::function<void(const QString&)> notice;
 };

@@ -10,7 +10,9 @@ namespace {
 constexpr int kMaxWaiting = 64;   // page messages queued to a busy station
 }
 
-WebStation::WebStation(const HostSettings& settings, Relay& relay, const QString& origin) : m_settings(settings)
+WebStation::WebStation(const HostSettings& settings, Relay& relay, const QString& origin,
+                       std::vector<std::uint32_t> voiceTo)
+    : m_settings(settings), m_mic(std::move(voiceTo))
 {
     m_thread.setObjectName(QStringLiteral("web ") + QString::fromLatin1(settings.mmsi));
     m_anchor = new QObject;
@@ -34,6 +36,16 @@ WebStation::WebStation(const HostSettings& settings, Relay& relay, const QString
     };
     out.error = [this](const QString& text) {
         emit message(QJsonDocument(QJsonObject{{"type", "error"}, {"text", text}}).toJson(QJsonDocument::Compact));
+    };
+    out.listen = [this](int channel) {
+        emit message(QJsonDocument(QJsonObject{{"type", "listen"}, {"channel", channel}}).toJson(QJsonDocument::Compact));
+    };
+    out.talk = [this](int port) {
+        if (port <= 0) {
+            m_mic.close();
+            return true;
+        }
+        return m_mic.open(port);
     };
     out.send = [r, origin](const QByteArray& record) {
         QMetaObject::invokeMethod(r, [r, record, origin] { r->accept(record, origin); }, Qt::QueuedConnection);

@@ -5,6 +5,7 @@
 // delivers reaches it as a datagram reaches a desktop station's port.
 #pragma once
 
+#include "exchange/web/mic_sender.h"
 #include "exchange/web/page_message.h"
 #include "exchange/web/station_host.h"
 
@@ -22,13 +23,15 @@ class WebStation : public QObject {
     Q_OBJECT
 public:
     // `origin`: how the relay's log names the sender.
-    WebStation(const HostSettings& settings, Relay& relay, const QString& origin);
+    // `voiceTo`: where its voice packets go (IPv4, host order), as the relay's records go.
+    WebStation(const HostSettings& settings, Relay& relay, const QString& origin, std::vector<std::uint32_t> voiceTo);
     ~WebStation() override;   // closes the station and ends its thread
 
     QByteArray mmsi() const { return m_settings.mmsi; }
     // Queued to the station's thread. A page that sends faster than the station takes is cut off:
     // false when too many messages wait already.
     bool post(const PageMessage& m);
+    MicSender& mic() { return m_mic; }   // any thread
     void pageGone();   // queued: the keys the page held are released
     // Asks for the whole panel (a page connected): it comes as a `message`.
     void sendWholePanel();
@@ -38,6 +41,7 @@ signals:
 
 private:
     HostSettings m_settings;
+    MicSender m_mic;
     QThread m_thread;
     QObject* m_anchor = nullptr;           // lives on m_thread
     StationHost* m_host = nullptr;         // made, used and deleted on m_thread

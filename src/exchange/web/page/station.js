@@ -19,6 +19,16 @@ const Station = {
   // For tests and benchmarks: what the page showed and played, with times (performance.now()).
   lcdChangedAt: 0,
   cuesPlayed: [],
+  voiceHeard: 0,      // samples of the channel played
+  micSent: 0,         // samples of the microphone sent
+  listening: 0,
+  listenSocket: null,
+  playAt: 0,
+  voiceRate: 22050,
+  microphone: null,   // a promise: true once the microphone is on, false when there is none
+  talking: false,
+  micFrame: [],
+  micPosition: 0,
 
   async start() {
     addEventListener("resize", () => this.fit());
@@ -27,7 +37,7 @@ const Station = {
     addEventListener("keydown", e => this.keyboard(e, true));
     addEventListener("keyup", e => this.keyboard(e, false));
     for (const n of ["pointerdown", "keydown"])
-      addEventListener(n, () => this.unlockAudio(), {capture: true});
+      addEventListener(n, () => { this.unlockAudio(); this.startMicrophone(); }, {capture: true});
     try {
       const r = await fetch("/station-art/panel.json");
       this.geometry = await r.json();
@@ -101,6 +111,7 @@ const Station = {
     case "panel": this.show(m); break;
     case "cue": this.playCue(m.file); break;
     case "error": this.notice(m.text); break;
+    case "listen": this.listenTo(m.channel); break;
     case "refused": this.refuse(m.text); break;
     }
   },
@@ -245,12 +256,14 @@ const Station = {
     if (this.held.has(name)) return;
     this.held.set(name, mods);
     this.send(`down ${name}${mods}`);
+    if (name === "ptt" && !mods) this.talking = true;
   },
 
   release(name) {
     if (!this.held.has(name)) return;
     const mods = this.held.get(name);
     this.held.delete(name);
+    if (name === "ptt") this.talking = false;
     this.send(`up ${name}${mods}`);
   },
 
@@ -365,6 +378,109 @@ const Station = {
     this.cueSource = s;
     this.cuesPlayed.push({file, asked, started: performance.now(), state: this.audio.state});
   },
+};
+
+// ---- voice
+
+// The channel the station listens to, played a little behind real time so that packets arriving
+// unevenly still play without gaps (the exchange decodes it, as for the console's listen-in).
+Station.listenTo = function (channel) {
+  if (this.listenSocket) { this.listenSocket.onclose = null; this.listenSocket.close(); this.listenSocket = null; }
+  this.listening = channel;
+  if (![16, 9, 23, 77, 84].includes(channel)) return;
+  const q = new URLSearchParams({channel: String(channel)});
+  for (const name of ["code", "token"])
+    if (this.params.get(name)) q.set(name, this.params.get(name));
+  const scheme = location.protocol === "https:" ? "wss" : "ws";
+  const ws = new WebSocket(`${scheme}://${location.host}/api/station-listen?${q}`);
+  ws.binaryType = "arraybuffer";
+  ws.onmessage = e => {
+    if (typeof e.data === "string") {
+      const m = JSON.parse(e.data);
+      if (m.type === "format") this.voiceRate = m.rate;
+    } else {
+      this.playVoice(e.data);
+    }
+  };
+  // A socket that drops while the station still listens there is opened again.
+  ws.onclose = () => { if (this.listenSocket === ws) setTimeout(() => { if (this.listening === channel) this.listenTo(channel); }, 1000); };
+  this.listenSocket = ws;
+};
+
+Station.playVoice = function (pcm) {
+  const samples = new Int16Array(pcm);
+  if (!samples.length) return;
+  this.unlockAudio();
+  const a = this.audio;
+  const buffer = a.createBuffer(1, samples.length, this.voiceRate);
+  const out = buffer.getChannelData(0);
+  for (let i = 0; i < samples.length; i++) out[i] = samples[i] / 32768;
+  const src = a.createBufferSource();
+  src.buffer = buffer;
+  src.connect(a.destination);
+  // A packet after a pause starts a new run a little ahead; an early one follows on.
+  if (this.playAt < a.currentTime + 0.02) this.playAt = a.currentTime + 0.12;
+  src.start(this.playAt);
+  this.playAt += buffer.duration;
+  this.voiceHeard += samples.length;
+};
+
+// The microphone, asked for at the first gesture: while push-to-talk is held its sound goes to the
+// exchange as 16-bit PCM at 16 kHz, 20 ms a frame.
+const MIC_WORKLET = `class KelvoMic extends AudioWorkletProcessor {
+  process(inputs) { const c = inputs[0] && inputs[0][0]; if (c) this.port.postMessage(c.slice(0)); return true; }
+}
+registerProcessor("kelvo-mic", KelvoMic);`;
+
+Station.startMicrophone = function () {
+  if (this.microphone) return this.microphone;
+  this.microphone = (async () => {
+    try {
+      if (!navigator.mediaDevices || !window.AudioWorkletNode) throw new Error("this browser gives no microphone here");
+      const stream = await navigator.mediaDevices.getUserMedia(
+        {audio: {echoCancellation: true, noiseSuppression: true, channelCount: 1}});
+      const a = this.audio;
+      const url = URL.createObjectURL(new Blob([MIC_WORKLET], {type: "text/javascript"}));
+      await a.audioWorklet.addModule(url);
+      const node = new AudioWorkletNode(a, "kelvo-mic");
+      node.port.onmessage = e => this.microphoneBlock(e.data);
+      a.createMediaStreamSource(stream).connect(node);
+      const mute = a.createGain();
+      mute.gain.value = 0;
+      node.connect(mute).connect(a.destination);   // keeps the node pulled, silently
+      return true;
+    } catch (e) {
+      this.notice("No microphone: push-to-talk puts the station on the air without your voice " +
+        "(the browser refused the microphone, or has none" +
+        (location.protocol === "http:" && location.hostname !== "localhost" && location.hostname !== "127.0.0.1"
+          ? "; browsers give it only over https" : "") + "). Everything else works.");
+      return false;
+    }
+  })();
+  return this.microphone;
+};
+
+Station.microphoneBlock = function (block) {
+  if (!this.talking) {
+    this.micFrame = [];
+    return;
+  }
+  // From the context's rate to 16 kHz, by linear interpolation.
+  const step = this.audio.sampleRate / 16000;
+  let pos = this.micPosition;
+  for (; pos < block.length - 1; pos += step) {
+    const i = Math.floor(pos), f = pos - i;
+    const v = block[i] * (1 - f) + block[i + 1] * f;
+    this.micFrame.push(Math.max(-32768, Math.min(32767, Math.round(v * 32767))));
+    if (this.micFrame.length === 320) {
+      if (this.ws && this.ws.readyState === WebSocket.OPEN) {
+        this.ws.send(Int16Array.from(this.micFrame).buffer);
+        this.micSent += 320;
+      }
+      this.micFrame = [];
+    }
+  }
+  this.micPosition = pos - (block.length - 1);
 };
 
 Station.start();

@@ -27,6 +27,7 @@ const Station = {
   voiceRate: 22050,
   microphone: null,   // a promise: true once the microphone is on, false when there is none
   talking: false,
+  micOk: null,        // true: the microphone is on; false: there is none
   micFrame: [],
   micPosition: 0,
 
@@ -448,13 +449,13 @@ Station.startMicrophone = function () {
       const mute = a.createGain();
       mute.gain.value = 0;
       node.connect(mute).connect(a.destination);   // keeps the node pulled, silently
-      return true;
+      return (this.micOk = true);
     } catch (e) {
       this.notice("No microphone: push-to-talk puts the station on the air without your voice " +
         "(the browser refused the microphone, or has none" +
         (location.protocol === "http:" && location.hostname !== "localhost" && location.hostname !== "127.0.0.1"
           ? "; browsers give it only over https" : "") + "). Everything else works.");
-      return false;
+      return (this.micOk = false);
     }
   })();
   return this.microphone;

@@ -1,7 +1,10 @@
 """A web station (Chromium, driven by its buttons) and a desktop station (driven by clicks through
 its test control) call each other through one exchange, from hosts of their own: each receives the
 other's individual call and acknowledgement. Before that, from the same host: a page without the
-class code is told it needs one, and the class code does not open the console's data.
+class code is told it needs one, and the class code does not open the console's data. Then voice on
+16: the page's microphone (a fake one playing a tone) is heard from the desktop station's
+loudspeaker (a private PulseAudio null sink, recorded), and the desktop station's microphone (a tone
+played into its source) is played by the page.
 Usage: desktop_web_test.py BIN_DIR WORK_DIR DESKTOP_MMSI KEY_POSITIONS [SCREENSHOT_DIR]
 """
 import os
@@ -15,7 +18,12 @@ import urllib.request
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "console"))
 from browser_test import viewport, waited  # noqa: E402
 from station_browser_test import chrome, click, lcd  # noqa: E402
+from station_voice_test import tone  # noqa: E402
+from selenium.webdriver.common.action_chains import ActionChains  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
+import array  # noqa: E402
+import math  # noqa: E402
+import subprocess  # noqa: E402
 
 WORK, DESKTOP, KEYS = sys.argv[2], sys.argv[3], sys.argv[4]
 SHOTS = sys.argv[5] if len(sys.argv) > 5 and sys.argv[5] else None
@@ -81,7 +89,14 @@ def main():
         print(f"ok: the class code does not open the console's data ({e.code})")
 
     work = os.path.join(WORK, "browser")
-    driver = chrome(work, "profile")
+    os.makedirs(work, exist_ok=True)
+    mic = os.path.join(work, "tone.wav")
+    tone(mic)
+    driver = chrome(work, "profile", ["--use-fake-device-for-media-stream", "--use-fake-ui-for-media-stream",
+                                      f"--use-file-for-fake-audio-capture={mic}",
+                                      # Over plain http from another host a browser gives no microphone
+                                      # (--tls serves https); here the exchange's address counts as secure.
+                                      f"--unsafely-treat-insecure-origin-as-secure={EXCHANGE}"])
     try:
         viewport(driver, 1280, 720)
         driver.get(EXCHANGE + "/station")
@@ -124,8 +139,61 @@ def main():
         click(driver, "tx")
         desktop_shows("-RECEIVED INDIVIDUAL ACK-")
         desktop_shows("ABLE TO COMPLY")
+        click(driver, "esc")
+        press("imgESC")
+        # Both on channel 16 (the calls moved them to their working channel).
+        click(driver, "ch16")
+        press("imgCH16")
+        out = ctl("panel")
+        print("   desktop panel: " + out.replace("\n", " | "))
+
+        # The page talks on 16: the desktop station's loudspeaker plays the tone.
+        waited("the page's microphone is on", lambda d: d.execute_script("return Station.micOk") is True, 30, driver)
+        ear = subprocess.Popen(["parec", "-d", "kelvo_sink.monitor", "--rate=22050", "--channels=1",
+                                "--format=s16le", "--raw"], stdout=subprocess.PIPE)
+        ptt = driver.find_element(By.CSS_SELECTOR, 'button[data-key="ptt"]')
+        ActionChains(driver).click_and_hold(ptt).perform()
+        # On the air once the station has finished what it was doing (its pauses) and opened the
+        # microphone: the key shows its transmitting picture.
+        waited("the station is on the air", lambda d: ptt.get_attribute("data-picture") == "5", 30, driver)
+        on_air = driver.execute_script("return Station.micSent")
+        waited("the page sends two seconds of its microphone",
+               lambda d: d.execute_script("return Station.micSent") - on_air > 32000, 30, driver)
+        ActionChains(driver).release(ptt).perform()
+        # Loud 20 ms stretches (RMS over 1000) of what the loudspeaker played, until a second of them.
+        loud = 0
+        end = time.monotonic() + 30
+        while loud < 50 and time.monotonic() < end:
+            block = array.array("h", ear.stdout.read(882))
+            if block and math.sqrt(sum(x * x for x in block) / len(block)) > 1000:
+                loud += 1
+        ear.kill()
+        print("   desktop counts: " + ctl("counts").replace("\n", " | "))
+        if loud < 50:
+            failures.append(f"the desktop station's loudspeaker played {loud * 20} ms of the page's voice")
+        else:
+            print(f"ok: the desktop station's loudspeaker played a second of the page's voice")
+
+        # The desktop station talks on 16 (a tone into its microphone) once the page's transmission
+        # has ended there (its lamp is off): the page plays it.
+        end = time.monotonic() + 30
+        while "led -1" not in ctl("panel") and time.monotonic() < end:
+            time.sleep(0.1)
+        before = driver.execute_script("return Station.voiceHeard")
+        mouth = subprocess.Popen(["paplay", "-d", "kelvo_mic", mic])
+        ctl("press " + POS["btnAudio"])
+        try:
+            waited("the page plays the desktop station's voice",
+                   lambda d: d.execute_script("return Station.voiceHeard") - before > 22050, 60, driver)
+            level = driver.execute_script("return Station.voiceLevel")
+            print(f"   the page's last voice level {level:.3f}")
+        finally:
+            ctl("release " + POS["btnAudio"])
+            mouth.kill()
     finally:
         driver.quit()
+    with open(os.path.join(WORK, "exchange.log")) as log:
+        print("   the exchange's voice lines: " + " | ".join(l.strip() for l in log if "voice ch" in l))
     for f in failures:
         print("FAIL:", f)
     if not failures:

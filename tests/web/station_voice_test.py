@@ -77,9 +77,12 @@ def main():
         # Push-to-talk held for two seconds on 16: a transmission on 16 from this host, recorded.
         ptt = driver.find_element(By.CSS_SELECTOR, 'button[data-key="ptt"]')
         ActionChains(driver).click_and_hold(ptt).perform()
-        waited("the page sends its microphone", lambda d: d.execute_script("return Station.micSent") > 16000, 30, driver)
+        waited("the station is on the air", lambda d: ptt.get_attribute("data-picture") == "5", 30, driver)
+        on_air = driver.execute_script("return Station.micSent")
+        waited("the page sends its microphone", lambda d: d.execute_script("return Station.micSent") - on_air > 24000,
+               30, driver)
         ActionChains(driver).release(ptt).perform()
-        sent = driver.execute_script("return Station.micSent")
+        sent = driver.execute_script("return Station.micSent") - on_air
         output.wait_for(r"voice ch 16 from 127\.0\.0\.1", 60)
         recordings = [f for f in os.listdir(os.path.join(work, "voice")) if "-ch16-" in f]
         if not recordings:

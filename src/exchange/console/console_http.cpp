@@ -60,8 +60,7 @@ Caller callerOf(const QHttpServerRequest& r)
 
 ConsoleHttp::ConsoleHttp(Console& console, const QString& token, const QString& classCode,
                          const web::WebOptions& web)
-    : m_console(console), m_listen(console.recorder()), m_stations(console.relay(), web),
-      m_stationListen(console.ears())
+    : m_console(console), m_listen(console.ears()), m_stations(console.relay(), web)
 {
     m_rules.setCredential(Area::Instructor, token);
     m_rules.setCredential(Area::Station, classCode);
@@ -318,7 +317,7 @@ void ConsoleHttp::acceptWebSockets()
             continue;
         }
         if (stationListen) {
-            m_stationListen.add(std::move(ws), query.queryItemValue(QStringLiteral("channel")).toInt());
+            m_listen.add(std::move(ws), query.queryItemValue(QStringLiteral("channel")).toInt());
             continue;
         }
         if (listen) {

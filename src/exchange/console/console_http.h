@@ -42,9 +42,8 @@ private:
     QPointer<GuardedTcpServer> m_tcp;
     QHttpServer m_http;
     EventStream m_stream;
-    ListenStream m_listen;
+    ListenStream m_listen;   // the instructor's pages and the stations' pages listening to a channel
     web::StationSessions m_stations;
-    ListenStream m_stationListen;   // the channel each station's page plays
     QString m_cueFolder;   // the cue files the stations' pages play
 };
 

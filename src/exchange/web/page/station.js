@@ -20,6 +20,7 @@ const Station = {
   lcdChangedAt: 0,
   cuesPlayed: [],
   voiceHeard: 0,      // samples of the channel played
+  voiceLevel: 0,
   micSent: 0,         // samples of the microphone sent
   listening: 0,
   listenSocket: null,
@@ -237,6 +238,7 @@ const Station = {
         const b = this.buttons[i];
         if (!b) continue;
         this.setPicture(b, picture);
+        b.dataset.picture = picture;
         b.classList.toggle("disabled", !enabled);
         b.setAttribute("aria-disabled", enabled ? "false" : "true");
       }
@@ -415,7 +417,12 @@ Station.playVoice = function (pcm) {
   const a = this.audio;
   const buffer = a.createBuffer(1, samples.length, this.voiceRate);
   const out = buffer.getChannelData(0);
-  for (let i = 0; i < samples.length; i++) out[i] = samples[i] / 32768;
+  let sum = 0;
+  for (let i = 0; i < samples.length; i++) {
+    out[i] = samples[i] / 32768;
+    sum += out[i] * out[i];
+  }
+  this.voiceLevel = Math.sqrt(sum / samples.length);   // for tests: what the last packet held
   const src = a.createBufferSource();
   src.buffer = buffer;
   src.connect(a.destination);
@@ -439,7 +446,7 @@ Station.startMicrophone = function () {
     try {
       if (!navigator.mediaDevices || !window.AudioWorkletNode) throw new Error("this browser gives no microphone here");
       const stream = await navigator.mediaDevices.getUserMedia(
-        {audio: {echoCancellation: true, noiseSuppression: true, channelCount: 1}});
+        {audio: {echoCancellation: true, noiseSuppression: false, autoGainControl: false, channelCount: 1}});
       const a = this.audio;
       const url = URL.createObjectURL(new Blob([MIC_WORKLET], {type: "text/javascript"}));
       await a.audioWorklet.addModule(url);

@@ -193,6 +193,13 @@ int main(int argc, char** argv) {
         };
         console->setWebStations(web, o.classCode);
     }
+    if (o.consolePort && !o.tlsCertificate.isEmpty()) {
+        QString problem;
+        if (!console->setTls(o.tlsCertificate, o.tlsKey, problem)) {
+            std::fprintf(stderr, "kelvo-exchange: --tls: %s\n", qPrintable(problem));
+            return 2;
+        }
+    }
     if (o.consolePort) {
         if (!console->listen(o.consoleAddress, o.consolePort)) {
             std::fprintf(stderr, "kelvo-exchange: cannot serve the console on %s:%u: %s\n",

@@ -37,6 +37,9 @@ const char* const kUsage =
     "                     reloaded before finds its station as it was\n"
     "  --class-code CODE  what trainees type to open /station from another PC (letters and digits;\n"
     "                     default: a short code made at start and printed with the address)\n"
+    "  --tls CERT KEY     serve the console and /station over https with this certificate and key\n"
+    "                     (PEM files): browsers give a page the microphone only over https (or on\n"
+    "                     this PC's own address); see the README for a certificate the PCs trust\n"
     "  --record DIR       record every voice transmission of the channels 16, 9, 23, 77 and 84 as a\n"
     "                     WAV file in DIR (GSM 6.10, as received)\n"
     "  --voice-base-port N  the stations' base_port: channel C is heard on port N + C (default 17000)\n"
@@ -159,6 +162,10 @@ Options parseOptions(const QStringList& args) {
                     o.error = "the class code is 4 to 64 letters and digits, not " + v;
                 o.classCode = v;
             }
+        } else if (a == "--tls") {
+            if (i + 2 >= args.size()) { o.error = a + " needs CERT and KEY"; break; }
+            o.tlsCertificate = args[++i];
+            o.tlsKey = args[++i];
         } else if (a == "--console") {
             if (!hasValue) { o.error = a + " needs [ADDR:]PORT"; break; }
             if (!consoleAddress(args[++i], o.consoleAddress, o.consolePort))

@@ -40,6 +40,8 @@ struct Options {
     int webMax = 40;
     int webLingerMs = 60000;
     QString classCode;
+    // --tls CERT KEY: the console and the stations over HTTPS (PEM files).
+    QString tlsCertificate, tlsKey;
     QString error; // non-empty when the command line is wrong
 };
 

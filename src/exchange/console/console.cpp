@@ -9,6 +9,10 @@
 #include "exchange/relay.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QDir>
 #include <QJsonArray>
 #include <QUrl>
@@ -133,7 +137,7 @@ bool Console::listen(const QHostAddress& address, quint16 port)
             // the processor from the console at once, yet the pages stay served on a busy PC.
             setpriority(PRIO_PROCESS, id_t(gettid()), 10);
             auto* http = new ConsoleHttp(*this, m_token, m_classCode, m_web);
-            ok = http->listen(address, port, m_error, m_port);
+            ok = http->listen(address, port, m_tls, m_error, m_port);
             if (ok)
                 m_http = http;
             else
@@ -162,10 +166,44 @@ QString Console::url() const
                 break;
             }
     }
-    QString url = QStringLiteral("http://%1:%2/").arg(host).arg(m_port);
+    const bool tls = !m_tls.localCertificate().isNull();
+    QString url = QStringLiteral("%1://%2:%3/").arg(tls ? QStringLiteral("https") : QStringLiteral("http"), host).arg(m_port);
     if (!m_token.isEmpty())
         url += QStringLiteral("?token=") + m_token;
     return url;
+}
+
+bool Console::setTls(const QString& certificateFile, const QString& keyFile, QString& problem)
+{
+    if (!QSslSocket::supportsSsl()) {
+        problem = QStringLiteral("this system's Qt has no TLS support (OpenSSL missing)");
+        return false;
+    }
+    const QList<QSslCertificate> chain = QSslCertificate::fromPath(certificateFile, QSsl::Pem);
+    if (chain.isEmpty() || chain.first().isNull()) {
+        problem = QStringLiteral("no PEM certificate in %1").arg(certificateFile);
+        return false;
+    }
+    QFile file(keyFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        problem = QStringLiteral("cannot read the key %1: %2").arg(keyFile, file.errorString());
+        return false;
+    }
+    const QByteArray pem = file.readAll();
+    QSslKey key;
+    for (QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec, QSsl::Dsa})
+        if (key = QSslKey(pem, algorithm, QSsl::Pem); !key.isNull())
+            break;
+    if (key.isNull()) {
+        problem = QStringLiteral("no PEM private key (RSA or EC, not encrypted) in %1").arg(keyFile);
+        return false;
+    }
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificateChain(chain);
+    tls.setPrivateKey(key);
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);   // browsers show no certificate of their own
+    m_tls = tls;
+    return true;
 }
 
 void Console::setWebStations(const web::WebOptions& options, const QString& classCode)

@@ -14,6 +14,7 @@
 #include <QHttpServerResponse>
 #include <QJsonObject>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QThread>
 #include <atomic>
 #include <future>
@@ -34,6 +35,9 @@ public:
     // but a loopback one needs the access token.
     bool listen(const QHostAddress& address, quint16 port);
     QString errorString() const { return m_error; }
+    // Serves HTTPS and WSS with the certificate (PEM, the chain after it) and key (PEM) in these
+    // files (before listen()); false with the problem when they cannot be read.
+    bool setTls(const QString& certificateFile, const QString& keyFile, QString& problem);
     // The address to open, with the token when one is needed.
     QString url() const;
     QString token() const { return m_token; }
@@ -113,6 +117,7 @@ private:
     quint16 m_port = 0;
     QString m_token, m_error;
     web::WebOptions m_web;
+    QSslConfiguration m_tls;
     QString m_classCode;
     const QString m_runId;
     // The stations' JSON last made, and what it was made of (the console's thread).

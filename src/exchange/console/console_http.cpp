@@ -72,9 +72,14 @@ ConsoleHttp::ConsoleHttp(Console& console, const QString& token, const QString& 
     connect(&m_http, &QAbstractHttpServer::newWebSocketConnection, this, &ConsoleHttp::acceptWebSockets);
 }
 
-bool ConsoleHttp::listen(const QHostAddress& address, quint16 port, QString& error, quint16& bound)
+bool ConsoleHttp::listen(const QHostAddress& address, quint16 port, const QSslConfiguration& tls, QString& error,
+                         quint16& bound)
 {
     auto* tcp = new GuardedTcpServer(&m_http);
+    if (!tls.localCertificate().isNull()) {
+        tcp->setTls(tls);
+        m_rules.setScheme(QStringLiteral("https"));
+    }
     if (!tcp->listen(address, port)) {
         error = tcp->errorString();
         delete tcp;

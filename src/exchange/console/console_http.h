@@ -21,7 +21,9 @@ class ConsoleHttp : public QObject {
 public:
     ConsoleHttp(Console& console, const QString& token, const QString& classCode, const web::WebOptions& web);
     // Binds; false with `error`. `port` is the port bound (for port 0).
-    bool listen(const QHostAddress& address, quint16 port, QString& error, quint16& bound);
+    // `tls`: serves HTTPS and WSS when set (its certificate not null).
+    bool listen(const QHostAddress& address, quint16 port, const QSslConfiguration& tls, QString& error,
+                quint16& bound);
     EventStream& stream() { return m_stream; }
     // The channels changed (a transmission began or ended, a page began or stopped listening):
     // the pages are told at once.

@@ -165,6 +165,20 @@ def main():
         waited("the other page still works", lambda d: lcd(d) != idle, 30, other)
         browser_log(driver, failures, allowed=(r"WebSocket connection to .* failed",))
 
+        # The panel at the window's own size (672 x 330), for a look beside the desktop window's
+        # screenshot (tests/gui saves idle_panel.png).
+        if SHOTS:
+            driver.get(base + "?zoom=1")
+            waited("the page at the window's size", lambda d: d.find_element(By.ID, "link").text == "connected"
+                   and lcd(d) == idle, 30, driver)
+            driver.find_element(By.ID, "panel").screenshot(os.path.join(SHOTS, "station-panel-672x330.png"))
+            viewport(driver, 820, 1180)
+            WebDriverWait(driver, 30).until(lambda d: d.execute_script("return innerWidth") == 820)
+            driver.get(base)
+            waited("the page on a tablet", lambda d: d.find_element(By.ID, "link").text == "connected", 30, driver)
+            driver.save_screenshot(os.path.join(SHOTS, "station-tablet-820x1180.png"))
+            viewport(driver, 1280, 720)
+
         # The second browser closes: its station ends once the linger time has passed without a page.
         other.quit()
         other = None

@@ -171,7 +171,22 @@ def main():
             driver.get(base + "?zoom=1")
             waited("the page at the window's size", lambda d: d.find_element(By.ID, "link").text == "connected"
                    and lcd(d) == idle, 30, driver)
-            driver.find_element(By.ID, "panel").screenshot(os.path.join(SHOTS, "station-panel-672x330.png"))
+            page_shot = os.path.join(SHOTS, "station-panel-672x330.png")
+            driver.find_element(By.ID, "panel").screenshot(page_shot)
+            window_shot = os.path.join(SHOTS, "idle_panel.png")   # saved by tests/gui (Form1Window.Screenshots)
+            if os.path.exists(window_shot):
+                side = os.path.join(work, "side.html")
+                with open(side, "w") as f:
+                    f.write("<body style='margin:0;display:flex;gap:16px;padding:8px;font:14px sans-serif'>"
+                            f"<figure style='margin:0'><img src='file://{window_shot}'><figcaption>desktop window"
+                            f"</figcaption></figure><figure style='margin:0'><img src='file://{page_shot}'>"
+                            "<figcaption>page (/station)</figcaption></figure></body>")
+                viewport(driver, 1400, 380)
+                driver.get("file://" + side)
+                WebDriverWait(driver, 30).until(lambda d: d.execute_script(
+                    "return Array.from(document.images).every(i => i.complete && i.naturalWidth == 672)"))
+                driver.save_screenshot(os.path.join(SHOTS, "station-beside-window.png"))
+                print("ok: the page's panel and the window's saved side by side")
             viewport(driver, 820, 1180)
             WebDriverWait(driver, 30).until(lambda d: d.execute_script("return innerWidth") == 820)
             driver.get(base)

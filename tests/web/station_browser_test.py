@@ -171,9 +171,9 @@ def main():
             driver.get(base + "?zoom=1")
             waited("the page at the window's size", lambda d: d.find_element(By.ID, "link").text == "connected"
                    and lcd(d) == idle, 30, driver)
-            page_shot = os.path.join(SHOTS, "station-panel-672x330.png")
+            page_shot = os.path.abspath(os.path.join(SHOTS, "station-panel-672x330.png"))
             driver.find_element(By.ID, "panel").screenshot(page_shot)
-            window_shot = os.path.join(SHOTS, "idle_panel.png")   # saved by tests/gui (Form1Window.Screenshots)
+            window_shot = os.path.abspath(os.path.join(SHOTS, "idle_panel.png"))   # saved by tests/gui (Form1Window.Screenshots)
             if os.path.exists(window_shot):
                 side = os.path.join(work, "side.html")
                 with open(side, "w") as f:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instructor's console beside junk and beside a hostile neighbour, over loopback, against a
 // kelvo-exchange of its own serving its console on 0.0.0.0 (with its token):
 //  - junk: 20,000 individual calls from distinct MMSIs, then the relay's latency at a paced 2000

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cue start latency: from play_cue to the cue's first loud sample at the loudspeaker, with the
 // calling thread asleep right after the call (as the panel's handlers are). The loudspeaker is the
 // null sink of a private PulseAudio server, recorded from its monitor on this program's clock.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Relay latency and loss at a paced rate, and windowed throughput, over loopback:
 // kelvo-exchange (log on) against a plain socat UDP relay, without and with socat's traffic log;
 // and kelvo-exchange with its instructor's console, idle and with five pages streaming, each run

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The jitter buffer's delay, on a simulated clock (no devices, so the figures do not depend on the
 // machine's load): how long each sample waits between its arrival and the loudspeaker taking it,
 // and the target, for

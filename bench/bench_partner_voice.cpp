@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The practice partners' voice: what espeak-ng takes to synthesise a typical phrase, what the
 // relay's thread spends handing a phrase over, and the pause from the DSC answer to the first
 // voice packet on the wire (the set pause plus whatever the exchange adds to it).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How soon push-to-talk is on the air, and what keeping the microphone ready costs. A private
 // PulseAudio server has a tone (or silence) as the microphone and a null sink as the loudspeaker.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CPU of kelvo-exchange while its watch recorder records five channels at once, as a share of one
 // core over wall time: five simulated talkers (one on each of channels 16, 9, 23, 77 and 84, the
 // duplex ones on their send ports) send a GSM 6.10 tone in real time, one 65-byte block per packet

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CPU of a running station with its real window, as a share of one core over wall time:
 //   idle       - the station on channel 16, nothing on the air;
 //   receiving  - a talker (bench_voice_cpu --talk, beside this program) sends a 1 kHz tone in real

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long a channel key holds the user-interface thread beyond its own 200 ms pause: the station
 // with its real voice chains (receiver, sender, decoder, resampler, loudspeaker on a private
 // PulseAudio null sink when one can be started, else no output device) and a window stand-in whose

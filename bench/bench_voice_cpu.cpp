@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CPU of a station's voice receiving side, as a share of one core over wall time
 // (getrusage(RUSAGE_SELF): every thread of this process, not its children):
 //   idle      - BroadcastRX open on its port, its receive thread running, no traffic;

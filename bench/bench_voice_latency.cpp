@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Voice path timing: a 20 ms PCM block entering the encoder until 44100 Hz stereo PCM leaves the
 // resampler (decoder and resampler in between, the network hop replaced by a direct link), and
 // the CPU that path costs per second of voice.

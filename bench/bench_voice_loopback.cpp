@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Voice path latency over real UDP on loopback:
 //   22050 Hz PCM -> GsmEncoder -> BroadcastTX -> 127.0.0.1 -> BroadcastRX -> GsmDecoder -> Resampler
 // fed in real time with capture blocks (441 samples = 20 ms by default), as a microphone would.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a listener hears through a bad network (tests/support/lossy_air.h: the station's sender, a
 // link on loopback that loses and reorders datagrams on a fixed plan, the station's receive chain
 // into a private PulseAudio null sink). Each round: a clean talk on a fresh chain, a clean talk of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mouth to ear through real audio devices: a private PulseAudio server whose one stereo null sink
 // is "the air". Its left channel is the mouth (a sink of its own) and, through a remapped monitor,
 // the microphone; its right channel is the loudspeaker (the default sink). Tone bursts played into

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stations in a browser, against a kelvo-exchange of its own on loopback, its pages played by
 // WebSocket clients that speak the page's protocol:
 //  - a key pressed -> the LCD's change back at the page: 40 presses (ROUTINE, then ESC), median;

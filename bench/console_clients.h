@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Console pages for the exchange benchmark: WebSocket clients that connect to the console's event
 // stream and read everything it sends on a thread of their own, as a browser would.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CPU time a process has used so far (user and system, all its threads), read from /proc; 0 where
 // there is no such process. Works for another process as well as for this one.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pieces the voice benchmarks share: clocks, CPU time, percentiles, a receiver on a free port and
 // a pass-through stage that lets a benchmark see blocks go by.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole station wired as the program wires it, with its real voice chains (sending to
 // loopback) and recorders for the window, cues, DSC and clock; its pauses are really slept. The
 // voice benchmarks drive it through its keys.

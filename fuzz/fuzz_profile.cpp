@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settings file bytes from outside: read every setting the station reads, then write the window
 // position and read it back, all in memory; now and then through a real file as the station does.
 #include "station/FileIni.h"

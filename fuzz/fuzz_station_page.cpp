@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader of what a station's page sends over its socket, and the access rules of the stations'
 // area. Any bytes give a message or nothing; a message read is exactly one the page can write (the
 // same text comes back from its parts); only the class code or the instructor's token opens a station.

@@ -1,9 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary datagrams through the whole receive chain: the receiver's rules, the GSM decoder, the
 // resampler and a playback buffer that keeps what the loudspeaker stage keeps. After a first mode
 // byte, the input is cut into datagrams at each 0xFF 0xFE pair, so one run can carry an
 // announcement and audio packets after it; packets that come out of sequence wait, and those
 // missing are stood in for by the decoder. Whatever the datagrams announce, no block handed on may grow beyond what the largest
 // legal payload at the lowest playable rate makes, and the playback buffer stays within its cap.
+// Every datagram the receiver reads is written again with the sender's code and reads back the same
+// (but an empty audio packet, which the sender never makes).
+// An empty datagram (two separators in a row) stands for the receiver closed and opened again.
 #include "audio/broadcast_rx.h"
 #include "audio/gsm_codec.h"
 #include "audio/jitter_buffer.h"
@@ -16,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -25,9 +30,11 @@ namespace {
 constexpr qsizetype kMaxBlock = qsizetype(voice::kMaxPayload / gsm_block_bytes + 1) * gsm_block_samples *
                                 (44100 / gsm_min_rate + 1) * 4;
 
-// The loudspeaker stage's jitter buffer without the device: each block arrives 5 ms after the one
-// before, and after every block a device takes some: a fixed chunk, or as much as it has room
-// for (holding some already), now and then running dry.
+// The loudspeaker stage's jitter buffer without the device: each block arrives half to one and a
+// half of its own length after the one before, as its size says (bursts and stalls), and the
+// device plays in real time: every 20 ms it takes a fixed chunk, or as much as it has room for
+// (holding some already), now and then running dry. The delay it aims at is never
+// shorter than a chunk.
 class PlaybackBuffer : public Stage {
 public:
     bool active() const override { return true; }
@@ -35,19 +42,14 @@ public:
     {
         if (!(format == WaveOut::playback_format) || size < 0 || size > kMaxBlock)
             std::abort();
-        m_now += 5000;
+        const qint64 length = qint64(size / 4) * 1000000 / m_jitter.config().rate;
+        m_now += length / 2 + length * (size / 4 % 5) / 4;
+        // The device played until the block came.
+        for (; m_played + 20000 <= m_now; m_played += 20000)
+            play(m_played + 20000);
         m_jitter.push(reinterpret_cast<const int16_t*>(data), size / 4, m_now);
-        if (m_jitter.bufferedMs() > m_jitter.config().capMs + 1)
+        if (m_jitter.bufferedMs() > m_jitter.config().capMs + 1 || m_jitter.targetMs() < m_jitter.config().chunkMs)
             std::abort();
-        std::vector<int16_t> chunk(size_t(m_jitter.config().rate / 50) * 2);
-        const qsizetype frames = qsizetype(chunk.size() / 2);
-        if (++m_blocks % 2) {
-            m_jitter.pull(chunk.data(), frames, m_now);
-        } else if (m_jitter.take(chunk.data(), frames, m_now, frames / 2) > frames) {
-            std::abort();
-        } else if (m_blocks % 7 == 0) {
-            m_jitter.ranDry();
-        }
     }
 
 protected:
@@ -55,10 +57,44 @@ protected:
     void doClose() override { m_jitter.clear(); }
 
 private:
+    void play(qint64 now)
+    {
+        const qsizetype frames = qsizetype(m_chunk.size() / 2);
+        if (++m_chunks % 2) {
+            m_jitter.pull(m_chunk.data(), frames, now);
+        } else if (m_jitter.take(m_chunk.data(), frames, now, frames / 2) > frames) {
+            std::abort();
+        } else if (m_chunks % 7 == 0) {
+            m_jitter.ranDry();
+        }
+    }
+
     JitterBuffer m_jitter;
+    std::vector<int16_t> m_chunk = std::vector<int16_t>(size_t(m_jitter.config().rate / 50) * 2);
     qint64 m_now = 0;
-    unsigned m_blocks = 0;
+    qint64 m_played = 0;   // the device's time: what it played up to, in microseconds
+    unsigned m_chunks = 0;
 };
+
+// A datagram the receiver reads, written again by the sender's code, reads back the same.
+void roundTrip(const std::vector<unsigned char>& datagram)
+{
+    const voice::Parsed p = voice::parse(datagram.data(), datagram.size());
+    // An empty audio packet is legal to receive; the sender never makes one.
+    if (!p.ok || (p.type != voice::Announcement && p.type != voice::Audio) || (p.type == voice::Audio && !p.payloadSize))
+        return;
+    std::vector<unsigned char> again;
+    if (p.type == voice::Announcement)
+        voice::build_announcement(again, p.formatChanged, p.epoch, p.format);
+    else if (!voice::build_audio(again, reinterpret_cast<const char*>(p.payload), p.payloadSize, p.sequence, p.epoch,
+                                 p.firstChunk))
+        std::abort();
+    const voice::Parsed q = voice::parse(again.data(), again.size());
+    if (!q.ok || q.type != p.type || q.epoch != p.epoch || q.formatChanged != p.formatChanged || !(q.format == p.format)
+        || q.sequence != p.sequence || q.firstChunk != p.firstChunk || q.payloadSize != p.payloadSize
+        || (p.payloadSize && std::memcmp(q.payload, p.payload, p.payloadSize) != 0))
+        std::abort();
+}
 
 } // namespace
 
@@ -99,6 +135,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<unsigned char> datagram;
     qint64 now = 0;
     auto handle = [&](std::size_t from, std::size_t to) {
+        if (from == to) {
+            core.reset();   // an empty datagram stands for the receiver closed and opened again
+            return;
+        }
         datagram.assign(data + from, data + to);
         if (fixCheck && !datagram.empty())
             datagram[0] = voice::check_byte(datagram.data(), datagram.size());
@@ -106,6 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         now += 5'000;
         core.handle(reinterpret_cast<const char*>(datagram.data()), datagram.size(), {}, now);
         core.tick(now);
+        roundTrip(datagram);
     };
     std::size_t start = 0;
     for (std::size_t i = 0; i + 1 < size; ++i) {

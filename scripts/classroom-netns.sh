@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A classroom on one PC: one network namespace per station plus one for the exchange, all on one
 # private bridged network (10.77.0.0/24) that exists only inside the namespaces.
 #   classroom-netns.sh up BIN_DIR WORK_DIR MMSI...   start the exchange and one station per MMSI

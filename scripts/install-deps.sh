@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the project needs that are not there yet (Debian 12 and later).
 # No version in a name: libclang-rt-dev is the sanitizer and libFuzzer runtime of the default clang.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the five panel cues (short 16-bit mono WAV files) into assets/cues with sox.
 set -euo pipefail
 out=$(cd "$(dirname "$0")/.." && pwd)/assets/cues

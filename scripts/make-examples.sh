@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Speaks the example messages of a GMDSS course into assets/example as GSM 6.10 WAV files
 # (22050 Hz mono, about a tenth of the size of PCM). Needs espeak-ng and sox.
 set -eu

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package kelvo_<version>_<arch>.deb (Release, without tests and benchmarks)
 # into build-package/ and copies it to the top of the source tree.
 set -euo pipefail

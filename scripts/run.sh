@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds (Release, in build-run/), and starts the exchange (local mode,
 # with a virtual coast station and a ship to practise with, and the instructor's console on
 # 127.0.0.1:8080, or the port in KELVO_CONSOLE_PORT, every voice transmission recorded in

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A whole course on one PC: the exchange in NETWORK mode with its JSON log and two practice
 # partners, N stations off screen, each with its own MMSI in its own network namespace, and a mixed
 # load of calls made by clicks on the panels for a given time. Root only (network namespaces).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/broadcast_rx.h"
 
 #include "audio/broadcast_tx.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BroadcastRX: the voice receiver. A source stage: open binds 0.0.0.0:<port> (with address reuse, so
 // other listeners on the PC hear the channel's broadcasts too) and starts a receive
 // thread that checks every datagram and hands the accepted payloads, with the announced format,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // broadcastTX: the voice sender. Takes the encoder's blocks through write() (on the encoder's
 // thread), cuts them into audio packets of at most 1400 payload bytes and broadcasts them, with a
 // format announcement before the first packet after open and before every 17th.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/cue_engine.h"
 #include "audio/pulse_client.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cue player's engine: one PulseAudio playback stream, opened at start and kept open, fed by a
 // thread of its own. play() only hands the sound over and returns; the thread cuts the sound in
 // progress (the stream's buffer is flushed) and starts the new one within a few milliseconds,

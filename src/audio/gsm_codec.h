@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GSM 6.10 in the WAV packing (format tag 49): blocks of 65 bytes, each two frames of 160 samples
 // (the first 32 bytes and a half, the second the rest), 320 samples per block.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The playout buffer of received voice: blocks go in as they arrive from the network (in bursts,
 // late, early), the loudspeaker takes fixed chunks at its own steady pace.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message player: plays a recorded message on the loudspeaker or broadcasts it on the voice
 // channel instead of the microphone, renames and trashes recordings. The logic works through two
 // small interfaces: the player's window and the audio stages it drives (owned by the station).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the loudspeaker and the microphone do alike as PulseAudio clients: a main loop on a
 // thread of its own, a context that never starts a server, and taking a stream or context down

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sample-rate conversion for the voice paths.
 //
 // RateConverter turns interleaved 16-bit PCM of one rate into another with libsoxr in a low-latency

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An audio stage: one link of a chain (capture -> encoder -> sender, receiver -> decoder ->
 // resampler -> playback, file reader -> ...). Opening a stage opens the stages it feeds; closing it
 // closes them. The link to the next stage can be changed while audio flows.

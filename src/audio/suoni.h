@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound cues: a cue index names a short WAV file beside the program.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station's voice chains: transmit waveIN1 -> codecTX -> broadcastTX and receive
 // BroadcastRX -> CodecRX -> resamplerRX -> WaveOut1, plus resampler2 -> waveOUT2 for the message
 // player (which links its file reader `waveRead1` in front of codecTX or resampler2).

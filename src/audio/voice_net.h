@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The network stages of the voice chains as the station wires them: `tx` sends on the voice
 // ports, `rx` listens on them. Both must outlive the chains made with the result.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Voice datagrams: the format announcement (20 bytes) and the audio data packet (payload + 18
 // bytes), both led by a check byte. Pure functions over byte buffers; no sockets here.
 #pragma once

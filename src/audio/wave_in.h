@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Microphone capture `waveIN1`: 22050 Hz mono 16-bit PCM from the default input source of the
 // PulseAudio server, handed on block by block (20 ms blocks).
 //

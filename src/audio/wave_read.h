@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The WAV file reader (`waveRead1`): reads a file as 16-bit PCM at the file's own rate and
 // channel count and hands it on in blocks of about 20 ms, paced in real time on its own thread
 // (about 200 ms ahead). At the end of the file, once the last block has had its time to be heard,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The records the station sends, one builder per kind of call. Pure: each reads only what it is
 // given and returns the record with the fourteen fields as they go on the wire.
 #pragma once

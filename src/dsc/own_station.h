@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The values the DSC rules read about this station, and a distress alert kept for its
 // acknowledgement. Plain values: whoever holds the station's settings or its memory fills them in.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which screen a received record leads to. The decision reads only the record and the station's
 // own MMSI and group; the screens themselves are drawn by the station (Mostra_Dati_ricevuti).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DSC transmission: for each call the station sends, the record it builds, where the voice channel
 // goes once the call has left and what the call spends, as one table. The records come from the
 // pure builders (dsc/builders.h); which ready screen sends which call, and the screens, cues and

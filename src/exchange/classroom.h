@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the exchange adds to relaying: virtual stations that answer, a timed exercise, and the
 // debriefing of everything it saw.
 #pragma once

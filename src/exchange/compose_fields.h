@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `kelvo-exchange compose`: builds a well-formed record from named fields, so that an instructor
 // need not count filling spaces.
 #pragma once

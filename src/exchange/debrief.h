@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The debriefing: what the exchange saw during an exercise, per station — calls sent and received,
 // the acknowledgements and how long each took, the calls left unanswered.
 #pragma once

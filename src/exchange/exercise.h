@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exercise scripts and station lists: plain text an instructor writes by hand, one entry a line.
 //
 //   # comments start with '#'

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plays an exercise script in time, with start, pause and stop for the instructor.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A WAV file of GSM 6.10 blocks (WAVE_FORMAT_GSM610: 65-byte blocks of 320 samples, mono), written
 // from blocks already encoded, byte for byte as they came. libsndfile only writes this format from
 // PCM, and decoding and encoding again would not give the same bytes, so the RIFF layout is written

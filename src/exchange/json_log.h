@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exchange's JSON traffic log: one line per record, appended to a file that outlives the
 // exchange. A course goes on when the log cannot be written: lines wait in memory (up to a bound)
 // and are written when the disk takes them again; what is on disk stays whole lines.

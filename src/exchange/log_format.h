@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Traffic log texts: the line an instructor reads and the JSON line kept for the debriefing.
 #pragma once
 

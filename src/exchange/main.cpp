@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvo-exchange: the classroom DSC exchange.
 #include "exchange/json_log.h"
 #include "exchange/log_format.h"

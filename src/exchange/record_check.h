@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether a datagram is a well-formed call record worth relaying to the stations.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "exchange/relay.h"
 
 namespace exchange {
@@ -35,19 +36,6 @@ void Relay::accept(const QByteArray& bytes, const QString& origin) {
     emit batchDone();
 }
 
-void Relay::take(const QDateTime& now, const QString& origin, const QByteArray& bytes) {
-    Traffic t = inspect(now, origin, bytes);
-    if (t.problem.isEmpty() || relayAll_) {
-        send(t.bytes);
-        t.relayed = true;
-        ++relayed_;
-        emit recordAccepted(t);
-    } else {
-        ++rejected_;
-    }
-    emit traffic(t);
-}
-
 Traffic Relay::deliver(const QByteArray& bytes, const QString& origin) {
     send(bytes);
     ++relayed_;
@@ -71,6 +59,19 @@ void Relay::readPending() {
         take(now, senderName(from, fromPort), QByteArray(buffer_.constData(), size));
     }
     emit batchDone();
+}
+
+void Relay::take(const QDateTime& time, const QString& sender, const QByteArray& bytes) {
+    Traffic t = inspect(time, sender, bytes);
+    if (t.problem.isEmpty() || relayAll_) {
+        send(t.bytes);
+        t.relayed = true;
+        ++relayed_;
+        emit recordAccepted(t);
+    } else {
+        ++rejected_;
+    }
+    emit traffic(t);
 }
 
 const QString& Relay::senderName(const QHostAddress& address, quint16 port) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The relay: takes records on the exchange port and delivers them to the stations' port.
 #pragma once
 
@@ -22,8 +23,11 @@ public:
 
     // Sends one record to every destination, as a relayed record is sent, and reports it.
     Traffic deliver(const QByteArray& bytes, const QString& origin = QStringLiteral("instructor"));
+    // One datagram taken in from `sender` ("address:port") at `time`: relayed when it is a
+    // well-formed record (any datagram with relayAll), and reported.
+    void take(const QDateTime& time, const QString& sender, const QByteArray& bytes);
     // A record of a station inside the exchange (a web station): the same checks, log and
-    // delivery as a datagram that reaches the listening port from `origin`.
+    // delivery as a datagram that reaches the listening port from `origin`, as one batch.
     void accept(const QByteArray& bytes, const QString& origin);
 
     qint64 relayed() const { return relayed_; }
@@ -39,7 +43,6 @@ signals:
 
 private:
     void readPending();
-    void take(const QDateTime& now, const QString& origin, const QByteArray& bytes);
     void send(const QByteArray& bytes);
     const QString& senderName(const QHostAddress& address, quint16 port);
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turns SIGINT and SIGTERM into a quit of the event loop.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a practice partner says on the voice channel after it has answered a call by DSC, and on
 // which channel. The words come from a plain-text phrase file the instructor may edit:
 //

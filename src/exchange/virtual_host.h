@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hosts the virtual stations: answers the records the exchange relays, after an operator's delay,
 // and plays an exercise script. Everything it sends goes out through `send`, the same delivery
 // (and the same log) as relayed records.

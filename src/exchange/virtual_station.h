@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Virtual stations hosted by the exchange: a coast station or a ship that answers calls as a
 // trained operator would. They speak the stations' wire format exactly.
 #pragma once

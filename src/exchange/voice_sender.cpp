@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "exchange/voice_sender.h"
 
 #include "exchange/voice_senders.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The practice partners' voice: what a partner says after its DSC answer is synthesised with
 // espeak-ng, GSM-encoded and sent as voice packets exactly as a station's push-to-talk sends them
 // (announcements, epochs, sequence, check byte), paced in real time. Each channel has a thread of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The voice sockets of one transmission (a partner's phrase, a web station's push-to-talk): one
 // station's sender per destination, each with its state (a fresh announcement, epoch and sequence
 // at every open), on a channel's port.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "exchange/watch_recorder.h"
 
 #include "audio/broadcast_rx.h"
@@ -136,14 +137,21 @@ bool WatchRecorder::start(QString& error)
         m_fds[i] = fd;
     }
     m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (!m_folder.isEmpty()) {
-        m_recording = true;
-        const QFileInfo dir(m_folder);
-        if (!QDir().mkpath(m_folder) || !dir.isDir() || !dir.isWritable())
-            stopRecording(QStringLiteral("the folder %1 cannot be written").arg(m_folder));
-    }
+    openFolder();
     m_thread = std::thread([this] { run(); });
     return true;
+}
+
+void WatchRecorder::startWithoutSockets() { openFolder(); }
+
+void WatchRecorder::openFolder()
+{
+    if (m_folder.isEmpty())
+        return;
+    m_recording = true;
+    const QFileInfo dir(m_folder);
+    if (!QDir().mkpath(m_folder) || !dir.isDir() || !dir.isWritable())
+        stopRecording(QStringLiteral("the folder %1 cannot be written").arg(m_folder));
 }
 
 void WatchRecorder::stop()

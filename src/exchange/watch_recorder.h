@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exchange's watch recorder: it listens on the voice ports of the five channels, follows every
 // sender's stream with the voice receiver's rules, and keeps each transmission (a sender's first
 // accepted payload until that sender has been silent for a second) as one WAV file of the GSM 6.10
@@ -62,6 +63,13 @@ public:
     // Ends every transmission in progress (files closed whole, ended() emitted) and the thread.
     void stop();
 
+    // Without sockets or thread: the folder is prepared as by start(), and datagrams come only
+    // through take(), on the caller's thread (the fuzz target; stop() ends what is in progress).
+    void startWithoutSockets();
+    // One datagram from `address`:`port` (host order) on the port kVoicePortOffsets[portIndex],
+    // as the receive thread takes it.
+    void take(int portIndex, const char* data, std::size_t size, std::uint32_t address, std::uint16_t port);
+
     QString folder() const { return m_folder; }
     bool recording() const { return m_recording.load(); }
 
@@ -93,7 +101,7 @@ signals:
 private:
     struct Stream;
     void run();
-    void take(int portIndex, const char* data, std::size_t size, std::uint32_t address, std::uint16_t port);
+    void openFolder();
     void payload(Stream& s, const AudioFormat& format, const char* data, std::size_t size);
     void finish(Stream& s);
     void stopRecording(const QString& why);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The DSC listener `IdUDPServer1`: receives the records the exchange brings to the station.
 // Each datagram is handed to the handler to the end, in order of arrival, before the next one.
 // The handlers let pending window events run (processEvents), so a datagram may become readable

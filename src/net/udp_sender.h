@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The DSC sender `UDPClient`: one UDP socket that sends each record as one datagram.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The call being composed on the keypad: the called MMSI, the working channel and the category of
 // an individual call. It knows the fields' limits and checks, nothing of screens or sounds.
 #pragma once

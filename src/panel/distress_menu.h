@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The distress alert being prepared: the nature chosen on its list, whether the alert carries no
 // time and position (nature 13), and the UTC time stamped on its data screen. It knows the list's
 // entries and which of them the LCD shows; nothing of keys, sounds or pauses.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel model: everything the station window paints. Handlers write it; Form1 paints it.
 #pragma once
 

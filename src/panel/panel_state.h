@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel state: which screen is shown and the comply choice; the distress alert being prepared is the distress menu's (panel/distress_menu.h). What has been typed for a call is the composer's (panel/composer.h).
 #pragma once
 

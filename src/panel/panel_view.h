@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel as the station draws it: the nine LCD lines, the key pictures and enabled flags, the
 // lamp and the labels. It owns the panel model the window paints and knows nothing else: no
 // sounds, no pauses, no mode.

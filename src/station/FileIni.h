@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station settings file "radiosim.ini" beside the executable.
 #pragma once
 

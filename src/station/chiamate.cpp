@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DSC TX: the TX key, the TX action with its common ending, the send procedure and the builders
 // under their own names. Which call a ready screen sends is decided here; what the call is and what
 // follows it is the transmission table's (dsc/transmission).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keypad and number entry: the entry routine, its checks and the ready screens it leads to.
 #include "station/station.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The distress alert: nature list, data screen, send screen.
 #include "station/station.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mouse events of the panel keys, dispatched to the handler each key has. A disabled key does not
 // react to the mouse; the release always goes to the key that took the press.
 #include "station/station.h"

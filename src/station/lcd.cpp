@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Panel routines: the LCD lines, the idle picture, the call-key lock and the hint line. The
 // drawing itself is the panel view's; here are the routines under their own names.
 #include "station/station.h"

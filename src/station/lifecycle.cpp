@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Creation, first showing and close of the station window.
 #include "station/station.h"
 

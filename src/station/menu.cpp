@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Call composition menus and the navigation keys.
 #include "station/station.h"
 

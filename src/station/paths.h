@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a station finds its things: the settings file, the cue sounds and the example messages.
 // A program run from its own folder (the build folder, a folder copied to a classroom PC) keeps all
 // of them beside itself. An installed program (it sits in a "bin" folder next to "../share/kelvo")

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the station's core needs from the outside world. A front-end implements these (the desktop
 // with its window, sockets and audio devices); tests implement them with recorders. Every port is
 // called on the station's own thread. The settings source is in station/settings.h.

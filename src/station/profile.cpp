@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows profile files, read and written byte for byte.
 #include "station/profile.h"
 
@@ -69,6 +70,13 @@ Profile::Encoding utf16Of(const QByteArray& b, bool* mark)
     return le ? Profile::Encoding::Utf16LE : be ? Profile::Encoding::Utf16BE : Profile::Encoding::Bytes;
 }
 
+// The UTF-8 text of a UTF-16 file as characters, a U+FEFF at its start included (QString::fromUtf8
+// would drop it, and every write would lose one).
+QString textOf(const QByteArray& utf8)
+{
+    return QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom)(utf8);
+}
+
 QStringConverter::Encoding converterOf(Profile::Encoding e)
 {
     return e == Profile::Encoding::Utf16LE ? QStringConverter::Utf16LE : QStringConverter::Utf16BE;
@@ -80,7 +88,8 @@ Profile::Profile(QByteArray bytes) : m_bytes(std::move(bytes))
 {
     m_encoding = utf16Of(m_bytes, &m_utf16Mark);
     if (m_encoding != Encoding::Bytes) {
-        QStringDecoder decode(converterOf(m_encoding), QStringConverter::Flag::Stateless);
+        // A U+FEFF after the mark is text of the file, kept as it stands (the decoder would drop it).
+        QStringDecoder decode(converterOf(m_encoding), QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
         // Whole characters only: a last odd byte, which an editor never writes, is dropped.
         const qsizetype begin = m_utf16Mark ? 2 : 0;
         const QString text = decode(QByteArrayView(m_bytes).sliced(begin, (m_bytes.size() - begin) & ~qsizetype(1)));
@@ -168,9 +177,10 @@ QByteArray Profile::stored(const QByteArray& text) const
     if (m_encoding == Encoding::Bytes)
         return text;
     QStringEncoder encode(converterOf(m_encoding), QStringConverter::Flag::Stateless);
-    const QByteArray body = encode(QString::fromUtf8(text));
-    if (!m_utf16Mark)
-        return body;
+    const QByteArray body = encode(textOf(text));
+    // Written with its mark even when it was read without one: a file known only by its zero bytes
+    // could stop looking like UTF-16 once a value in its first characters is shortened, and would
+    // then be read as bytes.
     return (m_encoding == Encoding::Utf16LE ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF")) + body;
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small reader and writer of Windows profile files ("[section]" lines and "key=value" lines),
 // reading bytes as they are (Windows ANSI) and behaving like the platform's profile functions:
 // section and key names compare without regard to case, only the first section of a name counts
@@ -6,7 +7,7 @@
 // A section name ends at the first ']' (a header without one still names a section); a UTF-8
 // byte-order mark at the start of the file is skipped. A file an editor saved as UTF-16 (with its
 // byte-order mark, or with every other byte of its first characters zero) is read as text, its values given as
-// Latin-1 bytes, and written back as UTF-16 of the same order: one file never mixes encodings.
+// Latin-1 bytes, and written back as UTF-16 of the same order with its mark: one file never mixes encodings.
 #pragma once
 
 #include <QByteArray>

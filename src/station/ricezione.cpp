@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reception of DSC records and the received-call screens.
 #include "dsc/reception.h"
 #include "station/station.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Acknowledgements and replies to received calls.
 #include "station/station.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station's settings and where they come from. The desktop station reads them from its
 // settings file (station/FileIni.h); a station in a browser would have them from the server.
 #pragma once

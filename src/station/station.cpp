@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "station/station.h"
 
 Station::Station(StationPorts ports) : m_ports(ports), m_voice(m_view, m_ports.ui, m_ports.voice, m_ports.rxTimer)

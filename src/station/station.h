@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station's core: the panel's state machine, the DSC traffic and the voice channel behind a few
 // entry points (the life cycle, a key pressed and released, the pointer over a key, a datagram in,
 // the receive timer's tick; voice notifications come through the voice port) and a few outputs (the

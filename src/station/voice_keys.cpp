@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Push-to-talk, the channel keys and the receive indication, under their own names; the voice
 // panel (station/voice_panel) holds what they do.
 #include "station/station.h"

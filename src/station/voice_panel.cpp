@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "station/voice_panel.h"
 
 Key VoicePanel::channel_key(int channel)

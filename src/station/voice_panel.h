@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The voice panel: push-to-talk, the quick channel keys and the receive indication, over the
 // voice chains. It draws its own keys and lamp on the panel view and pauses through the window
 // as the handlers do; the DSC side of the panel is none of its business.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The DSC call record: composer and reader.
 #include "wire/record.h"
 

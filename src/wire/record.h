@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The DSC call record: fourteen fixed-width text fields that travel as one line of text
 // in one UDP datagram ("TXMMSI=...,RXMMSI=...,...,COMPLY=Y"), one byte per character.
 #pragma once

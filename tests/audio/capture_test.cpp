@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The microphone stage on a private PulseAudio server: kept ready between talks, quick to open,
 // silent once closed, and back after its source or the whole server went away.
 #include "audio/wave_in.h"

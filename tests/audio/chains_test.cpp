@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station's voice chains around a stand-in network receiver and sender.
 #include "audio/voice_chains.h"
 #include "qt_app.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GSM 6.10 coding and sample-rate conversion: what comes out still carries the tone that went in.
 #include "audio/gsm_codec.h"
 #include "audio/resampler.h"

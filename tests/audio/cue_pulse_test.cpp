@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cues as heard: a private PulseAudio server's null sink is the loudspeaker, and its monitor
 // is recorded on the test's clock. The calling thread sleeps after each cue, as the panel's
 // handlers do; the cue must start at once all the same and be heard to its end.
@@ -6,13 +7,18 @@
 #include "support/sink_ear.h"
 
 #include <QThread>
+
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
 
 constexpr int kLoud = 1000;                         // about -30 dB of full scale
 constexpr long long kGap = SinkEar::kRate / 10;     // alarm4's 80 ms pauses belong to it
-constexpr double kOnsetMs = 50;                     // generous: the benchmark has the tight figure
+// Well under the caller's pause (1000 ms and more): a cue that waited for the handler would be
+// that late. A busy machine may delay the sound server by a few hundred milliseconds; the tight
+// figure is the benchmark's (bench/bench_cue_latency).
+constexpr double kOnsetMs = 600;
 
 const QString kBin = QStringLiteral(KELVO_BIN_DIR);
 
@@ -92,10 +98,13 @@ TEST(CuesHeard, ANewCueCutsTheOneInProgressAndIsHeardWhole)
     const auto stretches = loud_stretches(heard, kLoud, kGap, sink.ear.indexAt(first) - SinkEar::kRate / 100);
     ASSERT_FALSE(stretches.empty());
     const LoudStretch& s = stretches.front();   // the alarm, then the refusal right after it
-    EXPECT_LT(sink.ear.msAfter(first, s.first - fileOnset(cue_call_alarm)), kOnsetMs);
+    const double firstOnsetMs = sink.ear.msAfter(first, s.first - fileOnset(cue_call_alarm));
+    EXPECT_LT(firstOnsetMs, kOnsetMs);
     const double refuseMs = 1000.0 * double(fileLength(cue_refuse)) / SinkEar::kRate;
     const double endMs = sink.ear.msAfter(second, s.last);
     EXPECT_GE(endMs, 0.95 * refuseMs) << "the second cue was cut";
-    EXPECT_LT(endMs, refuseMs + kOnsetMs) << "the first cue went on";
+    // The refusal ends as long after it was asked for as the alarm began after it was (the
+    // machine's delay, measured), give or take 50 ms; an alarm that went on would end later.
+    EXPECT_LT(endMs, refuseMs + std::max(0.0, firstOnsetMs) + 50) << "the first cue went on";
     EXPECT_EQ(stretches.size(), 1u) << "something sounded after the second cue";
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Capture and playback without a sound server: the stages stay inactive and nothing breaks.
 #include "audio/wave_in.h"
 #include "audio/wave_out.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The jitter buffer on a simulated clock: blocks arrive as a network delivers them, a loudspeaker
 // takes 20 ms chunks at its steady pace. Every pushed frame carries its own number (1, 2, 3, ...),
 // so what comes out shows at once whether audio was lost, repeated, or broken by silence.

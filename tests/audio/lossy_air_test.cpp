@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A talker heard through a bad network (support/lossy_air.h): what a listener hears on a private
 // null sink when datagrams are lost and reordered, and of the clean talks after such a stream.
 #include "qt_app.h"

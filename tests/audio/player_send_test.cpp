@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Send: a recorded message goes out through the station's transmit chain like live speech.
 #include "audio/player.h"
 #include "audio/voice_chains.h"

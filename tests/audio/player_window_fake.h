@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A player window that records what the player does to it and answers its questions.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real devices: a private PulseAudio server with two null devices. A tone played into the
 // "microphone" device is captured, GSM coded and decoded, resampled and played; the loudspeaker
 // device's monitor must carry the tone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt application object the audio tests need (the stages use Qt Core's event machinery).
 #pragma once
 

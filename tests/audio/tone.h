@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Synthetic tones and the measurements the voice tests make on what comes out of a path.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole voice path in one process, over real UDP on loopback and without audio devices:
 // tone -> codecTX -> broadcastTX -> BroadcastRX -> CodecRX -> resamplerRX -> a collecting sink.
 #include "audio/broadcast_rx.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sender and the receiver over real UDP on loopback.
 #include "audio/broadcast_rx.h"
 #include "audio/broadcast_tx.h"

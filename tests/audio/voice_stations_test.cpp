@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two stations in one process, each with its real voice chains, sender and receiver over loopback
 // UDP, driven by their panel keys. No audio devices: the talker's tone goes straight into its
 // encoder and the listener's resampler feeds a collecting sink instead of the loudspeaker.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The instructor's console in a real browser (headless Chromium driven by chromedriver).
 
 Starts kelvo-exchange with a console, a virtual coast station and a short exercise, then checks what

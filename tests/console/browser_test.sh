@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs browser_test.py with Debian's Python, where python3-selenium is installed.
 # Usage: browser_test.sh BIN_DIR [SCREENSHOT_DIR]. Exit 77 only when Chromium is not installed.
 set -uo pipefail

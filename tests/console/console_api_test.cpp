@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The console's API over HTTP on loopback, with a real relay, classroom and UDP sockets: records
 // in order, records sent byte for byte, the event stream, and the limits on bodies and connections.
 #include "exchange/classroom.h"

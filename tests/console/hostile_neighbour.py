@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A hostile neighbour of the console: holds N connections to it without a token, half of them
 idle and half sending a request's headers a byte at a time, and opens a new one for each that
 the console closes (at most 200 a second, to spare the machine). Runs for SECONDS, then prints how many it opened and how many were closed.

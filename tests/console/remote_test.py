@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The instructor's console from another host, in headless Chromium (run by remote_test.sh inside
 the instructor's namespace; the exchange is at 10.79.0.1, a hostile neighbour at 10.79.0.3).
 

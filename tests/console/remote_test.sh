@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The console as a classroom meets it: the exchange serves it on 0.0.0.0 in a network namespace of
 # its own; the instructor's Chromium and a hostile neighbour sit on two other hosts (namespaces on
 # one bridge). remote_test.py runs in the instructor's namespace and does the walk.

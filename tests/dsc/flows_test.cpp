@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DSC TX, reception and the reply flows, driven through the station with recorders.
 #include "support/fakes.h"
 

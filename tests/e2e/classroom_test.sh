@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Two stations and the exchange in network namespaces, driven by clicks on the panels: an individual
 # routine call A -> B on 77 acknowledged ABLE; then a distress alert from A acknowledged by B.
 # Exit 77: cannot run here (not root, no namespaces, programs or socat missing).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The console's access token on an address other than loopback: the exchange and a client in two
 # network namespaces of this test's own. Without the token, or with a wrong one, every request for
 # the classroom's data gets 401 and nothing is sent (the page's own files are public); with the

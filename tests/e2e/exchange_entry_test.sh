@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The "Kelvo DSC Exchange" menu entry (packaging/kelvo-exchange-console) with the built exchange, in
 # a network namespace of its own (its ports 8080 and 8090 are fixed). It says why when the exchange
 # cannot start (UDP 8090 taken; port 8080 held by another program, whose page it never opens),

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Click points (window coordinates, the centre of each key) of the station panel, for scripts that
 # drive a running station through its test control socket. tests/gui checks them against the
 # window's own layout, so a moved key fails there first.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The classroom script takes down what it had made when its set-up fails half way: the set-up is
 # made to fail after the namespaces exist and the exchange runs (no station program to copy), and
 # afterwards no namespace of its prefix is left and the exchange is stopped.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exercise player the console drives: pause holds the script's clock, start resumes it where
 // it was, stop rewinds it to the beginning.
 #include "exchange/exercise_player.h"

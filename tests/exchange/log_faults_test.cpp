@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exchange program through the faults of a course: stopped and started again on the same
 // JSON log, and the log's disk full while records keep coming.
 #include "exchange/json_log.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvo-exchange's practice partners on the voice channel: they speak after their DSC answer,
 // keep silent with --silent-partners, answer by DSC alone when espeak-ng has no voice data, and
 // do not talk over a trainee.

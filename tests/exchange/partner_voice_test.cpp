@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A practice partner's spoken answer, taken in by a station's receive chain on channel 77: on the
 // wire and through the decoder (named Voice... so that the thread-sanitizer stage runs it), and
 // out of the loudspeaker of a private sound server (not under the thread sanitizer: starting the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The kelvo-exchange program itself: the JSON log file and the summary at a clean stop.
 #include <QByteArray>
 #include <QDir>

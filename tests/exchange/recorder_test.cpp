@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The watch recorder on loopback: transmissions become WAV files of the blocks as sent, which
 // libsndfile reads back and decodes to the tone.
 #include "audio/broadcast_rx.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The relay over loopback with test ports, the record checks and the log texts.
 #include "exchange/log_format.h"
 #include "exchange/options.h"

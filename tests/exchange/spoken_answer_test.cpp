@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a practice partner says after its DSC answer, on which channel, and the phrase file an
 // instructor edits.
 #include "exchange/spoken_answer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cues of the real window as heard on a private PulseAudio server's null sink, while the
 // window's handlers sleep on the user-interface thread.
 #include "audio/suoni.h"
@@ -81,7 +82,9 @@ TEST(CuesOnTheWindow, TransmitToneStartsAtThePressOfDscTxWhileTheHandlerSleeps)
     ASSERT_FALSE(stretches.empty()) << "no transmit tone";
     const double onset = sink.ear.msAfter(pressed, stretches.front().first - fileOnset(cue_tx));
     EXPECT_GT(onset, -10);
-    EXPECT_LT(onset, 50) << "the tone waited for the handler";
+    // The handler sleeps 1500 ms: a tone that waited for it would be that late. A busy machine may
+    // delay the sound server by a few hundred milliseconds; bench/bench_cue_latency has the tight figure.
+    EXPECT_LT(onset, 600) << "the tone waited for the handler";
     EXPECT_GE(double(stretches.front().length()), 0.95 * double(fileLength(cue_tx)));
     EXPECT_EQ(w.beeps, 0);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station program on a desktop as trainees have one (a window manager, X's key auto-repeat
 // on, focus moving between windows), worked with real X key events; what it puts on the air is
 // recorded on the voice ports, what it shows is asked through its test control.
@@ -52,7 +53,10 @@ struct DesktopRig {
     bool focusStation()
     {
         x.xdotool({"windowactivate", "--sync", window});
-        return waitFor([&] { return x.xdotool({"getactivewindow"}).trimmed() == window.toUtf8(); }, 10000)
+        // The desktop says so first; the station knows once its events have run (a dialog that
+        // just closed may still hold the keyboard there).
+        return (waitFor([&] { return x.xdotool({"getactivewindow"}).trimmed() == window.toUtf8(); }, 20000)
+                && waitFor([&] { return station.panelLine("active") == "1"; }, 20000))
             || (why = "the station's window did not take the focus", false);
     }
     // Closed as a user does, Alt+F4 to the window manager; the program ends.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station window: geometry, title, the mouse on the keys, the DSC port taken, screenshots.
 #include "support/station_window.h"
 

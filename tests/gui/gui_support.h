@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application object the window tests need, made once for the whole test program.
 #pragma once
 

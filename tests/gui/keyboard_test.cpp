@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel worked from the keyboard gives the same records and screens as the mouse.
 #include "support/station_window.h"
 
@@ -126,9 +127,15 @@ TEST(Keyboard, HeldKeyIsOnePressAndALockedKeyIgnoresIt)
     QApplication::sendEvent(run.form.get(), &repeat);
     QTest::keyRelease(run.form.get(), Qt::Key_5);
     EXPECT_EQ(StationProbe(run.form->station()).composer().entry_mmsi(), "5");
+    // A key already down when the window got the keyboard arrives as repeats: the first is its press.
+    QKeyEvent late(QEvent::KeyPress, Qt::Key_6, Qt::NoModifier, QStringLiteral("6"), true);
+    QApplication::sendEvent(run.form.get(), &late);
+    QApplication::sendEvent(run.form.get(), &late);
+    QTest::keyRelease(run.form.get(), Qt::Key_6);
+    EXPECT_EQ(StationProbe(run.form->station()).composer().entry_mmsi(), "56");
     // The call keys are locked while composing: S does nothing.
     run.work(mouseAndKey(Key::btnSafety, Qt::Key_S), true);
-    EXPECT_EQ(StationProbe(run.form->station()).composer().entry_mmsi(), "5");
+    EXPECT_EQ(StationProbe(run.form->station()).composer().entry_mmsi(), "56");
     EXPECT_EQ(run.form->station().panel().label(1).text, QStringLiteral(" - INDIVIDUAL ROUTINE CALL -"));
     EXPECT_EQ(keyboardHint(Key::btnRoutine), QStringLiteral("Keyboard: R  (Shift + R: all ships)"));
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The DSC listener and sender over loopback.
 #include "net/dsc_listener.h"
 #include "net/udp_sender.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Push-to-talk on the real window with the real voice chains: a private PulseAudio server plays a
 // tone into the microphone, and a receiver on the send port stands for the other stations.
 #include "audio/broadcast_rx.h"

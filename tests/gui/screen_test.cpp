@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the trainee sees: the window as the platform shows it (its flushed picture, not a fresh
 // rendering), taken during the handlers' pauses and after a datagram with no input at all.
 #include "support/station_window.h"

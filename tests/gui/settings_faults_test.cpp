@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station window with a settings file it cannot use as it should: read-only, missing, or a
 // folder in its place. It starts by the settings rules and closes with the message it owes.
 #include "support/station_window.h"

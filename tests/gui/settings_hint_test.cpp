@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file a station uses, shown as the window's tool tip outside its keys.
 #include "gui_support.h"
 #include "station/gui/form1.h"

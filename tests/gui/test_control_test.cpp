@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control socket that classroom scripts use to drive a running station.
 #include "station/gui/test_control.h"
 #include "support/station_window.h"

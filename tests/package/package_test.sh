@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package, made with cpack from this build folder: its contents are checked, lintian
 # finds no error nor warning, it is unpacked into a throw-away root where its maintainer scripts
 # run (the service's links made and removed again), and the station from it starts on the

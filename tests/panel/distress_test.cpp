@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The distress alert: covered key, nature list, data screen and send screen.
 #include "screen_expect.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keypad entry of the MMSI and the channel, its checks and the ready screens.
 #include "screen_expect.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Call keys, composition screens and the navigation keys, driven through the mouse.
 #include "screen_expect.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compares the whole LCD with a table of expected lines: lines not listed must be empty and
 // regular; bold and highlight must be exactly as listed.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The layers of src/ include downwards only: wire <- dsc <- panel <- the station's core <- the
 # desktop's devices (net/, audio/) <- the windows (gui/). The core (kelvo_station_core) also
 # includes no window, socket, sound device or settings file header, so that a front-end without

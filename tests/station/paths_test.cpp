@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a station finds its settings, cues and example messages: beside a program run from its own
 // folder, per user for an installed one.
 #include "station/FileIni.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file "radiosim.ini" and the profile reader/writer under it, on real files.
 #include "station/FileIni.h"
 #include "station/profile.h"
@@ -128,7 +129,8 @@ TEST_F(SettingsFile, OddHeadersAndByteOrderMark)
 }
 
 // A file an editor saved as UTF-16 is read as text and written back as UTF-16 of the same byte
-// order, every other line as it was; one without a byte-order mark is known by its zero bytes.
+// order, every other line as it was; one without a byte-order mark is known by its zero bytes, and
+// gets its mark when written, so that it reads as UTF-16 whatever is written into it next.
 TEST_F(SettingsFile, Utf16FileIsReadAndWrittenInItsOwnEncoding)
 {
     const QString text = QStringLiteral("[kelvo]\r\nmmsi=247000123\r\n; bench 4 \u2013 \u00e9t\u00e9\r\n[radio]\r\n"
@@ -137,13 +139,14 @@ TEST_F(SettingsFile, Utf16FileIsReadAndWrittenInItsOwnEncoding)
         const char* name;
         QByteArray mark;
         QStringConverter::Encoding encoding;
+        QByteArray writtenMark;
     };
-    for (const Kind& k : {Kind{"UTF-16LE with its mark", "\xFF\xFE", QStringConverter::Utf16LE},
-                          Kind{"UTF-16BE with its mark", "\xFE\xFF", QStringConverter::Utf16BE},
-                          Kind{"UTF-16LE without a mark", "", QStringConverter::Utf16LE}}) {
+    for (const Kind& k : {Kind{"UTF-16LE with its mark", "\xFF\xFE", QStringConverter::Utf16LE, "\xFF\xFE"},
+                          Kind{"UTF-16BE with its mark", "\xFE\xFF", QStringConverter::Utf16BE, "\xFE\xFF"},
+                          Kind{"UTF-16LE without a mark", "", QStringConverter::Utf16LE, "\xFF\xFE"}}) {
         SCOPED_TRACE(k.name);
-        auto encoded = [&k](const QString& t) { return k.mark + QStringEncoder(k.encoding)(t); };
-        const StationSettings s = loadWith(encoded(text));
+        auto encoded = [&k](const QString& t) { return k.writtenMark + QStringEncoder(k.encoding)(t); };
+        const StationSettings s = loadWith(k.mark + QStringEncoder(k.encoding)(text));
         EXPECT_EQ(s.mmsi, "247000123");
         EXPECT_EQ(s.base_port, 32000);
         EXPECT_EQ(s.gps_ns, "S");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one stage that tests and benchmarks put at the end (or in the middle) of an audio chain: it
 // keeps what it is given, standing in for playback, a sender or an ear. Written on the producer's
 // thread, read on the test's: every member is read under `m` while audio may still flow, or after

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recorders standing in for the window, the sounds, the network, the clock and the voice chains,
 // so that the station runs without a display, without sound and without waiting.
 #pragma once

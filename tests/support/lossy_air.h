@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A talker heard through a bad network, for the voice tests and benchmarks: the station's
 // sender, a link on loopback that loses and reorders datagrams on a fixed plan (LossyLink), and the
 // station's receive chain (VoiceChains) playing into the null sink of a private PulseAudio server,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A bad network between a voice sender and a receiver on loopback: a thread that takes the
 // sender's datagrams on a port of its own and passes them on to the receiver's port, losing and
 // reordering some on a fixed plan (a seeded generator), so every run meets the same faults.

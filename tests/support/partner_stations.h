@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The practice partners the exchange tests talk to: a coast station with a position of its own,
 // a ship with the default one, and a record read back from its text.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A private PulseAudio server for tests and benchmarks on machines without a sound card: its own
 // folder and socket, the devices a caller describes, stopped when the object goes.
 #pragma once

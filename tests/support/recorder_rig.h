@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A watch recorder on free voice ports, writing into a folder of its own, with the transmissions
 // it tells collected in `ended`. start() says whether it took its ports (`error` says why not).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a PulseAudio sink plays, recorded from its monitor on a thread of the test's own, on the
 // test's clock: each sample gets the steady_clock time at which it reached the test (the sink
 // rendered it at most a 5 ms fragment and a thread wake-up earlier), so a sound's onset can be

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one way for a test into the station's state and routines beyond its entry points: reads what
 // the panel keeps behind its model, sets up a state that the keys would take long to reach (or one
 // they cannot reach at all, a station closing down), and runs a handler on its own.

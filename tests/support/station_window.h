@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station window under test: recorders stand for the cues, the DSC sender, the clock and the
 // voice chains (a test may hand in a real cue player or real chains instead), the window listens
 // on a free DSC port so that it never meets a real station, and error boxes are collected.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every test program runs headless and knows where the sources and the programs are, however it
 // is started (ctest, by hand, under a debugger).
 #include <QByteArray>

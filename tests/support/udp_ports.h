@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Free UDP ports for tests. The station's voice receiver binds with address reuse, so its open
 // succeeds on a port another test program already listens on, and the two would hear each other:

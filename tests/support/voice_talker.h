@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A talker for the exchange's voice tests: a tone encoded with the station's GSM 6.10 encoder, cut
 // into payloads and sent as voice datagrams from a socket of its own, as a station's sender does.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A trainee's desktop of the test's own: an X server (Xvfb) with a window manager (openbox) and
 // X's key auto-repeat on, as desktops have it; keys held, windows focused, minimised and closed
 // with xdotool as a user does (XTest: the server's own auto-repeat acts on a held key); the real

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A web station (Chromium, driven by its buttons) and a desktop station (driven by clicks through
 its test control) call each other through one exchange, from hosts of their own: each receives the
 other's individual call and acknowledgement. Before that, from the same host: a page without the

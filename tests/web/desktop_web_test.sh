@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A web station and a desktop station of one classroom call each other. The exchange (serving the
 # stations in a browser on 0.0.0.0 with a class code), the desktop station and the trainee's
 # Chromium are on separate hosts (network namespaces on one bridge; the browser shares the desktop

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a station's page may say, and who may open a station: the reader takes exactly the
 // messages the page writes and nothing else; the class code opens the stations and nothing of the
 // console, the instructor's token opens both.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A DSC station in a real browser (headless Chromium), served by kelvo-exchange on loopback.
 
 Drives the page by its buttons as a trainee's mouse does: an individual routine call to the

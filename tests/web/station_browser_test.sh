@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs one of the web station's browser tests (station_browser_test.py, station_voice_test.py) with
 # Debian's Python, where python3-selenium is installed.
 # Usage: station_browser_test.sh SCRIPT BIN_DIR [SCREENSHOT_DIR]. Exit 77 only when Chromium is not installed.

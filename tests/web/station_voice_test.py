@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A web station's voice both ways, in headless Chromium with a fake microphone playing a tone.
 
 Holding push-to-talk (the page's button) on channel 16 puts the microphone on the air: the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The call record: composer, reader, nature names, number and character helpers.
 #include "wire/record.h"
 

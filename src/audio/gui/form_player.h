@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message player window (`form_player`, "Message player"): modal, made anew at each opening.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Who may use what the console serves, in one place. The page's own files (HTML, style, scripts,
 // icon) are public: they hold nothing of the classroom. Everything else (records, report,
 // recordings, actions, the live sockets) belongs to an area that needs its credential: the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the console shows of the classroom, copied on the relay's thread in one go so that the
 // JSON and the HTML are made on the console's thread: the relay pays for a copy of bounded size
 // (the debriefing follows a bounded number of stations and calls), never for the pages' work.

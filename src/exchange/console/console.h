@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instructor's console: the classroom live in a browser, served by the exchange itself.
 // The HTTP server, its routes and the pages' WebSocket stream run on a thread of their own at a
 // lower priority, so the relay never waits for a page; what the routes need of the classroom (the

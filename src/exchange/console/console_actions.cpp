@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the instructor does from the console: send a record, add a virtual station, name a
 // trainee's station, start, pause or stop the exercise.
 #include "exchange/classroom.h"

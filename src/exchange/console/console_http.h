@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The console's HTTP side, on the console's thread: the routes with the access rules, the page's
 // files, and the WebSocket stream.
 #pragma once

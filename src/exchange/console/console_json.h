@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The JSON the console's API answers with: records, stations with the calls in flight, and the
 // exercise's state.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The evaluation report of an exercise: per station the calls it made and answered with the
 // response times, what it left unanswered, the records refused, and per exercise event who
 // reacted and how fast. As JSON for the console and as a printable HTML page.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "exchange/console/event_stream.h"
 
 #include "exchange/console/console_json.h"

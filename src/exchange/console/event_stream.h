@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The console's live stream: every page keeps a WebSocket open and receives the new records and
 // the changes of the classroom as small JSON messages, a few times a second. It lives on the
 // console's thread: the relay only hands it each batch of records. A page that does not read its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "exchange/console/guarded_tcp_server.h"
 
 #include "exchange/console/request_reader.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The console's TCP listener and what it allows a client. A connection whose request passed the
 // access rules is trusted: it may stay idle between requests for a while, and a WebSocket page
 // stays as long as it likes. Any other connection must have its request answered within a few

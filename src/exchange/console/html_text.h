@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text put into the console's HTML (the report served and the report saved at the stop): every
 // value passes here, in element text and in attribute values alike, so that no record, name or
 // file name can end an element, open a comment or a style, or leave an attribute.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The console's JSON answers, shared by its routes and its actions.
 #pragma once
 

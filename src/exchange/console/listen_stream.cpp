@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "exchange/console/listen_stream.h"
 
 #include "audio/gsm_codec.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Listening to a channel from the console: the recorder's payloads of the channels someone listens
 // to are decoded with the station's GSM 6.10 decoder on the recorder's thread and sent to the pages
 // as 16-bit mono PCM in binary WebSocket frames, each channel to its own listeners. A text message

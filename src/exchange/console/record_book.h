@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every datagram the exchange took in or sent, numbered in order, for the instructor's console.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The evaluation report as a printable HTML page (GET /report, and the file written at the stop).
 // Every value from the classroom goes through html().
 #include "exchange/console/evaluation.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "exchange/console/request_reader.h"
 
 #include "exchange/compose_fields.h"
@@ -29,7 +30,8 @@ std::optional<QString> text_of(const QJsonValue& v)
 {
     if (v.isString())
         return v.toString();
-    if (v.isDouble() && v.toDouble() == double(qint64(v.toDouble())) && std::abs(v.toDouble()) < 1e9)
+    // In range before it is converted: a number beyond qint64 has no whole value to compare with.
+    if (v.isDouble() && std::abs(v.toDouble()) < 1e9 && v.toDouble() == double(qint64(v.toDouble())))
         return QString::number(qint64(v.toDouble()));
     return std::nullopt;
 }

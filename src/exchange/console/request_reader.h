@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Readers of what the instructor's console receives over HTTP: request bodies and query values.
 // They are the console's outside input: any bytes give a value or the reason they are refused.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A web station's microphone on the air: the page's PCM, while push-to-talk is held, encoded with
 // the station's GSM 6.10 encoder and sent as voice packets on the channel's port exactly as a
 // desktop station's push-to-talk sends them (the partners' voice senders). A sound card hands a

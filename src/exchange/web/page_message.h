@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a station's page may say over its socket, and the one reader of it. Text frames name a
 // panel key and what happened to it:
 //   "down KEY [alt] [ctrl]"   a key pressed, with Alt and Ctrl held or not

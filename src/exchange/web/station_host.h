@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one place where a web station meets the station's core: it owns a `Station`, gives it the
 // ports of a station inside the exchange and drives its entry points. Everything else of the web
 // stations knows the page's key names, JSON and bytes, never the core's types, so that a change of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The web stations of the exchange and the pages that show them, on the console's thread. A page's
 // socket opens a station (its MMSI from ?mmsi= or the next free of the pool) or resumes its own
 // (?session=, what the page was told at the start): a page reloaded within the linger time finds

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One web station: the station's core on a thread of its own with its own event loop (its pauses
 // block only that thread). Calls from other threads are queued to it; what it shows, plays and
 // sends leaves through the signals, emitted on its thread. Its records go to the relay (queued to

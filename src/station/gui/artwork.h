@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel artwork and the key pictures, drawn with QPainter so that they stay crisp at any
 // device pixel ratio. Every picture is drawn in its own cell coordinates and scaled to the target.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "station/gui/form1.h"
 
 #include "station/gui/artwork.h"
@@ -293,7 +294,9 @@ void Form1::mouseReleaseEvent(QMouseEvent* e)
 }
 
 // A key of the keyboard works its panel key as the mouse does: press, then release (a key held
-// down is one press); a disabled panel key ignores it.
+// down is one press); a disabled panel key ignores it. A key already down when the window got the
+// keyboard (its first press went to another window, or came while a dialog was closing) arrives
+// as a repeat: the first of its repeats is its press.
 void Form1::keyPressEvent(QKeyEvent* e)
 {
     const std::optional<KeyboardPress> press = panelKeyFor(e->key(), e->modifiers());
@@ -301,7 +304,7 @@ void Form1::keyPressEvent(QKeyEvent* e)
         QWidget::keyPressEvent(e);
         return;
     }
-    if (e->isAutoRepeat() || m_keyboardPressed.count(e->key()) || !m_station.panel().key(press->key).enabled)
+    if (m_keyboardPressed.count(e->key()) || !m_station.panel().key(press->key).enabled)
         return;
     m_keyboardPressed[e->key()] = *press;
     m_station.mouseDown(press->key, press->mods);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station window: paints the station's panel model and hands the mouse on the panel keys to
 // the station. It owns the station, its timer and its DSC listener for the program's whole life.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "station/gui/keyboard.h"
 
 std::optional<KeyboardPress> panelKeyFor(int qtKey, Qt::KeyboardModifiers modifiers)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel from the keyboard: which panel key a key of the computer's keyboard works, and the
 // text that tells a trainee which key that is. Each works its panel key exactly as the mouse does.
 #pragma once

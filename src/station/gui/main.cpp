@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station program: one window, the station's panel, for the whole run.
 #include "audio/gui/form_player.h"
 #include "audio/player.h"

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "station/gui/test_control.h"
 
 #include "station/station.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -115,12 +117,14 @@ QByteArray TestControl::handle(const QByteArray& line)
                + QByteArray::number(m_station.counters().records_sent) + "\nheard "
                + QByteArray::number(m_station.counters().voices_heard) + "\n";
     // "panel": what the LCD does not show: the push-to-talk key's picture (5 while transmitting),
-    // the status lamp's (-1 off), the voice channel and the tool tip on the screen, if any.
+    // the status lamp's (-1 off), the voice channel, the tool tip on the screen, if any, and
+    // whether the window has the keyboard (active, no dialog over it).
     if (parts[0] == "panel")
         return "talk " + QByteArray::number(m_station.panel().key(Key::btnAudio).picture) + "\nled "
                + QByteArray::number(m_station.panel().led) + "\nchannel "
                + QByteArray::number(m_station.current_voice_channel()) + "\ntooltip "
-               + (QToolTip::isVisible() ? QToolTip::text().toUtf8() : QByteArray()) + "\n";
+               + (QToolTip::isVisible() ? QToolTip::text().toUtf8() : QByteArray()) + "\nactive "
+               + (m_window->isActiveWindow() && !QApplication::activeModalWidget() ? "1" : "0") + "\n";
     if (hasPoint && (parts[0] == "press" || parts[0] == "release")) {
         mouse(parts[0] == "press" ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease, at, Qt::NoModifier);
         return "ok\n";

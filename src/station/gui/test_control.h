@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A control line for automated classroom runs: off unless KELVO_TEST_CONTROL names a local
 // socket. One line per connection: "click X Y", "alt-click X Y" (client pixels of the station
 // window) answered "ok", "dump" answered with the nine LCD lines and panel_mode, or "close" (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window asks the window system itself, where the toolkit's own account falls short.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The console page: live traffic from the exchange's event stream, the stations and the calls in
 // flight from its API, and the exercise controls. No framework: the DOM and fetch.
 "use strict";

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instructor's forms: send a call (with the exact record previewed by the exchange itself,
 // which applies the checks of `kelvo-exchange compose`) and add a virtual station.
 "use strict";

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live traffic list: every record the page has received, shown a page at a time. The first
 // page follows the traffic as it comes; an older page stays put while new records arrive.
 "use strict";

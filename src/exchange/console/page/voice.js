@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The voice channels on the console: a light per channel with the sender of the transmission in
 // progress, and listening to one channel. The exchange sends the channel's sound as 16-bit PCM over
 // a WebSocket; it is played with Web Audio a little behind real time, so that packets arriving

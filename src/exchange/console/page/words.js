@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Records in an instructor's words: the kind of call, the parties by name, the position.
 "use strict";
 

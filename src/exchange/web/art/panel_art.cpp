@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the station's panel for the page with the desktop window's own artwork code, at build time
 // on Qt's offscreen platform: the panel under the keys, one sheet per picture list (its cells side
 // by side), and panel.json with the window's geometry (each key's place and list, the lamp, the

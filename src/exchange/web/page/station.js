@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 "use strict";
 // The station in a browser. The station itself runs in the exchange; this page is its window: it
 // draws the panel the exchange describes, sends the keys pressed and released, and plays the cues

@@ -101,6 +101,8 @@ def main():
         before = driver.execute_script("return Station.voiceHeard")
         talker = threading.Thread(target=talk, args=(base + 16, 40))
         talker.start()
+        waited("the station's lamp shows voice received", lambda d: d.find_element(By.ID, "led")
+               .get_attribute("data-picture") == "3", 30, driver)
         waited("the page plays the channel", lambda d: d.execute_script("return Station.voiceHeard") - before
                > 20 * 5 * 320, 60, driver)
         talker.join()

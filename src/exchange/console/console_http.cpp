@@ -65,6 +65,7 @@ ConsoleHttp::ConsoleHttp(Console& console, const QString& token, const QString& 
 {
     m_rules.setCredential(Area::Instructor, token);
     m_rules.setCredential(Area::Station, classCode);
+    m_listen.setHeard([this](int channel) { m_stations.heard(channel); });
     const QString programs = QCoreApplication::applicationDirPath();
     m_cueFolder = installed_data_folder(programs);
     if (m_cueFolder.isEmpty())

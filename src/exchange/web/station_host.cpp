@@ -101,6 +101,7 @@ public:
     bool openReceiver() override
     {
         m_open = true;
+        m_count = 0;
         m_listen(m_rxPort - m_base);
         return true;
     }
@@ -118,7 +119,16 @@ public:
             m_listen(m_rxPort - m_base);
     }
     int receiverPort() const override { return m_rxPort; }
-    long receiverCount() const override { return 0; }
+    long receiverCount() const override { return m_count; }
+    // A payload the receiver delivered, as the desktop's receive chain notifies it.
+    void heard()
+    {
+        if (!m_open)
+            return;
+        ++m_count;
+        if (m_handler)
+            m_handler();
+    }
     void setSenderPort(const QString& port) override { m_txPort = port.toInt(); }
     void closeSender() override { m_talk(0); }
     bool openCapture() override { return m_talk(m_txPort); }
@@ -131,6 +141,7 @@ private:
     std::function<bool(int)> m_talk;
     bool m_open = false;
     int m_rxPort = 0, m_txPort = 0;
+    long m_count = 0;
     std::function<void()> m_handler;
 };
 
@@ -274,6 +285,12 @@ void StationHost::releaseAll()
             d->held[size_t(i)] = false;
             d->station.mouseUp(static_cast<Key>(i), Mods{});
         }
+    d->flush();
+}
+
+void StationHost::voiceHeard()
+{
+    d->voice.heard();
     d->flush();
 }
 

@@ -42,6 +42,7 @@ public:
     void handle(const PageMessage& m);
     void releaseAll();   // the page went: whatever it held is released (off the air)
     void receive(const QByteArray& datagram);
+    void voiceHeard();   // a voice payload on the receiver's channel (the receive indication)
     // The whole panel as a message (a page that connects or reconnects), and the panel's changes
     // since the last message, if any (empty when none).
     QByteArray wholePanel();

@@ -199,6 +199,13 @@ void StationSessions::detached(const QString& id, QWebSocket* socket)
     it->second->linger.start();
 }
 
+void StationSessions::heard(int channel)
+{
+    for (const auto& [id, s] : m_sessions)
+        if (s->station->listening() == channel)
+            s->station->voiceHeard();
+}
+
 void StationSessions::end(const QString& id)
 {
     const auto it = m_sessions.find(id);

@@ -46,6 +46,8 @@ public:
     // A page's socket that the access rules let in.
     void add(std::unique_ptr<QWebSocket> socket, const QUrlQuery& query);
     int count() const { return int(m_sessions.size()); }
+    // Voice heard on a channel: each station listening there is told, as its receiver would.
+    void heard(int channel);
 
 signals:
     void stationsChanged();

@@ -39,6 +39,7 @@ WebStation::WebStation(const HostSettings& settings, Relay& relay, const QString
         emit message(QJsonDocument(QJsonObject{{"type", "error"}, {"text", text}}).toJson(QJsonDocument::Compact));
     };
     out.listen = [this](int channel) {
+        m_listening = channel;
         emit message(QJsonDocument(QJsonObject{{"type", "listen"}, {"channel", channel}}).toJson(QJsonDocument::Compact));
     };
     out.talk = [this](int port) {
@@ -80,6 +81,14 @@ bool WebStation::post(const PageMessage& m)
             m_host->handle(m);
     }, Qt::QueuedConnection);
     return true;
+}
+
+void WebStation::voiceHeard()
+{
+    QMetaObject::invokeMethod(m_anchor, [this] {
+        if (m_host)
+            m_host->voiceHeard();
+    }, Qt::QueuedConnection);
 }
 
 void WebStation::pageGone()

@@ -33,7 +33,9 @@ public:
     // false when too many messages wait already.
     bool post(const PageMessage& m);
     MicSender& mic() { return m_mic; }   // any thread
-    void pageGone();   // queued: the keys the page held are released
+    void pageGone();
+    int listening() const { return m_listening; }   // the channel its receiver is on, 0: none
+    void voiceHeard();   // queued: a voice payload reached its receiver   // queued: the keys the page held are released
     // Asks for the whole panel (a page connected): it comes as a `message`.
     void sendWholePanel();
 
@@ -47,6 +49,7 @@ private:
     QObject* m_anchor = nullptr;           // lives on m_thread
     StationHost* m_host = nullptr;         // made, used and deleted on m_thread
     std::atomic<int> m_waiting{0};
+    std::atomic<int> m_listening{0};
 };
 
 } // namespace exchange::web

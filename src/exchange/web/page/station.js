@@ -244,7 +244,11 @@ const Station = {
         b.setAttribute("aria-disabled", enabled ? "false" : "true");
       }
     }
-    if ("led" in m) this.setPicture(document.getElementById("led"), m.led);
+    if ("led" in m) {
+      const led = document.getElementById("led");
+      this.setPicture(led, m.led);
+      led.dataset.picture = m.led;
+    }
     if ("info" in m) document.getElementById("lbl-info").textContent = m.info;
     if ("mmsi" in m) {
       document.getElementById("lbl-mmsi").textContent = m.mmsi;

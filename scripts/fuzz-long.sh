@@ -37,6 +37,7 @@ READERS=(
   "fuzz_watch_recorder      src/exchange/watch_recorder.cpp src/exchange/gsm_wav.cpp"
   "fuzz_wave_read           src/audio/wave_read.cpp"
   "fuzz_cue_decode          src/audio/cue_engine.cpp"
+  "fuzz_station_page        src/exchange/web/page_message.cpp src/exchange/console/access_rules.cpp"
 )
 
 seconds=${1:-3600}

@@ -153,7 +153,9 @@ int main(int argc, char** argv) {
     // The partners wait for a quiet channel before they speak, as operators do: they listen through
     // the recorder, or, when nothing is recorded, through a watch of the channels that writes
     // nothing (kept from the console, which offers listening only with --record).
-    if (voice && voice->canSpeak()) {
+    // The stations in a browser hear their channel through the same watch.
+    const bool webStations = o.consolePort && o.webMax > 0;
+    if ((voice && voice->canSpeak()) || webStations) {
         if (!recorder) {
             watch = std::make_unique<WatchRecorder>(QString(), o.voiceBasePort);
             QString error;
@@ -163,15 +165,42 @@ int main(int argc, char** argv) {
                 watch.reset();
             }
         }
-        if (WatchRecorder* ears = recorder ? recorder.get() : watch.get())
+        WatchRecorder* ears = recorder ? recorder.get() : watch.get();
+        if (ears && voice && voice->canSpeak())
             voice->setChannelWatch([ears](int channel) { return ears->lastHeard(channel); });
     }
     // The instructor's console; with a log, its evaluation report is also written at the stop.
     std::unique_ptr<Console> console;
     if (o.consolePort || json.isOpen())
         console = std::make_unique<Console>(relay, classroom, o.relayAll);
-    if (console)
+    if (console) {
         console->setRecorder(recorder.get());
+        console->setEars(watch.get());
+        web::WebOptions web;
+        web.firstMmsi = o.webFirstMmsi;
+        web.maxStations = o.webMax;
+        web.lingerMs = o.webLingerMs;
+        web.basePort = o.voiceBasePort;
+        web.voiceTo.clear();
+        for (const QHostAddress& d : o.destinations)
+            if (d.protocol() == QAbstractSocket::IPv4Protocol)
+                web.voiceTo.push_back(d.toIPv4Address());
+        if (web.voiceTo.empty())
+            web.voiceTo.push_back(0xFFFFFFFFu);
+        web.notice = [](const QString& text) {
+            std::fprintf(stdout, "%s %s\n", qPrintable(QTime::currentTime().toString(QStringLiteral("hh:mm:ss"))),
+                         qPrintable(text));
+            std::fflush(stdout);
+        };
+        console->setWebStations(web, o.classCode);
+    }
+    if (o.consolePort && !o.tlsCertificate.isEmpty()) {
+        QString problem;
+        if (!console->setTls(o.tlsCertificate, o.tlsKey, problem)) {
+            std::fprintf(stderr, "kelvo-exchange: --tls: %s\n", qPrintable(problem));
+            return 2;
+        }
+    }
     if (o.consolePort) {
         if (!console->listen(o.consoleAddress, o.consolePort)) {
             std::fprintf(stderr, "kelvo-exchange: cannot serve the console on %s:%u: %s\n",
@@ -179,6 +208,11 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::fprintf(stdout, "kelvo-exchange: instructor's console on %s\n", qPrintable(console->url()));
+        if (o.webMax > 0) {
+            std::fprintf(stdout, "kelvo-exchange: stations in a browser on %s\n", qPrintable(console->stationUrl()));
+            if (!console->classCode().isEmpty())
+                std::fprintf(stdout, "kelvo-exchange: class code %s\n", qPrintable(console->classCode()));
+        }
     }
     SignalStop stop;
     QObject::connect(&stop, &SignalStop::stopRequested, &app, &QCoreApplication::quit);

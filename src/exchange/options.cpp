@@ -31,6 +31,16 @@ const char* const kUsage =
     "  --console [ADDR:]PORT  serve the instructor's console on http://ADDR:PORT/ (ADDR 127.0.0.1\n"
     "                     unless given; any other address needs the access token it prints, kept\n"
     "                     from one start to the next in ~/.local/share/kelvo-exchange/console-token)\n"
+"  --web-mmsi MMSI    with --console, /station serves a DSC station in a browser; a page without\n"
+    "                     ?mmsi= gets the next free MMSI from this one on (default 274111101)\n"
+    "  --web-max N        at most N stations in a browser at once (default 40)\n"
+    "  --web-linger S     a station whose page was closed ends after S seconds (default 60); a page\n"
+    "                     reloaded before finds its station as it was\n"
+    "  --class-code CODE  what trainees type to open /station from another PC (letters and digits;\n"
+    "                     default: a short code made at start and printed with the address)\n"
+    "  --tls CERT KEY     serve the console and /station over https with this certificate and key\n"
+    "                     (PEM files): browsers give a page the microphone only over https (or on\n"
+    "                     this PC's own address); see the README for a certificate the PCs trust\n"
     "  --record DIR       record every voice transmission of the channels 16, 9, 23, 77 and 84 as a\n"
     "                     WAV file in DIR (GSM 6.10, as received)\n"
     "  --voice-base-port N  the stations' base_port: channel C is heard on port N + C (default 17000)\n"
@@ -130,6 +140,33 @@ Options parseOptions(const QStringList& args) {
             if ((a == "--coast-station" || a == "--ship")
                 && (v.size() != 9 || !std::all_of(v.begin(), v.end(), [](QChar c) { return c.isDigit(); })))
                 o.error = a + " needs a nine-digit MMSI, not " + v;
+        } else if (a == "--web-mmsi" || a == "--web-max" || a == "--web-linger" || a == "--class-code") {
+            if (!hasValue) { o.error = a + " needs a value"; break; }
+            const QString v = args[++i];
+            bool ok = false;
+            const int n = v.toInt(&ok);
+            if (a == "--web-mmsi") {
+                if (v.size() != 9 || !std::all_of(v.begin(), v.end(), [](QChar c) { return c.isDigit(); }))
+                    o.error = a + " needs a nine-digit MMSI, not " + v;
+                o.webFirstMmsi = v.toLatin1();
+            } else if (a == "--web-max") {
+                if (!ok || n < 0 || n > 500)
+                    o.error = "bad number of web stations " + v + " (0 to 500)";
+                o.webMax = n;
+            } else if (a == "--web-linger") {
+                if (!ok || n < 1 || n > 3600)
+                    o.error = "bad linger time " + v + " (1 to 3600 seconds)";
+                o.webLingerMs = n * 1000;
+            } else {
+                if (v.size() < 4 || v.size() > 64
+                    || !std::all_of(v.begin(), v.end(), [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 128; }))
+                    o.error = "the class code is 4 to 64 letters and digits, not " + v;
+                o.classCode = v;
+            }
+        } else if (a == "--tls") {
+            if (i + 2 >= args.size()) { o.error = a + " needs CERT and KEY"; break; }
+            o.tlsCertificate = args[++i];
+            o.tlsKey = args[++i];
         } else if (a == "--console") {
             if (!hasValue) { o.error = a + " needs [ADDR:]PORT"; break; }
             if (!consoleAddress(args[++i], o.consoleAddress, o.consolePort))

@@ -34,6 +34,15 @@ struct Options {
     QString notice;
     bool silentPartners = false;
     QString phrasesFile;
+    // The stations in a browser (served with the console on /station): the first MMSI of the pool
+    // (--web-mmsi), how many at most (--web-max), how long one waits for its closed page
+    // (--web-linger), and what opens them off the loopback address (--class-code; made when not given).
+    QByteArray webFirstMmsi = "274111101";
+    int webMax = 40;
+    int webLingerMs = 60000;
+    QString classCode;
+    // --tls CERT KEY: the console and the stations over HTTPS (PEM files).
+    QString tlsCertificate, tlsKey;
     QString error; // non-empty when the command line is wrong
 };
 

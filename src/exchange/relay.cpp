@@ -28,6 +28,12 @@ bool Relay::start() {
 void Relay::send(const QByteArray& bytes) {
     for (const QHostAddress& to : destinations_)
         out_.writeDatagram(bytes, to, stationPort_);
+    emit delivered(bytes);
+}
+
+void Relay::accept(const QByteArray& bytes, const QString& origin) {
+    take(QDateTime::currentDateTime(), origin, bytes);
+    emit batchDone();
 }
 
 Traffic Relay::deliver(const QByteArray& bytes, const QString& origin) {

@@ -26,6 +26,9 @@ public:
     // One datagram taken in from `sender` ("address:port") at `time`: relayed when it is a
     // well-formed record (any datagram with relayAll), and reported.
     void take(const QDateTime& time, const QString& sender, const QByteArray& bytes);
+    // A record of a station inside the exchange (a web station): the same checks, log and
+    // delivery as a datagram that reaches the listening port from `origin`, as one batch.
+    void accept(const QByteArray& bytes, const QString& origin);
 
     qint64 relayed() const { return relayed_; }
     qint64 rejected() const { return rejected_; }
@@ -34,6 +37,9 @@ signals:
     void traffic(const exchange::Traffic& t); // every datagram taken in or delivered
     void recordAccepted(const exchange::Traffic& t); // each relayed record
     void batchDone(); // the pending datagrams were handled: a good moment to flush logs
+    // Every record sent to the stations' port, as a station there receives it (the stations
+    // inside the exchange take it from here: connect with a receiver on their own thread).
+    void delivered(const QByteArray& bytes);
 
 private:
     void readPending();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "exchange/voice_sender.h"
 
-#include "audio/broadcast_tx.h"
+#include "exchange/voice_senders.h"
 #include "audio/gsm_codec.h"
 #include "exchange/options.h"
 
@@ -41,47 +41,6 @@ struct Terminate {
     }
 };
 
-// The voice sockets of one phrase: one sender per destination, each with the state of a
-// station's sender (a fresh announcement, epoch and sequence at every open).
-class Senders : public Stage {
-public:
-    Senders(const std::vector<std::uint32_t>& destinations, int port)
-    {
-        for (std::uint32_t d : destinations) {
-            m_tx.push_back(std::make_unique<BroadcastTX>(d));
-            m_tx.back()->setPort(QString::number(port));
-        }
-    }
-    bool active() const override
-    {
-        for (const auto& tx : m_tx)
-            if (tx->active())
-                return true;
-        return false;
-    }
-    void write(const AudioFormat& format, const char* data, qsizetype size) override
-    {
-        for (const auto& tx : m_tx)
-            tx->write(format, data, size);
-    }
-
-protected:
-    bool doOpen() override
-    {
-        bool any = false;
-        for (const auto& tx : m_tx)
-            any = tx->open() || any;
-        return any;
-    }
-    void doClose() override
-    {
-        for (const auto& tx : m_tx)
-            tx->close();
-    }
-
-private:
-    std::vector<std::unique_ptr<BroadcastTX>> m_tx;
-};
 
 } // namespace
 
@@ -241,7 +200,7 @@ void PartnerVoice::speak(int channel, const Job& job, Clock::time_point notBefor
     said.samples = pcm.size();
 
     GsmEncoder encoder;
-    Senders senders(m_setup.destinations, m_setup.basePort + channel);
+    VoiceSenders senders(m_setup.destinations, m_setup.basePort + channel);
     encoder.link(&senders);
     if (!encoder.open()) {
         if (m_notice)

@@ -35,22 +35,35 @@ Verdict AccessRules::check(Area area, const Caller& c) const
     // A browser names the page that opens a WebSocket; the socket must come from a page served by
     // this very address.
     if (c.webSocket && !c.origin.isEmpty()
-        && QString::fromLatin1(c.origin).toLower() != QStringLiteral("http://") + c.host.toLower())
+        && QString::fromLatin1(c.origin).toLower() != m_scheme + QStringLiteral("://") + c.host.toLower())
         return Verdict::ForeignOrigin;
     if (area == Area::Public)
         return Verdict::Allowed;
-    const QString secret = m_secrets.value(area);
-    if (secret.isEmpty())
+    // The stations: their class code, or the instructor's token.
+    QStringList secrets{m_secrets.value(area)};
+    if (area == Area::Station)
+        secrets.append(m_secrets.value(Area::Instructor));
+    secrets.removeAll(QString());
+    if (secrets.isEmpty())
         return loopbackName(c.host) ? Verdict::Allowed : Verdict::ForeignHost;
+    const auto matches = [&secrets](const QString& given) {
+        bool any = false;
+        for (const QString& secret : secrets)
+            any |= sameText(given, secret);
+        return any;
+    };
     if (!c.token.isEmpty())
-        return sameText(c.token, secret) ? Verdict::Allowed : Verdict::NeedsCredential;
-    if (c.authorization.startsWith("Bearer ") && sameText(QString::fromLatin1(c.authorization.mid(7)), secret))
+        return matches(c.token) ? Verdict::Allowed : Verdict::NeedsCredential;
+    if (c.authorization.startsWith("Bearer ") && matches(QString::fromLatin1(c.authorization.mid(7))))
         return Verdict::Allowed;
     return Verdict::NeedsCredential;
 }
 
-QString AccessRules::explain(Verdict v)
+QString AccessRules::explain(Verdict v, Area area)
 {
+    if (area == Area::Station && v == Verdict::NeedsCredential)
+        return QStringLiteral("this station needs the class code: open the address your instructor gave, "
+                              "with ?code=");
     switch (v) {
     case Verdict::Allowed: return {};
     case Verdict::NeedsCredential:

@@ -7,7 +7,8 @@
 // or localhost, so a site whose name was made to point at this PC's loopback is not the console's
 // own. A WebSocket is accepted only from a page of the console's own origin (or from a program,
 // which sends no Origin): a page of another site could otherwise read the classroom through the
-// instructor's browser.
+// instructor's browser. The stations in a browser are an area of their own: the class code opens
+// them (and nothing of the console), the instructor's token opens them too.
 #pragma once
 
 #include <QByteArray>
@@ -16,13 +17,13 @@
 
 namespace exchange {
 
-enum class Area { Public, Instructor };
+enum class Area { Public, Instructor, Station };
 
 // What a request says about who sends it.
 struct Caller {
     QString host;              // the Host header ("10.0.0.5:8080")
     QByteArray origin;         // the Origin header, empty when none was sent
-    QString token;             // ?token=
+    QString token;             // ?token= (or the class code, ?code=)
     QByteArray authorization;  // the Authorization header
     bool webSocket = false;
 };
@@ -37,10 +38,13 @@ public:
 
     Verdict check(Area area, const Caller& caller) const;
     // A sentence for the one who was refused.
-    static QString explain(Verdict verdict);
+    static QString explain(Verdict verdict, Area area = Area::Instructor);
+    // The scheme pages are served with ("http", or "https" with TLS): a page's own origin.
+    void setScheme(const QString& scheme) { m_scheme = scheme; }
 
 private:
     QMap<Area, QString> m_secrets;
+    QString m_scheme = QStringLiteral("http");
 };
 
 } // namespace exchange

@@ -10,6 +10,10 @@
 #include "exchange/relay.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QDir>
 #include <QJsonArray>
 #include <QUrl>
@@ -33,6 +37,16 @@ QString newToken()
     for (quint32 w : words)
         out += QStringLiteral("%1").arg(w, 8, 16, QLatin1Char('0'));
     return out;
+}
+
+// Short and easy to type on a tablet: no letters that look like digits, no capitals.
+QString newClassCode()
+{
+    static const char kLetters[] = "abcdefghjkmnpqrstuvwxyz23456789";
+    QString code;
+    for (int i = 0; i < 6; ++i)
+        code += QLatin1Char(kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters - 1))]);
+    return code;
 }
 
 bool looksLikeToken(const QByteArray& text)
@@ -107,8 +121,11 @@ Console::~Console()
 
 bool Console::listen(const QHostAddress& address, quint16 port)
 {
-    if (!address.isLoopback())
+    if (!address.isLoopback()) {
         m_token = storedToken();
+        if (m_classCode.isEmpty())
+            m_classCode = newClassCode();
+    }
     m_thread.setObjectName(QStringLiteral("console"));
     m_thread.start();
     m_anchor = new QObject;
@@ -120,8 +137,8 @@ bool Console::listen(const QHostAddress& address, quint16 port)
             // A lower priority than the relay's (nice 10): a datagram that wakes the relay takes
             // the processor from the console at once, yet the pages stay served on a busy PC.
             setpriority(PRIO_PROCESS, id_t(gettid()), 10);
-            auto* http = new ConsoleHttp(*this, m_token);
-            ok = http->listen(address, port, m_error, m_port);
+            auto* http = new ConsoleHttp(*this, m_token, m_classCode, m_web);
+            ok = http->listen(address, port, m_tls, m_error, m_port);
             if (ok)
                 m_http = http;
             else
@@ -150,9 +167,57 @@ QString Console::url() const
                 break;
             }
     }
-    QString url = QStringLiteral("http://%1:%2/").arg(host).arg(m_port);
+    const bool tls = !m_tls.localCertificate().isNull();
+    QString url = QStringLiteral("%1://%2:%3/").arg(tls ? QStringLiteral("https") : QStringLiteral("http"), host).arg(m_port);
     if (!m_token.isEmpty())
         url += QStringLiteral("?token=") + m_token;
+    return url;
+}
+
+bool Console::setTls(const QString& certificateFile, const QString& keyFile, QString& problem)
+{
+    if (!QSslSocket::supportsSsl()) {
+        problem = QStringLiteral("this system's Qt has no TLS support (OpenSSL missing)");
+        return false;
+    }
+    const QList<QSslCertificate> chain = QSslCertificate::fromPath(certificateFile, QSsl::Pem);
+    if (chain.isEmpty() || chain.first().isNull()) {
+        problem = QStringLiteral("no PEM certificate in %1").arg(certificateFile);
+        return false;
+    }
+    QFile file(keyFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        problem = QStringLiteral("cannot read the key %1: %2").arg(keyFile, file.errorString());
+        return false;
+    }
+    const QByteArray pem = file.readAll();
+    QSslKey key;
+    for (QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec, QSsl::Dsa})
+        if (key = QSslKey(pem, algorithm, QSsl::Pem); !key.isNull())
+            break;
+    if (key.isNull()) {
+        problem = QStringLiteral("no PEM private key (RSA or EC, not encrypted) in %1").arg(keyFile);
+        return false;
+    }
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificateChain(chain);
+    tls.setPrivateKey(key);
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);   // browsers show no certificate of their own
+    m_tls = tls;
+    return true;
+}
+
+void Console::setWebStations(const web::WebOptions& options, const QString& classCode)
+{
+    m_web = options;
+    m_classCode = classCode;
+}
+
+QString Console::stationUrl() const
+{
+    QString url = this->url().section(QLatin1Char('?'), 0, 0) + QStringLiteral("station");
+    if (!m_token.isEmpty())
+        url += QStringLiteral("?code=") + m_classCode;
     return url;
 }
 

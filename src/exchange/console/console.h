@@ -8,12 +8,14 @@
 
 #include "exchange/console/classroom_view.h"
 #include "exchange/console/record_book.h"
+#include "exchange/web/station_sessions.h"
 #include "exchange/watch_recorder.h"
 
 #include <QHostAddress>
 #include <QHttpServerResponse>
 #include <QJsonObject>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QThread>
 #include <atomic>
 #include <future>
@@ -34,9 +36,18 @@ public:
     // but a loopback one needs the access token.
     bool listen(const QHostAddress& address, quint16 port);
     QString errorString() const { return m_error; }
+    // Serves HTTPS and WSS with the certificate (PEM, the chain after it) and key (PEM) in these
+    // files (before listen()); false with the problem when they cannot be read.
+    bool setTls(const QString& certificateFile, const QString& keyFile, QString& problem);
     // The address to open, with the token when one is needed.
     QString url() const;
     QString token() const { return m_token; }
+    // The stations in a browser served beside the console (set before listen()). `classCode`:
+    // what opens them off the loopback address; empty: one is made at listen().
+    void setWebStations(const web::WebOptions& options, const QString& classCode);
+    // The address a trainee opens for a station, with the class code when one is needed.
+    QString stationUrl() const;
+    QString classCode() const { return m_classCode; }
     // Tells this run of the exchange from the one before: record numbers start again at 1.
     QString runId() const { return m_runId; }
 
@@ -44,6 +55,10 @@ public:
     // before listen(); none: the channels are not shown).
     void setRecorder(WatchRecorder* recorder);
     WatchRecorder* recorder() const { return m_recorder; }
+    // What the stations in a browser hear their channel through: the recorder, or a watch of the
+    // channels that writes nothing (set before listen()).
+    void setEars(WatchRecorder* ears) { m_ears = ears; }
+    WatchRecorder* ears() const { return m_recorder ? m_recorder : m_ears; }
     // The transmissions recorded so far (relay's thread), and the channels now as JSON (any thread).
     const std::vector<VoiceTransmission>& voice() const { return m_voice; }
     QJsonObject channelsJson() const;
@@ -55,6 +70,7 @@ public:
     QByteArray reportHtml(bool inBrowser = false);
     const RecordBook& book() const { return m_book; }
     bool relayAll() const { return m_relayAll; }
+    Relay& relay() { return m_relay; }
     qint64 lastSeq() const { return m_lastSeq; }   // any thread
 
     // What the routes ask for, answered on the relay's thread (see onRelayThread).
@@ -88,6 +104,7 @@ private:
 
     Relay& m_relay;
     WatchRecorder* m_recorder = nullptr;
+    WatchRecorder* m_ears = nullptr;
     std::vector<VoiceTransmission> m_voice;
     Classroom& m_classroom;
     bool m_relayAll;
@@ -100,6 +117,9 @@ private:
     QHostAddress m_address;
     quint16 m_port = 0;
     QString m_token, m_error;
+    web::WebOptions m_web;
+    QSslConfiguration m_tls;
+    QString m_classCode;
     const QString m_runId;
     // The stations' JSON last made, and what it was made of (the console's thread).
     ClassroomView::Key m_stationsKey{~0ull, ~0ull, ~0ull};

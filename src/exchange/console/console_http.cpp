@@ -6,9 +6,12 @@
 #include "exchange/console/http_answers.h"
 #include "exchange/console/request_reader.h"
 #include "exchange/gsm_wav.h"
+#include "station/paths.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QJsonArray>
 #include <QHttpServerRequest>
 #include <QUrlQuery>
@@ -19,9 +22,9 @@ namespace {
 
 using Status = HttpStatus;
 
-QHttpServerResponse asset(const char* name, const QByteArray& mime)
+QHttpServerResponse asset(const char* name, const QByteArray& mime, const char* folder = ":/console/")
 {
-    QFile f(QStringLiteral(":/console/") + QLatin1String(name));
+    QFile f(QLatin1String(folder) + QLatin1String(name));
     if (!f.open(QIODevice::ReadOnly))
         return QHttpServerResponse(Status::NotFound);
     QHttpServerResponse r(mime, f.readAll());
@@ -56,17 +59,29 @@ Caller callerOf(const QHttpServerRequest& r)
 
 } // namespace
 
-ConsoleHttp::ConsoleHttp(Console& console, const QString& token)
-    : m_console(console), m_listen(console.recorder())
+ConsoleHttp::ConsoleHttp(Console& console, const QString& token, const QString& classCode,
+                         const web::WebOptions& web)
+    : m_console(console), m_listen(console.ears()), m_stations(console.relay(), web)
 {
     m_rules.setCredential(Area::Instructor, token);
+    m_rules.setCredential(Area::Station, classCode);
+    m_listen.setHeard([this](int channel) { m_stations.heard(channel); });
+    const QString programs = QCoreApplication::applicationDirPath();
+    m_cueFolder = installed_data_folder(programs);
+    if (m_cueFolder.isEmpty())
+        m_cueFolder = programs;
     addRoutes();
     connect(&m_http, &QAbstractHttpServer::newWebSocketConnection, this, &ConsoleHttp::acceptWebSockets);
 }
 
-bool ConsoleHttp::listen(const QHostAddress& address, quint16 port, QString& error, quint16& bound)
+bool ConsoleHttp::listen(const QHostAddress& address, quint16 port, const QSslConfiguration& tls, QString& error,
+                         quint16& bound)
 {
     auto* tcp = new GuardedTcpServer(&m_http);
+    if (!tls.localCertificate().isNull()) {
+        tcp->setTls(tls);
+        m_rules.setScheme(QStringLiteral("https"));
+    }
     if (!tcp->listen(address, port)) {
         error = tcp->errorString();
         delete tcp;
@@ -83,10 +98,12 @@ void ConsoleHttp::answer(const QHttpServerRequest& r, QHttpServerResponder&& res
 {
     Caller caller = callerOf(r);
     caller.webSocket = area != Area::Public && r.value("upgrade").toLower() == "websocket";
+    if (area == Area::Station && caller.token.isEmpty())
+        caller.token = r.query().queryItemValue(QStringLiteral("code"));
     const Verdict verdict = m_rules.check(area, caller);
     QHttpServerResponse response = [&] {
         if (verdict != Verdict::Allowed)
-            return problem(AccessRules::explain(verdict), statusOf(verdict));
+            return problem(AccessRules::explain(verdict, area), statusOf(verdict));
         if (area != Area::Public && responder.socket())
             m_tcp->trust(responder.socket());
         if (r.body().size() > kMaxBodyBytes)
@@ -120,6 +137,7 @@ void ConsoleHttp::addRoutes()
         route(script, Method::Get, Area::Public, file(script + 1, "text/javascript; charset=utf-8"));
     route("/favicon.svg", Method::Get, Area::Public, file("favicon.svg", "image/svg+xml"));
     route("/favicon.ico", Method::Get, Area::Public, file("favicon.svg", "image/svg+xml"));
+    addStationRoutes();
 
     route("/report", Method::Get, Area::Instructor, [this](const QHttpServerRequest&) {
         QHttpServerResponse r(QByteArrayLiteral("text/html; charset=utf-8"), m_console.reportHtml(true));
@@ -201,21 +219,25 @@ void ConsoleHttp::addRoutes()
     // The sockets: Qt's HTTP server upgrades a request to a WebSocket once a route has taken it
     // without answering. One the access rules refuse (no token, a page of another site) is
     // answered instead, and never upgraded.
-    for (const char* socket : {"/api/listen", "/api/events"})
+    for (const char* socket : {"/api/listen", "/api/events", "/api/station", "/api/station-listen"})
         m_http.route(QString::fromLatin1(socket), Method::Get,
                      [this](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
                          Caller caller = callerOf(r);
                          caller.webSocket = true;
-                         const Verdict verdict = m_rules.check(Area::Instructor, caller);
+                         const Area area = r.url().path().startsWith(QLatin1String("/api/station")) ? Area::Station
+                                                                                                   : Area::Instructor;
+                         if (area == Area::Station && caller.token.isEmpty())
+                             caller.token = r.query().queryItemValue(QStringLiteral("code"));
+                         const Verdict verdict = m_rules.check(area, caller);
                          const bool upgrade = r.value("upgrade").toLower() == "websocket";
                          if (verdict == Verdict::Allowed && upgrade) {
                              if (responder.socket())
                                  m_tcp->trustWebSocket(responder.socket());
                              return;
                          }
-                         answer(r, std::move(responder), Area::Instructor, [&] {
+                         answer(r, std::move(responder), area, [&] {
                              if (verdict != Verdict::Allowed)
-                                 return problem(AccessRules::explain(verdict), statusOf(verdict));
+                                 return problem(AccessRules::explain(verdict, area), statusOf(verdict));
                              return problem(QStringLiteral("this is a WebSocket"), Status::UpgradeRequired);
                          });
                      });
@@ -223,6 +245,49 @@ void ConsoleHttp::addRoutes()
         answer(r, std::move(responder), Area::Instructor,
                [] { return problem(QStringLiteral("no such page"), Status::NotFound); });
     });
+}
+
+void ConsoleHttp::addStationRoutes()
+{
+    using Method = QHttpServerRequest::Method;
+    const auto page = [this](const char* path, const char* name, const char* mime, const char* folder) {
+        m_http.route(QString::fromLatin1(path), Method::Get,
+                     [this, name, mime, folder](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
+                         answer(r, std::move(responder), Area::Public, [&] { return asset(name, mime, folder); });
+                     });
+    };
+    // Public like the console's own files: the page asks for the class code when it is missing.
+    page("/station", "station.html", "text/html; charset=utf-8", ":/station/");
+    page("/station.css", "station.css", "text/css; charset=utf-8", ":/station/");
+    page("/station.js", "station.js", "text/javascript; charset=utf-8", ":/station/");
+    // The panel's pictures, drawn at build time by the desktop's own artwork code.
+    m_http.route(QStringLiteral("/station-art/<arg>"), Method::Get,
+                 [this](const QString& name, const QHttpServerRequest& r, QHttpServerResponder&& responder) {
+                     answer(r, std::move(responder), Area::Public, [&] {
+                         static const QRegularExpression kName(QStringLiteral("^[A-Za-z0-9_]+\\.(png|json)$"));
+                         if (!kName.match(name).hasMatch())
+                             return problem(QStringLiteral("no such picture"), Status::NotFound);
+                         const QByteArray mime = name.endsWith(QLatin1String(".png")) ? "image/png" : "application/json";
+                         return asset(qPrintable(name), mime, ":/station-art/");
+                     });
+                 });
+    // Whether this page may open a station: asked when its socket was refused, to tell the trainee why.
+    m_http.route(QStringLiteral("/api/station-access"), Method::Get,
+                 [this](const QHttpServerRequest& r, QHttpServerResponder&& responder) {
+                     answer(r, std::move(responder), Area::Station, [] { return json(QJsonObject{{"ok", true}}); });
+                 });
+    // The cues, from the files the desktop station plays: only the cues' own names.
+    m_http.route(QStringLiteral("/station-cues/<arg>"), Method::Get,
+                 [this](const QString& name, const QHttpServerRequest& r, QHttpServerResponder&& responder) {
+                     answer(r, std::move(responder), Area::Public, [&] {
+                         QFile f(QDir(m_cueFolder).filePath(name));
+                         if (!web::StationHost::isCueFile(name) || !f.open(QIODevice::ReadOnly))
+                             return problem(QStringLiteral("no such cue"), Status::NotFound);
+                         QHttpServerResponse answer(QByteArrayLiteral("audio/wav"), f.readAll());
+                         answer.setHeader("Cache-Control", "max-age=86400");
+                         return answer;
+                     });
+                 });
 }
 
 void ConsoleHttp::acceptWebSockets()
@@ -239,12 +304,27 @@ void ConsoleHttp::acceptWebSockets()
         caller.token = query.queryItemValue(QStringLiteral("token"));
         caller.webSocket = true;
         const bool listen = url.path() == QLatin1String("/api/listen");
-        const Verdict verdict = (url.path() == QLatin1String("/api/events") || listen)
-            ? m_rules.check(Area::Instructor, caller) : Verdict::NeedsCredential;
+        const bool station = url.path() == QLatin1String("/api/station");
+        const bool stationListen = url.path() == QLatin1String("/api/station-listen");
+        if (station && caller.token.isEmpty())
+            caller.token = query.queryItemValue(QStringLiteral("code"));
+        if (stationListen && caller.token.isEmpty())
+            caller.token = query.queryItemValue(QStringLiteral("code"));
+        const Area area = station || stationListen ? Area::Station : Area::Instructor;
+        const Verdict verdict = (url.path() == QLatin1String("/api/events") || listen || station || stationListen)
+            ? m_rules.check(area, caller) : Verdict::NeedsCredential;
         if (verdict != Verdict::Allowed) {
             // Closed before a word of the classroom is sent.
-            ws->close(QWebSocketProtocol::CloseCodePolicyViolated, AccessRules::explain(verdict).left(120));
+            ws->close(QWebSocketProtocol::CloseCodePolicyViolated, AccessRules::explain(verdict, area).left(120));
             ws.release()->deleteLater();
+            continue;
+        }
+        if (station) {
+            m_stations.add(std::move(ws), query);
+            continue;
+        }
+        if (stationListen) {
+            m_listen.add(std::move(ws), query.queryItemValue(QStringLiteral("channel")).toInt());
             continue;
         }
         if (listen) {

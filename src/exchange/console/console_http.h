@@ -7,6 +7,7 @@
 #include "exchange/console/event_stream.h"
 #include "exchange/console/guarded_tcp_server.h"
 #include "exchange/console/listen_stream.h"
+#include "exchange/web/station_sessions.h"
 
 #include <QHttpServer>
 #include <QPointer>
@@ -19,9 +20,11 @@ class Console;
 class ConsoleHttp : public QObject {
     Q_OBJECT
 public:
-    ConsoleHttp(Console& console, const QString& token);
+    ConsoleHttp(Console& console, const QString& token, const QString& classCode, const web::WebOptions& web);
     // Binds; false with `error`. `port` is the port bound (for port 0).
-    bool listen(const QHostAddress& address, quint16 port, QString& error, quint16& bound);
+    // `tls`: serves HTTPS and WSS when set (its certificate not null).
+    bool listen(const QHostAddress& address, quint16 port, const QSslConfiguration& tls, QString& error,
+                quint16& bound);
     EventStream& stream() { return m_stream; }
     // The channels changed (a transmission began or ended, a page began or stopped listening):
     // the pages are told at once.
@@ -30,6 +33,7 @@ public:
 
 private:
     void addRoutes();
+    void addStationRoutes();   // the stations in a browser: their page, its pictures and cues
     // Answers with what `make` returns when the access rules let the request into `area`, with
     // the headers every answer carries.
     void answer(const QHttpServerRequest& request, QHttpServerResponder&& responder, Area area,
@@ -41,7 +45,9 @@ private:
     QPointer<GuardedTcpServer> m_tcp;
     QHttpServer m_http;
     EventStream m_stream;
-    ListenStream m_listen;
+    ListenStream m_listen;   // the instructor's pages and the stations' pages listening to a channel
+    web::StationSessions m_stations;
+    QString m_cueFolder;   // the cue files the stations' pages play
 };
 
 } // namespace exchange

@@ -3,6 +3,8 @@
 
 #include "exchange/console/request_reader.h"
 
+#include <QSslSocket>
+
 #include <algorithm>
 #include <map>
 #include <sys/socket.h>
@@ -134,10 +136,26 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
         ::close(int(descriptor));
         return;
     }
-    auto* socket = new QTcpSocket(this);
-    if (!socket->setSocketDescriptor(descriptor)) {
-        delete socket;
-        return;
+    QTcpSocket* socket = nullptr;
+    if (m_useTls) {
+        // The handshake counts as the request's time: one that never finishes is cut off by the
+        // same deadline; a failed one closes the connection.
+        auto* tls = new QSslSocket(this);
+        tls->setSslConfiguration(m_tls);
+        if (!tls->setSocketDescriptor(descriptor)) {
+            delete tls;
+            return;
+        }
+        connect(tls, &QSslSocket::sslErrors, tls, [tls] { tls->abort(); });
+        connect(tls, &QSslSocket::handshakeInterruptedOnError, tls, [tls] { tls->abort(); });
+        tls->startServerEncryption();
+        socket = tls;
+    } else {
+        socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
     }
     if (liveConnections() >= kMaxConnections) {
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);

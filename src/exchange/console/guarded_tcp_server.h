@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QPointer>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -35,6 +36,9 @@ public:
     explicit GuardedTcpServer(QObject* parent = nullptr);
     ~GuardedTcpServer() override;
 
+    // Serves TLS (HTTPS, WSS) with this certificate and key; set before listening.
+    void setTls(const QSslConfiguration& tls) { m_tls = tls; m_useTls = true; }
+
     // A request on this connection passed the access rules.
     void trust(QTcpSocket* socket);
     // This connection's request for a WebSocket passed the access rules: it is upgraded.
@@ -57,6 +61,8 @@ private:
     std::vector<std::shared_ptr<Client>> m_clients;
     QElapsedTimer m_clock;
     QTimer m_sweep;
+    QSslConfiguration m_tls;
+    bool m_useTls = false;
 };
 
 // Writes a short HTTP error answer and closes the connection once it is sent.

@@ -125,6 +125,8 @@ void ListenStream::retap()
 
 void ListenStream::send(int channel, int rate, const QByteArray& pcm)
 {
+    if (m_heard)
+        m_heard(channel);
     for (Listener& l : m_listeners) {
         if (l.channel != channel || l.socket->bytesToWrite() > kMaxQueuedBytes)
             continue;

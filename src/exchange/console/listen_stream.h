@@ -10,6 +10,7 @@
 #include <QWebSocket>
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,6 +27,8 @@ public:
     // Takes a page that listens to `channel` (one of the five).
     void add(std::unique_ptr<QWebSocket> client, int channel);
     int listeners(int channel) const;   // any thread
+    // Told of every payload heard on a channel someone listens to (this object's thread).
+    void setHeard(std::function<void(int channel)> heard) { m_heard = std::move(heard); }
 
     // A page further behind than this is skipped until it has caught up (it hears a gap).
     static constexpr qint64 kMaxQueuedBytes = 256 * 1024;
@@ -43,6 +46,7 @@ private:
     void retap();
 
     WatchRecorder* m_recorder;
+    std::function<void(int)> m_heard;
     bool m_tapped = false;
     std::vector<Listener> m_listeners;
     std::array<std::atomic<int>, 5> m_counts{};   // listeners per channel, in the order 16, 9, 23, 77, 84

@@ -95,21 +95,6 @@ const std::array<QRect, KeyCount>& keyRects()
     return rects;
 }
 
-List listOf(Key k)
-{
-    if (isCallKey(k))
-        return List::ImageList3;
-    if (k == Key::btnDistress2)
-        return List::ImageList4;
-    if (k == Key::btnTX || k == Key::btnAudio)
-        return List::ImageList1;
-    if (k >= Key::imgESC && k <= Key::imgDW)
-        return List::ImageList2;
-    if (k >= Key::num0 && k <= Key::num11)
-        return List::ImgL_numeri;
-    return List::ImageList5;
-}
-
 const QRect kLed(628, 296, 30, 30);
 
 // The LCD lines: tops, and the two fixed entry boxes.
@@ -142,6 +127,21 @@ Mods modsOf(const QMouseEvent* e)
 QRect Form1::keyRect(Key k)
 {
     return keyRects()[static_cast<int>(k)];
+}
+
+List Form1::keyList(Key k)
+{
+    if (isCallKey(k))
+        return List::ImageList3;
+    if (k == Key::btnDistress2)
+        return List::ImageList4;
+    if (k == Key::btnTX || k == Key::btnAudio)
+        return List::ImageList1;
+    if (k >= Key::imgESC && k <= Key::imgDW)
+        return List::ImageList2;
+    if (k >= Key::num0 && k <= Key::num11)
+        return List::ImgL_numeri;
+    return List::ImageList5;
 }
 
 std::optional<Key> Form1::keyAt(QPoint pos)
@@ -465,7 +465,7 @@ void Form1::paintEvent(QPaintEvent*)
         const KeyView& view = panel.keys[i];
         if (view.picture < 0)
             continue;   // the artwork underneath shows the key released
-        const List list = listOf(static_cast<Key>(i));
+        const List list = keyList(static_cast<Key>(i));
         const QRect place = keyRects()[i];
         p.save();
         p.setClipRect(place);

@@ -66,8 +66,9 @@ public:
     bool dscReceptionAvailable() const { return m_listener.bound(); }
     quint16 dscPort() const { return m_listener.port(); }
 
-    // Where each key sits on the panel, in client pixels.
+    // Where each key sits on the panel, in client pixels, and which list its pictures come from.
     static QRect keyRect(Key k);
+    static artwork::List keyList(Key k);
     static std::optional<Key> keyAt(QPoint clientPos);
 
     void setOpenPlayer(std::function<void()> open) { m_options.openPlayer = std::move(open); }

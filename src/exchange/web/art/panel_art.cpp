@@ -22,22 +22,6 @@ namespace {
 
 constexpr qreal kRatio = 2;   // crisp on a tablet's or a laptop's dense screen
 
-// Which list a key's pictures come from, as the window paints them.
-List listOf(Key k)
-{
-    if (isCallKey(k))
-        return List::ImageList3;
-    if (k == Key::btnDistress2)
-        return List::ImageList4;
-    if (k == Key::btnTX || k == Key::btnAudio)
-        return List::ImageList1;
-    if (k >= Key::imgESC && k <= Key::imgDW)
-        return List::ImageList2;
-    if (k >= Key::num0 && k <= Key::num11)
-        return List::ImgL_numeri;
-    return List::ImageList5;
-}
-
 const char* nameOf(List l)
 {
     switch (l) {
@@ -101,7 +85,7 @@ int main(int argc, char** argv)
     QJsonArray keys;
     for (int i = 0; i < KeyCount; ++i) {
         const Key k = static_cast<Key>(i);
-        keys.append(QJsonObject{{"rect", rectJson(Form1::keyRect(k))}, {"list", QLatin1String(nameOf(listOf(k)))}});
+        keys.append(QJsonObject{{"rect", rectJson(Form1::keyRect(k))}, {"list", QLatin1String(nameOf(Form1::keyList(k)))}});
     }
     // The lamp, the LCD and the labels where the window paints them (station/gui/form1.cpp).
     const QJsonObject geometry{

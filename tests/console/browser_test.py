@@ -11,6 +11,7 @@ log stays empty throughout. Every wait is for the event itself, with a generous 
 Usage: browser_test.py BIN_DIR [SCREENSHOT_DIR]. Exit 77 when Chromium is missing.
 """
 import base64
+import faulthandler
 import http.server
 import json
 import os
@@ -391,4 +392,6 @@ def main():
 
 
 if __name__ == "__main__":
+    # Short of the test's ceiling (300 s), every thread's stack: where a stuck run was waiting.
+    faulthandler.dump_traceback_later(280, exit=True)
     sys.exit(main())

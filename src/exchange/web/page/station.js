@@ -31,7 +31,8 @@ const Station = {
   talking: false,
   micOk: null,        // true: the microphone is on; false: there is none
   micFrame: [],
-  micPosition: 0,
+  micPosition: 0,     // where the next 16 kHz sample falls, in samples from the last block's last one
+  micLast: 0,         // the last block's last sample
 
   async start() {
     addEventListener("resize", () => this.fit());
@@ -476,14 +477,16 @@ Station.startMicrophone = function () {
 Station.microphoneBlock = function (block) {
   if (!this.talking) {
     this.micFrame = [];
+    this.micLast = block[block.length - 1];
     return;
   }
-  // From the context's rate to 16 kHz, by linear interpolation.
+  // From the context's rate to 16 kHz, by linear interpolation. Positions count from the previous
+  // block's last sample (-1), so the step between two blocks is interpolated like any other.
   const step = this.audio.sampleRate / 16000;
-  let pos = this.micPosition;
+  let pos = this.micPosition - 1;
   for (; pos < block.length - 1; pos += step) {
     const i = Math.floor(pos), f = pos - i;
-    const v = block[i] * (1 - f) + block[i + 1] * f;
+    const v = (i < 0 ? this.micLast : block[i]) * (1 - f) + block[i + 1] * f;
     this.micFrame.push(Math.max(-32768, Math.min(32767, Math.round(v * 32767))));
     if (this.micFrame.length === 320) {
       if (this.ws && this.ws.readyState === WebSocket.OPEN) {
@@ -494,6 +497,7 @@ Station.microphoneBlock = function (block) {
     }
   }
   this.micPosition = pos - (block.length - 1);
+  this.micLast = block[block.length - 1];
 };
 
 Station.start();

@@ -11,6 +11,22 @@
 
 namespace exchange::web {
 
+std::size_t BacklogTrim::afterStep(std::size_t queued)
+{
+    m_least = std::min(m_least, queued);
+    if (++m_steps < kWindowSteps)
+        return 0;
+    const std::size_t surplus = m_least > kMarginSamples ? m_least - kMarginSamples : 0;
+    restart();
+    return surplus;
+}
+
+void BacklogTrim::restart()
+{
+    m_least = SIZE_MAX;
+    m_steps = 0;
+}
+
 MicSender::MicSender(std::vector<std::uint32_t> destinations) : m_destinations(std::move(destinations)) {}
 
 MicSender::~MicSender()
@@ -73,6 +89,7 @@ void MicSender::pace()
     const AudioFormat format{WAVE_FORMAT_PCM, kMicRate, 16, 1};
     std::vector<std::int16_t> step;
     bool flowing = false;   // a run has started: steps follow each other until the queue runs dry
+    BacklogTrim trim;
     auto next = Clock::now();
     for (;;) {
         next += std::chrono::milliseconds(20);
@@ -83,9 +100,15 @@ void MicSender::pace()
             if (!flowing && m_queue.size() < std::size_t(kStartSamples))
                 continue;
             const std::size_t n = std::min(m_queue.size(), std::size_t(kStepSamples));
+            if (!flowing || n == 0)
+                trim.restart();
             flowing = n > 0;
             step.assign(m_queue.begin(), m_queue.begin() + std::ptrdiff_t(n));
             m_queue.erase(m_queue.begin(), m_queue.begin() + std::ptrdiff_t(n));
+            if (flowing) {
+                const std::size_t surplus = trim.afterStep(m_queue.size());
+                m_queue.erase(m_queue.begin(), m_queue.begin() + std::ptrdiff_t(surplus));
+            }
         }
         if (!step.empty())
             m_encoder->write(format, reinterpret_cast<const char*>(step.data()), qsizetype(step.size() * 2));

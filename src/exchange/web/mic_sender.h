@@ -4,12 +4,15 @@
 // desktop station's push-to-talk sends them (the partners' voice senders). A sound card hands a
 // desktop station its microphone at an even pace; a page's frames arrive as the network and a
 // busy server let them, in bursts. So they wait in a short queue and go on the air 20 ms at a time
-// on a thread of their own, after a 60 ms start, as a microphone would deliver them. Opened and
-// closed by the station's core (its thread); written by the page's socket (the console's thread).
+// on a thread of their own, after a 60 ms start, as a microphone would deliver them. What a burst
+// or a stall left queued beyond need is let go (`BacklogTrim`), so it is not carried as delay for
+// the rest of the transmission. Opened and closed by the station's core (its thread); written by
+// the page's socket (the console's thread).
 #pragma once
 
 #include <QByteArray>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -24,6 +27,24 @@ class VoiceSenders;
 }
 
 namespace exchange::web {
+
+// How much of the pacer's queue was never needed: the least left after a step over a second of
+// steps, above a margin of one of the page's frames. A queue that came near running dry in that
+// second keeps all it holds; one that stayed long has its surplus let go, once a second.
+class BacklogTrim {
+public:
+    static constexpr std::size_t kMarginSamples = 320;   // 20 ms kept against the page's jitter
+    static constexpr int kWindowSteps = 50;              // a second of 20 ms steps
+
+    // The queue's length after a step; how many of its oldest samples to let go now.
+    std::size_t afterStep(std::size_t queued);
+    // The queue ran dry and starts again: what was seen before says nothing of what follows.
+    void restart();
+
+private:
+    std::size_t m_least = SIZE_MAX;
+    int m_steps = 0;
+};
 
 class MicSender {
 public:

@@ -49,19 +49,19 @@ set-default-source kelvo_mic
 # The page's microphone blocks as they reach the page (where it sends them on): the wall-clock time
 # of each block's first loud sample after a quiet stretch, and the capture stream's settings.
 PROBE = """
-const S = Station, rate = S.audio.sampleRate, loud = arguments[0];
+const S = Station, loud = arguments[0];
 S.benchOnsets = []; S.benchQuiet = 1e9;
-S.microphoneBlock = (orig => function (b) {
-  const now = performance.timeOrigin + performance.now();
+S.microphoneBlock = (orig => function (b, r) {
+  const now = performance.timeOrigin + performance.now(), rate = r || S.audio.sampleRate;
   for (let i = 0; i < b.length; i++, S.benchQuiet++)
     if (Math.abs(b[i]) >= loud) {
       if (S.benchQuiet >= rate / 5) S.benchOnsets.push(now - 1000 * (b.length - i) / rate);
       S.benchQuiet = 0;
     }
-  return orig.call(this, b);
+  return orig.call(this, b, r);
 })(S.microphoneBlock);
 const t = S.benchStream && S.benchStream.getAudioTracks()[0];
-return {rate, base: S.audio.baseLatency, track: t ? t.getSettings() : null};
+return {rate: S.audio.sampleRate, base: S.audio.baseLatency, track: t ? t.getSettings() : null};
 """
 
 

@@ -3,13 +3,15 @@
 
 Holding push-to-talk (the page's button) on channel 16 puts the microphone on the air: the
 exchange's watch recorder records a transmission on 16 from the exchange's own host, and what it
-recorded is the tone, not silence. A station talking on 16 (voice packets as a desktop station
-sends them) is played by the page. Every wait is for the event itself, with a generous ceiling.
+recorded is the tone at its own pitch, not silence; also without the browser's track reader, through
+the audio graph. A station talking on 16 (voice packets as a desktop station sends them) is played
+by the page. Every wait is for the event itself, with a generous ceiling.
 Usage: station_voice_test.py BIN_DIR. Exit 77 when Chromium is missing.
 """
 import array
 import math
 import os
+import re
 import shutil
 import socket
 import struct
@@ -38,16 +40,85 @@ def tone(path, seconds=30, rate=48000):
                                         for i in range(seconds * rate))).tobytes())
 
 
-def rms_of_wav(data):
-    """RMS of a 16-bit PCM WAV file's samples."""
+def samples_of_wav(data):
+    """A 16-bit PCM WAV file's samples."""
     pos = 12
     while pos + 8 <= len(data):
         kind, size = data[pos:pos + 4], struct.unpack("<I", data[pos + 4:pos + 8])[0]
         if kind == b"data":
-            samples = array.array("h", data[pos + 8:pos + 8 + size - size % 2])
-            return math.sqrt(sum(s * s for s in samples) / max(1, len(samples))), len(samples)
+            return array.array("h", data[pos + 8:pos + 8 + size - size % 2])
         pos += 8 + size + size % 2
-    return 0, 0
+    return array.array("h")
+
+
+def rms_of_wav(data):
+    """RMS of a 16-bit PCM WAV file's samples, and their count."""
+    samples = samples_of_wav(data)
+    return math.sqrt(sum(s * s for s in samples) / max(1, len(samples))), len(samples)
+
+
+def pitch_of_wav(data, rate=22050, expected=440):
+    """The tone's frequency in a recording: the median time between rising zero crossings (placed
+    between samples, counted only after the wave went well below zero), over whole periods only,
+    so a break in the sound does not count as a long period."""
+    samples, armed, crossings = samples_of_wav(data), False, []
+    for i in range(1, len(samples)):
+        if samples[i] < -2000:
+            armed = True
+        elif armed and samples[i - 1] < 0 <= samples[i]:
+            crossings.append(i - 1 + samples[i - 1] / (samples[i - 1] - samples[i]))
+            armed = False
+    period = rate / expected
+    periods = sorted(b - a for a, b in zip(crossings, crossings[1:]) if 0.8 * period < b - a < 1.25 * period)
+    return rate / periods[len(periods) // 2] if periods else 0
+
+
+def ended(output, count, ceiling=60):
+    """Waits until the exchange has said `count` transmissions on 16 ended; returns how many it said."""
+    end = time.monotonic() + ceiling
+    while (said := len(re.findall(r"voice ch 16 from 127\.0\.0\.1", output.text()))) < count:
+        if time.monotonic() > end:
+            raise RuntimeError(f"the exchange did not end transmission {count} on 16:\n" + output.text())
+        time.sleep(0.05)
+    return said
+
+
+def open_page(driver, http):
+    driver.get(f"http://127.0.0.1:{http}/station")
+    waited("the page is live", lambda d: d.find_element(By.ID, "link").text == "connected"
+           and any(l.strip() for l in lcd(d)), 30, driver)
+    # A first gesture lets the page have sound and the microphone.
+    driver.find_element(By.ID, "panel").click()
+    waited("the microphone is on", lambda d: d.execute_script("return Station.micOk") is True, 30, driver)
+
+
+def talk_from_page(driver, http, work, output, failures, how):
+    """Push-to-talk held for over a second on 16: a transmission on 16 from this host, recorded, is
+    the fake microphone's tone at its own pitch."""
+    done = ended(output, 0)
+    ptt = driver.find_element(By.CSS_SELECTOR, 'button[data-key="ptt"]')
+    ActionChains(driver).click_and_hold(ptt).perform()
+    waited("the station is on the air", lambda d: ptt.get_attribute("data-picture") == "5", 30, driver)
+    on_air = driver.execute_script("return Station.micSent")
+    waited("the page sends its microphone" + how, lambda d: d.execute_script("return Station.micSent") - on_air > 24000,
+           30, driver)
+    ActionChains(driver).release(ptt).perform()
+    sent = driver.execute_script("return Station.micSent") - on_air
+    ended(output, done + 1)
+    recordings = sorted(f for f in os.listdir(os.path.join(work, "voice")) if "-ch16-" in f)
+    if len(recordings) != done + 1:
+        failures.append(f"{len(recordings)} recordings of channel 16 after {done + 1} transmissions")
+        return
+    wav = urllib.request.urlopen(f"http://127.0.0.1:{http}/api/recordings/{recordings[-1]}", timeout=30).read()
+    rms, samples = rms_of_wav(wav)
+    pitch = pitch_of_wav(wav)
+    if rms < 1000 or samples < 22050 * 0.8:
+        failures.append(f"the recording of the page's voice{how} is silent or short: rms {rms:.0f}, {samples} samples")
+    elif abs(pitch - 440) > 440 * 0.001:   # a rate taken wrong anywhere on the way, or a sample lost per block
+        failures.append(f"the page's 440 Hz tone{how} was recorded at {pitch:.2f} Hz")
+    else:
+        print(f"ok: the page's microphone{how} was recorded on 16: {samples / 22050:.1f} s, rms {rms:.0f}, "
+              f"{pitch:.2f} Hz (page sent {sent / 16000:.1f} s)")
 
 
 def main():
@@ -68,34 +139,8 @@ def main():
     failures = []
     try:
         viewport(driver, 1280, 720)
-        driver.get(f"http://127.0.0.1:{http}/station")
-        waited("the page is live", lambda d: d.find_element(By.ID, "link").text == "connected"
-               and any(l.strip() for l in lcd(d)), 30, driver)
-        # A first gesture lets the page have sound and the microphone.
-        driver.find_element(By.ID, "panel").click()
-        waited("the microphone is on", lambda d: d.execute_script("return Station.micOk") is True, 30, driver)
-
-        # Push-to-talk held for two seconds on 16: a transmission on 16 from this host, recorded.
-        ptt = driver.find_element(By.CSS_SELECTOR, 'button[data-key="ptt"]')
-        ActionChains(driver).click_and_hold(ptt).perform()
-        waited("the station is on the air", lambda d: ptt.get_attribute("data-picture") == "5", 30, driver)
-        on_air = driver.execute_script("return Station.micSent")
-        waited("the page sends its microphone", lambda d: d.execute_script("return Station.micSent") - on_air > 24000,
-               30, driver)
-        ActionChains(driver).release(ptt).perform()
-        sent = driver.execute_script("return Station.micSent") - on_air
-        output.wait_for(r"voice ch 16 from 127\.0\.0\.1", 60)
-        recordings = [f for f in os.listdir(os.path.join(work, "voice")) if "-ch16-" in f]
-        if not recordings:
-            failures.append("no recording of channel 16")
-        else:
-            wav = urllib.request.urlopen(f"http://127.0.0.1:{http}/api/recordings/{recordings[0]}", timeout=30).read()
-            rms, samples = rms_of_wav(wav)
-            if rms < 1000 or samples < 22050 * 0.8:
-                failures.append(f"the recording of the page's voice is silent or short: rms {rms:.0f}, {samples} samples")
-            else:
-                print(f"ok: the page's microphone was recorded on 16: {samples / 22050:.1f} s, rms {rms:.0f} "
-                      f"(page sent {sent / 16000:.1f} s)")
+        open_page(driver, http)
+        talk_from_page(driver, http, work, output, failures, "")
 
         # A station talks on 16: the page plays it.
         before = driver.execute_script("return Station.voiceHeard")
@@ -106,6 +151,13 @@ def main():
         waited("the page plays the channel", lambda d: d.execute_script("return Station.voiceHeard") - before
                > 20 * 5 * 320, 60, driver)
         talker.join()
+        ended(output, 2)
+
+        # The same without the browser's track reader (as in browsers that have none): the
+        # microphone goes through the audio graph, in its blocks of 128 samples.
+        driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": "delete window.MediaStreamTrackProcessor;"})
+        open_page(driver, http)
+        talk_from_page(driver, http, work, output, failures, " through the audio graph")
     finally:
         driver.quit()
         exchange.terminate()

@@ -183,7 +183,10 @@ def serve_stranger(console_port):
         def log_message(self, *args):
             pass
 
-    server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+    # A connection of its own per request: Chromium opens spare connections it may never use, and a
+    # server that reads them one at a time cannot stop until Chromium drops them (a minute).
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
 

@@ -69,27 +69,9 @@ trap finish EXIT
 # a silent microphone and a loudspeaker that plays into nothing. Without pulseaudio there is no
 # voice in the load.
 PULSE_PID=""
-if command -v pulseaudio >/dev/null; then
-    mkdir -p "$WORK/pulse"
-    cat >"$WORK/pulse/default.pa" <<PA
-load-module module-native-protocol-unix socket=$WORK/pulse/native auth-anonymous=1
-load-module module-null-sink sink_name=kelvo_mic
-load-module module-null-sink sink_name=kelvo_sink
-load-module module-remap-source master=kelvo_mic.monitor source_name=kelvo_mic_in
-set-default-sink kelvo_sink
-set-default-source kelvo_mic_in
-PA
-    HOME=$WORK/pulse XDG_RUNTIME_DIR=$WORK/pulse PULSE_RUNTIME_PATH=$WORK/pulse pulseaudio --daemonize=no \
-        --system=false --exit-idle-time=-1 -n -F "$WORK/pulse/default.pa" --use-pid-file=no --disable-shm=yes \
-        >"$WORK/pulse/server.log" 2>&1 &
-    PULSE_PID=$!
-    for _ in $(seq 300); do [ -S "$WORK/pulse/native" ] && break; sleep 0.1; done
-    if [ -S "$WORK/pulse/native" ]; then
-        export PULSE_SERVER=unix:$WORK/pulse/native
-    else
-        echo "soak: the private sound server did not start: no voice in the load"
-        kill "$PULSE_PID" 2>/dev/null; PULSE_PID=""
-    fi
+. "$SRC/tests/support/private_pulse.sh"
+if command -v pulseaudio >/dev/null && ! private_pulse "$WORK/pulse"; then
+    echo "soak: the private sound server did not start: no voice in the load"
 fi
 
 MMSIS=()

@@ -46,22 +46,8 @@ trap finish EXIT
 # sink's monitor the test plays a tone into.
 PULSE_PID=""
 command -v pulseaudio >/dev/null && command -v parec >/dev/null || { echo "SKIP: pulseaudio or parec missing"; exit 77; }
-mkdir -p "$WORK/pulse"
-cat >"$WORK/pulse/default.pa" <<PA
-load-module module-native-protocol-unix socket=$WORK/pulse/native auth-anonymous=1
-load-module module-null-sink sink_name=kelvo_mic
-load-module module-null-sink sink_name=kelvo_sink
-load-module module-remap-source master=kelvo_mic.monitor source_name=kelvo_mic_in
-set-default-sink kelvo_sink
-set-default-source kelvo_mic_in
-PA
-HOME=$WORK/pulse XDG_RUNTIME_DIR=$WORK/pulse PULSE_RUNTIME_PATH=$WORK/pulse pulseaudio --daemonize=no \
-    --system=false --exit-idle-time=-1 -n -F "$WORK/pulse/default.pa" --use-pid-file=no --disable-shm=yes \
-    >"$WORK/pulse/server.log" 2>&1 &
-PULSE_PID=$!
-for _ in $(seq 300); do [ -S "$WORK/pulse/native" ] && break; sleep 0.1; done
-[ -S "$WORK/pulse/native" ] || { echo "FAIL: the private sound server did not start"; cat "$WORK/pulse/server.log"; exit 1; }
-export PULSE_SERVER=unix:$WORK/pulse/native
+. "$SRC/tests/support/private_pulse.sh"
+private_pulse "$WORK/pulse" || { echo "FAIL: the private sound server did not start"; cat "$WORK/pulse/server.log"; exit 1; }
 
 DESKTOP=274222002
 bash "$SRC/scripts/classroom-netns.sh" up "$BIN" "$WORK" "$DESKTOP" || exit 1

@@ -33,9 +33,9 @@ public:
     // false when too many messages wait already.
     bool post(const PageMessage& m);
     MicSender& mic() { return m_mic; }   // any thread
-    void pageGone();
+    void pageGone();     // queued: the keys the page held are released
     int listening() const { return m_listening; }   // the channel its receiver is on, 0: none
-    void voiceHeard();   // queued: a voice payload reached its receiver   // queued: the keys the page held are released
+    void voiceHeard();   // queued: a voice payload reached its receiver
     // Asks for the whole panel (a page connected): it comes as a `message`.
     void sendWholePanel();
 

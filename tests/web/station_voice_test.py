@@ -9,12 +9,12 @@ by the page. Every wait is for the event itself, with a generous ceiling.
 Usage: station_voice_test.py BIN_DIR. Exit 77 when Chromium is missing.
 """
 import array
+import io
 import math
 import os
 import re
 import shutil
 import socket
-import struct
 import subprocess
 import sys
 import tempfile
@@ -42,13 +42,8 @@ def tone(path, seconds=30, rate=48000):
 
 def samples_of_wav(data):
     """A 16-bit PCM WAV file's samples."""
-    pos = 12
-    while pos + 8 <= len(data):
-        kind, size = data[pos:pos + 4], struct.unpack("<I", data[pos + 4:pos + 8])[0]
-        if kind == b"data":
-            return array.array("h", data[pos + 8:pos + 8 + size - size % 2])
-        pos += 8 + size + size % 2
-    return array.array("h")
+    with wave.open(io.BytesIO(data)) as w:
+        return array.array("h", w.readframes(w.getnframes()))
 
 
 def rms_of_wav(data):

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <utility>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
@@ -42,7 +43,12 @@ void TestControl::onConnection()
             if (m_waiting.contains(s) && s->canReadLine())
                 return;
             m_waiting.removeOne(s);
-            s->deleteLater();
+            // Not while a command runs: its pause lets events run, deleting what is deleted later
+            // there too, and this socket's own signal may be what is running the command.
+            if (m_running)
+                m_gone.append(s);
+            else
+                s->deleteLater();
         });
         connect(s, &QLocalSocket::readyRead, this, &TestControl::serveWaiting);
         // A client that never finishes its line is cut off.
@@ -74,6 +80,8 @@ void TestControl::serveWaiting()
         m_running = true;
         const QByteArray answer = handle(line);
         m_running = false;
+        for (QLocalSocket* gone : std::exchange(m_gone, {}))
+            gone->deleteLater();
         if (client && client->state() == QLocalSocket::ConnectedState) {
             client->write(answer);
             client->disconnectFromServer();

@@ -41,4 +41,5 @@ private:
     QLocalServer* m_server = nullptr;
     QList<QLocalSocket*> m_waiting;   // connected, not answered yet, in order of arrival
     bool m_running = false;           // a command is running (its click may let events run)
+    QList<QLocalSocket*> m_gone;      // hung up while a command ran: deleted once it has returned
 };
